@@ -1,0 +1,104 @@
+#include "image/OImageTable.h"
+
+#include "image/OBitmapStore.h"
+
+void OImageTable::Init(u16 count, OBitmapStore* store, OBitmap** slotArray, OBuffer** bufferArray)
+{
+    slotCount = static_cast<i16>(count);
+    owner = store;
+    slots = slotArray;
+    buffers = bufferArray;
+}
+
+namespace
+{
+
+// Records a block a slot image allocated itself in the first free entry of
+// the table's part; with none free it goes unrecorded and still dies with its
+// image.
+void RecordBlock(OBuffer** list, i32 entries, OBuffer* block)
+{
+    for (i32 i = 0; i < entries; ++i)
+    {
+        if (!list[i])
+        {
+            list[i] = block;
+            return;
+        }
+    }
+}
+
+} // namespace
+
+i16 OImageTable::AddImage(u16 width, u16 height, u32 colourKey, u8 format, OBuffer* pixels, OBuffer* alpha,
+                          i16 slot)
+{
+    if (slot >= slotCount)
+        return -1;
+    if (slot < 0)
+    {
+        slot = -1;
+        for (i16 s = 0; s < slotCount; ++s)
+        {
+            if (!slots[s])
+            {
+                slot = s;
+                break;
+            }
+        }
+        if (slot < 0)
+            return -1;
+    }
+    ReleaseImage(slot);
+    OBitmap* image = CreateBitmap(width, height, colourKey, format, pixels, alpha);
+    slots[slot] = image;
+    if (image && buffers)
+    {
+        if (!pixels && image->pixels)
+            RecordBlock(buffers, 2 * slotCount, image->pixels);
+        if (!alpha && image->alpha)
+            RecordBlock(buffers, 2 * slotCount, image->alpha);
+    }
+    return slot;
+}
+
+void OImageTable::ReleaseImage(i16 slot)
+{
+    OBitmap* image = slots[slot];
+    if (!image)
+        return;
+    // Only blocks whose last holder is this image die with it; their list
+    // entries would otherwise point at freed memory.
+    OBuffer* dying[2] = {nullptr, nullptr};
+    if (image->pixels && image->pixels->refCount == 1)
+        dying[0] = image->pixels;
+    if (image->alpha && image->alpha->refCount == 1)
+        dying[1] = image->alpha;
+    DestroyBitmap(image);
+    slots[slot] = nullptr;
+
+    if (!owner || !owner->buffers)
+        return;
+    const i32 entries = owner->BufferListSize();
+    for (OBuffer* block : dying)
+    {
+        if (!block)
+            continue;
+        for (i32 i = 0; i < entries; ++i)
+        {
+            if (owner->buffers[i] == block)
+            {
+                owner->buffers[i] = nullptr;
+                break;
+            }
+        }
+    }
+}
+
+void OImageTable::Clear()
+{
+    if (!slots)
+        return;
+    for (i16 s = 0; s < slotCount; ++s)
+        ReleaseImage(s);
+}

@@ -1,0 +1,382 @@
+#include "render/Blit.h"
+
+#include "render/BlitKernels.h"
+#include "render/BlitSimd.h"
+#include "render/BlitTable.h"
+
+#include <array>
+#include <cstring>
+#include <utility>
+
+namespace blit
+{
+namespace
+{
+
+// The destination as the members see it.
+struct Target
+{
+    u8* bits;
+    i32 pitch, w, h;
+};
+
+bool GetTarget(OBitmap* dst, Target& t)
+{
+    if (!dst)
+        return false;
+    t.bits = dst->GetBits();
+    if (!t.bits || dst->GetBytesPerPixel() != 3)
+        return false;
+    t.pitch = dst->GetPitch();
+    t.w = dst->width;
+    t.h = dst->height;
+    return true;
+}
+
+// Formats whose pixel block holds 3 bytes per pixel. A format-12 image made
+// from a pack holds one index per pixel in a block of that size, so reading
+// it as 24-bit would run off the block.
+bool IsRgb24Format(u8 format)
+{
+    return format != 12 && format != 14 && format < 16;
+}
+
+bool IsPalette8Format(u8 format)
+{
+    return format >= 16 && format <= 21;
+}
+
+// The planes of one source image, ready for the walk: `colour` points at
+// pixel (0, 0) of the colour or index data, rows `colourPitch` apart.
+struct SourcePlanes
+{
+    const u8* colour = nullptr;
+    i32 colourPitch = 0;
+    const u8* alpha = nullptr;
+    i32 w = 0, h = 0;
+};
+
+// Collects what the mode reads and refuses (false) an image that lacks any
+// of it: a missing plane or palette draws nothing rather than reading
+// through a null pointer. `table` receives an embedded palette widened to 4
+// bytes per entry; entries the header does not hold read as black, so a
+// stray index never reads past the palette.
+template <class F>
+bool GetSource(OBitmap* src, const void* palette, u8 (&table)[256 * 4], SourcePlanes& p, Context& k)
+{
+    if (!src)
+        return false;
+    p.w = src->width;
+    p.h = src->height;
+    if constexpr (F::kAlpha)
+    {
+        p.alpha = src->GetAlpha();
+        if (!p.alpha)
+            return false;
+    }
+    if constexpr (F::kSource == Source::Rgb24)
+    {
+        p.colour = src->GetBits();
+        if (!p.colour || !IsRgb24Format(src->format))
+            return false;
+        p.colourPitch = src->GetPitch();
+    }
+    else if constexpr (F::kSource == Source::Index)
+    {
+        p.colour = src->GetBits();
+        if (!p.colour || !palette)
+            return false;
+        // The index block's rows are `width` apart whatever the format's
+        // pitch says: format 12 reports the pitch of a 24-bit block.
+        p.colourPitch = p.w;
+        k.palette = static_cast<const u8*>(palette);
+    }
+    else if constexpr (F::kSource == Source::Palette8)
+    {
+        const u8* block = src->GetBits();
+        if (!block || !IsPalette8Format(src->format))
+            return false;
+        const i32 header = block[0] | block[1] << 8;
+        i32 entries = header >= 2 ? (header - 2) / 3 : 0;
+        entries = entries > 256 ? 256 : entries;
+        std::memset(table, 0, sizeof(table));
+        for (i32 i = 0; i < entries; ++i)
+            std::memcpy(table + 4 * i, block + 2 + 3 * i, 3);
+        k.palette = table;
+        p.colour = block + header;
+        p.colourPitch = p.w;
+    }
+    k.key = src->colourKey;
+    return true;
+}
+
+constexpr i32 BytesPerSample(Source s)
+{
+    return s == Source::Rgb24 ? 3 : 1;
+}
+
+template <class F, int Dir>
+inline const u8* ColourAt(const u8* s, i32 i, const Context& k)
+{
+    if constexpr (F::kSource == Source::Rgb24)
+        return s + 3 * Dir * i;
+    else if constexpr (F::kSource == Source::None)
+        return nullptr;
+    else
+        return k.palette + 4 * s[Dir * i];
+}
+
+// One destination row: w pixels, reading the source from s and a in
+// direction Dir (+1 or -1).
+template <int Mode, int Dir>
+inline void Row(u8* d, const u8* s, const u8* a, i32 w, const Context& k, AlphaRowFn alphaRow)
+{
+    using F = Formula<Mode>;
+    if constexpr (Mode == 0 && Dir == 1)
+    {
+        std::memcpy(d, s, static_cast<size_t>(3 * w));
+    }
+    else if constexpr (Mode == 2 && Dir == 1)
+    {
+        alphaRow(d, s, a, w);
+    }
+    else
+    {
+        for (i32 i = 0; i < w; ++i, d += 3)
+        {
+            u32 av = 0;
+            if constexpr (F::kAlpha)
+                av = a[Dir * i];
+            F::Px(d, ColourAt<F, Dir>(s, i, k), av, k);
+        }
+    }
+}
+
+template <int Mode, int Flip>
+void Draw(OBitmap* dst, OBitmap* src, i16 x, i16 y, const void* palette, u8 opacity, const ORect* rect)
+{
+    using F = Formula<Mode>;
+    Target t;
+    if (!GetTarget(dst, t))
+        return;
+    Context k;
+    SourcePlanes p;
+    u8 table[256 * 4];
+    if (!GetSource<F>(src, palette, table, p, k))
+        return;
+    k.opacity = opacity;
+    Area area;
+    if (!ClipArea(t.w, t.h, p.w, p.h, x, y, rect, area))
+        return;
+
+    constexpr bool mirrorX = (Flip & 1) != 0;
+    constexpr bool mirrorY = (Flip & 2) != 0;
+    constexpr int dir = mirrorX ? -1 : 1;
+    constexpr i32 bps = BytesPerSample(F::kSource);
+    const i32 c0 = mirrorX ? p.w - 1 - area.sx : area.sx;
+    const AlphaRowFn alphaRow = Mode == 2 && dir == 1 ? SelectAlphaRow() : nullptr;
+
+    u8* d = t.bits + static_cast<ptrdiff_t>(area.top) * t.pitch + 3 * area.left;
+    for (i32 j = 0; j < area.h; ++j, d += t.pitch)
+    {
+        const i32 r = mirrorY ? p.h - 1 - (area.sy + j) : area.sy + j;
+        const u8* s = p.colour ? p.colour + static_cast<ptrdiff_t>(r) * p.colourPitch + bps * c0 : nullptr;
+        const u8* a = p.alpha ? p.alpha + static_cast<ptrdiff_t>(r) * p.w + c0 : nullptr;
+        Row<Mode, dir>(d, s, a, area.w, k, alphaRow);
+    }
+}
+
+inline u32 Filter(const u8* p0, const u8* p1, i32 next, const Context& k)
+{
+    return (p0[0] * k.w00 + p0[next] * k.w10 + p1[0] * k.w01 + p1[next] * k.w11) >> 16;
+}
+
+template <int Mode, int Flip>
+void DrawSubpixel(OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy, u8 opacity, const ORect* rect)
+{
+    using F = SubpixelFormula<Mode>;
+    using Planes = Formula<Mode == 13 || Mode == 14 ? 14 : 2>;
+    Target t;
+    if (!GetTarget(dst, t))
+        return;
+    Context k;
+    SourcePlanes p;
+    u8 table[256 * 4];
+    if (!GetSource<Planes>(src, nullptr, table, p, k))
+        return;
+    Area area;
+    if (!ClipArea(t.w, t.h, p.w - 1, p.h - 1, x, y, rect, area))
+        return;
+    // Fractions outside 0..255 would make negative weights; callers pass
+    // the low byte of a 24.8 position, so clamping changes nothing for them.
+    const u32 ufx = fx < 0 ? 0u : fx > 255 ? 255u : u32(fx);
+    const u32 ufy = fy < 0 ? 0u : fy > 255 ? 255u : u32(fy);
+    k.w00 = ufx * ufy;
+    k.w10 = (256 - ufx) * ufy;
+    k.w01 = ufx * (256 - ufy);
+    k.w11 = (256 - ufx) * (256 - ufy);
+    k.opacity = opacity;
+
+    constexpr bool mirrorX = (Flip & 1) != 0;
+    constexpr bool mirrorY = (Flip & 2) != 0;
+    constexpr int dc = mirrorX ? -1 : 1;
+    constexpr int dr = mirrorY ? -1 : 1;
+    const i32 c0 = mirrorX ? p.w - 1 - area.sx : area.sx;
+
+    u8* d = t.bits + static_cast<ptrdiff_t>(area.top) * t.pitch + 3 * area.left;
+    for (i32 j = 0; j < area.h; ++j, d += t.pitch)
+    {
+        const i32 r = mirrorY ? p.h - 1 - (area.sy + j) : area.sy + j;
+        const u8* a0 = p.alpha + static_cast<ptrdiff_t>(r) * p.w + c0;
+        const u8* a1 = a0 + dr * p.w;
+        const u8* s0 = nullptr;
+        const u8* s1 = nullptr;
+        if constexpr (F::kSource == Source::Rgb24)
+        {
+            s0 = p.colour + static_cast<ptrdiff_t>(r) * p.colourPitch + 3 * c0;
+            s1 = s0 + dr * p.colourPitch;
+        }
+        u8* dp = d;
+        for (i32 i = 0; i < area.w; ++i, dp += 3, a0 += dc, a1 += dc)
+        {
+            const u32 av = Filter(a0, a1, dc, k);
+            u8 filtered[3] = {0, 0, 0};
+            if constexpr (F::kSource == Source::Rgb24)
+            {
+                if (av != 255)
+                {
+                    for (int ch = 0; ch < 3; ++ch)
+                        filtered[ch] = u8(Filter(s0 + ch, s1 + ch, 3 * dc, k));
+                }
+                F::Px(dp, filtered, s0, av, k);
+                s0 += 3 * dc;
+                s1 += 3 * dc;
+            }
+            else
+            {
+                F::Px(dp, filtered, nullptr, av, k);
+            }
+        }
+    }
+}
+
+// Draw modes with a member; the others (4, 5, 6, 9, 11, 15) draw nothing.
+constexpr bool HasMember(int mode)
+{
+    return mode != 4 && mode != 5 && mode != 6 && mode != 9 && mode != 11 && mode != 15;
+}
+
+constexpr bool HasSubpixelMember(int mode)
+{
+    return mode == 2 || mode == 3 || mode == 13 || mode == 14;
+}
+
+template <int Mode, int Flip>
+constexpr BlitFn PlainEntry()
+{
+    if constexpr (HasMember(Mode))
+        return &Draw<Mode, Flip>;
+    else
+        return nullptr;
+}
+
+template <int Mode, int Flip>
+constexpr BlitSubpixelFn SubpixelEntry()
+{
+    if constexpr (HasSubpixelMember(Mode))
+        return &DrawSubpixel<Mode, Flip>;
+    else
+        return nullptr;
+}
+
+template <size_t... I>
+constexpr auto MakePlainTable(std::index_sequence<I...>)
+{
+    return std::array<BlitFn, sizeof...(I)>{PlainEntry<int(I / kBlitFlips), int(I % kBlitFlips)>()...};
+}
+
+template <size_t... I>
+constexpr auto MakeSubpixelTable(std::index_sequence<I...>)
+{
+    return std::array<BlitSubpixelFn, sizeof...(I)>{
+        SubpixelEntry<int(I / kBlitFlips), int(I % kBlitFlips)>()...};
+}
+
+constexpr auto kPlainTable = MakePlainTable(std::make_index_sequence<kBlitDrawModes * kBlitFlips>());
+constexpr auto kSubpixelTable = MakeSubpixelTable(std::make_index_sequence<kBlitDrawModes * kBlitFlips>());
+
+} // namespace
+} // namespace blit
+
+BlitFn GetBlitter(u8 mode, u8 flip)
+{
+    if (mode >= kBlitDrawModes || flip >= kBlitFlips)
+        return nullptr;
+    return blit::kPlainTable[mode * kBlitFlips + flip];
+}
+
+BlitSubpixelFn GetSubpixelBlitter(u8 mode, u8 flip)
+{
+    if (mode >= kBlitDrawModes || flip >= kBlitFlips)
+        return nullptr;
+    return blit::kSubpixelTable[mode * kBlitFlips + flip];
+}
+
+// The named members are thin shells over the same instances the table holds.
+#define ZORBLET_MEMBER(Name, Mode, Flip)                                                                    \
+    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, const ORect* rect)                                 \
+    {                                                                                                       \
+        blit::Draw<Mode, Flip>(dst, src, x, y, nullptr, 0, rect);                                           \
+    }
+#define ZORBLET_MEMBER_OPACITY(Name, Mode, Flip)                                                            \
+    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, u8 opacity, const ORect* rect)                     \
+    {                                                                                                       \
+        blit::Draw<Mode, Flip>(dst, src, x, y, nullptr, opacity, rect);                                     \
+    }
+#define ZORBLET_MEMBER_PALETTE(Name, Mode, Flip)                                                            \
+    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, const void* palette, const ORect* rect)            \
+    {                                                                                                       \
+        blit::Draw<Mode, Flip>(dst, src, x, y, palette, 0, rect);                                           \
+    }
+#define ZORBLET_MEMBER_PALETTE_OPACITY(Name, Mode, Flip)                                                    \
+    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, const void* palette, u8 opacity, const ORect* rect) \
+    {                                                                                                       \
+        blit::Draw<Mode, Flip>(dst, src, x, y, palette, opacity, rect);                                     \
+    }
+#define ZORBLET_MEMBER_SUBPIXEL(Name, Mode, Flip)                                                           \
+    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy, const ORect* rect)                 \
+    {                                                                                                       \
+        blit::DrawSubpixel<Mode, Flip>(dst, src, x, y, fx, fy, 0, rect);                                    \
+    }
+#define ZORBLET_MEMBER_SUBPIXEL_OPACITY(Name, Mode, Flip)                                                   \
+    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy, u8 opacity, const ORect* rect)     \
+    {                                                                                                       \
+        blit::DrawSubpixel<Mode, Flip>(dst, src, x, y, fx, fy, opacity, rect);                              \
+    }
+#define ZORBLET_FLIPS(Kind, Name, Mode)                                                                     \
+    Kind(Name, Mode, 0) Kind(Name##MirrorX, Mode, 1) Kind(Name##MirrorY, Mode, 2) Kind(Name##MirrorXY, Mode, 3)
+#define ZORBLET_SUBPIXEL_FLIPS(Kind, Name, Mode)                                                            \
+    Kind(Name##Subpixel, Mode, 0) Kind(Name##MirrorXSubpixel, Mode, 1) Kind(Name##MirrorYSubpixel, Mode, 2) \
+        Kind(Name##MirrorXYSubpixel, Mode, 3)
+
+ZORBLET_FLIPS(ZORBLET_MEMBER, BlitCopy, 0)
+ZORBLET_FLIPS(ZORBLET_MEMBER, BlitKeyed, 1)
+ZORBLET_FLIPS(ZORBLET_MEMBER, BlitAlpha, 2)
+ZORBLET_FLIPS(ZORBLET_MEMBER_OPACITY, BlitAlphaOpacity, 3)
+ZORBLET_FLIPS(ZORBLET_MEMBER_OPACITY, BlitOpacity, 7)
+ZORBLET_FLIPS(ZORBLET_MEMBER_OPACITY, BlitKeyedOpacity, 8)
+ZORBLET_FLIPS(ZORBLET_MEMBER_PALETTE_OPACITY, BlitPaletteAlphaOpacity, 10)
+ZORBLET_FLIPS(ZORBLET_MEMBER_PALETTE, BlitPaletteAlpha, 12)
+ZORBLET_FLIPS(ZORBLET_MEMBER, BlitLighten, 13)
+ZORBLET_FLIPS(ZORBLET_MEMBER, BlitShadow, 14)
+ZORBLET_FLIPS(ZORBLET_MEMBER, BlitIndexed, 16)
+ZORBLET_FLIPS(ZORBLET_MEMBER_OPACITY, BlitIndexedOpacity, 17)
+ZORBLET_FLIPS(ZORBLET_MEMBER, BlitIndexedKeyed, 18)
+ZORBLET_FLIPS(ZORBLET_MEMBER_OPACITY, BlitIndexedKeyedOpacity, 19)
+ZORBLET_FLIPS(ZORBLET_MEMBER, BlitIndexedAlpha, 20)
+ZORBLET_FLIPS(ZORBLET_MEMBER_OPACITY, BlitIndexedAlphaOpacity, 21)
+
+ZORBLET_SUBPIXEL_FLIPS(ZORBLET_MEMBER_SUBPIXEL, BlitAlpha, 2)
+ZORBLET_SUBPIXEL_FLIPS(ZORBLET_MEMBER_SUBPIXEL_OPACITY, BlitAlphaOpacity, 3)
+ZORBLET_SUBPIXEL_FLIPS(ZORBLET_MEMBER_SUBPIXEL_OPACITY, BlitLighten, 13)
+ZORBLET_SUBPIXEL_FLIPS(ZORBLET_MEMBER_SUBPIXEL, BlitShadow, 14)

@@ -1,0 +1,175 @@
+#include "render/BlitSimd.h"
+
+#include "render/BlitKernels.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define ZORBLET_X86 1
+#endif
+
+namespace blit
+{
+
+void AlphaRowScalar(u8* d, const u8* s, const u8* a, i32 w)
+{
+    for (i32 i = 0; i < w; ++i, d += 3, s += 3)
+        Formula<2>::Px(d, s, a[i], Context{});
+}
+
+#if ZORBLET_X86
+namespace
+{
+
+// A block of 32 pixels is 96 bytes: six 16-byte vectors. Byte k of vector v
+// belongs to pixel (16 v + k) / 3; its alpha is picked with a byte shuffle
+// from the first 16 alpha bytes for v = 0..2 (pixels 0 to 15) and from the
+// second 16 for v = 3..5 (pixels 16 to 31): each vector's pixels lie inside
+// one half.
+struct ExpandMasks
+{
+    alignas(16) u8 m[6][16];
+    constexpr ExpandMasks() : m{}
+    {
+        for (int v = 0; v < 6; ++v)
+            for (int k = 0; k < 16; ++k)
+                m[v][k] = u8((16 * v + k) / 3 - (v < 3 ? 0 : 16));
+    }
+};
+constexpr ExpandMasks kExpand;
+
+// (s (256 - a) + d a) >> 8 on 16 bytes, with the destination kept where a is
+// 255. The sum stays below 65536, so 16-bit lanes hold it without loss.
+__attribute__((target("ssse3"))) inline __m128i Blend16(__m128i d, __m128i s, __m128i a)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i k256 = _mm_set1_epi16(256);
+    const __m128i alo = _mm_unpacklo_epi8(a, zero), ahi = _mm_unpackhi_epi8(a, zero);
+    const __m128i lo = _mm_srli_epi16(
+        _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(s, zero), _mm_sub_epi16(k256, alo)),
+                      _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), alo)),
+        8);
+    const __m128i hi = _mm_srli_epi16(
+        _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(s, zero), _mm_sub_epi16(k256, ahi)),
+                      _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), ahi)),
+        8);
+    const __m128i mixed = _mm_packus_epi16(lo, hi);
+    const __m128i keep = _mm_cmpeq_epi8(a, _mm_set1_epi8(-1));
+    return _mm_or_si128(_mm_and_si128(keep, d), _mm_andnot_si128(keep, mixed));
+}
+
+__attribute__((target("ssse3"))) void AlphaRowSsse3(u8* d, const u8* s, const u8* a, i32 w)
+{
+    const __m128i ones = _mm_set1_epi8(-1);
+    const __m128i zero = _mm_setzero_si128();
+    i32 i = 0;
+    for (; i + 32 <= w; i += 32, d += 96, s += 96, a += 32)
+    {
+        const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+        const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 16));
+        // Runs of fully transparent or fully opaque pixels, the bulk of
+        // most sprites, need no arithmetic: a = 255 keeps d, a = 0 gives s.
+        const int transparent = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a0, ones), _mm_cmpeq_epi8(a1, ones)));
+        if (transparent == 0xFFFF)
+            continue;
+        const int opaque = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a0, zero), _mm_cmpeq_epi8(a1, zero)));
+        for (int v = 0; v < 6; ++v)
+        {
+            __m128i* dv = reinterpret_cast<__m128i*>(d + 16 * v);
+            const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16 * v));
+            if (opaque == 0xFFFF)
+            {
+                _mm_storeu_si128(dv, sv);
+                continue;
+            }
+            const __m128i mask = _mm_load_si128(reinterpret_cast<const __m128i*>(kExpand.m[v]));
+            const __m128i av = _mm_shuffle_epi8(v < 3 ? a0 : a1, mask);
+            _mm_storeu_si128(dv, Blend16(_mm_loadu_si128(dv), sv, av));
+        }
+    }
+    AlphaRowScalar(d, s, a, w - i);
+}
+
+// The same 32-pixel block in three 32-byte vectors. The in-lane byte shuffle
+// takes each lane's alpha from a 16-byte half placed in that lane, chosen as
+// above for the lane's 16-byte vector.
+__attribute__((target("avx2"))) inline __m256i Blend32(__m256i d, __m256i s, __m256i a)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i k256 = _mm256_set1_epi16(256);
+    const __m256i alo = _mm256_unpacklo_epi8(a, zero), ahi = _mm256_unpackhi_epi8(a, zero);
+    const __m256i lo = _mm256_srli_epi16(
+        _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(s, zero), _mm256_sub_epi16(k256, alo)),
+                         _mm256_mullo_epi16(_mm256_unpacklo_epi8(d, zero), alo)),
+        8);
+    const __m256i hi = _mm256_srli_epi16(
+        _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(s, zero), _mm256_sub_epi16(k256, ahi)),
+                         _mm256_mullo_epi16(_mm256_unpackhi_epi8(d, zero), ahi)),
+        8);
+    const __m256i mixed = _mm256_packus_epi16(lo, hi);
+    const __m256i keep = _mm256_cmpeq_epi8(a, _mm256_set1_epi8(-1));
+    return _mm256_blendv_epi8(mixed, d, keep);
+}
+
+__attribute__((target("avx2"))) void AlphaRowAvx2(u8* d, const u8* s, const u8* a, i32 w)
+{
+    const __m256i ones = _mm256_set1_epi8(-1);
+    const __m256i zero = _mm256_setzero_si256();
+    i32 i = 0;
+    for (; i + 32 <= w; i += 32, d += 96, s += 96, a += 32)
+    {
+        const __m256i av = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(av, ones)) == -1)
+            continue;
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(av, zero)) == -1)
+        {
+            for (int v = 0; v < 3; ++v)
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32 * v),
+                                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 32 * v)));
+            continue;
+        }
+        const __m128i a0 = _mm256_castsi256_si128(av);
+        const __m128i a1 = _mm256_extracti128_si256(av, 1);
+        // Vector pairs (0, 1), (2, 3), (4, 5): halves a0 a0, a0 a1, a1 a1.
+        const __m256i halves[3] = {_mm256_set_m128i(a0, a0), _mm256_set_m128i(a1, a0), _mm256_set_m128i(a1, a1)};
+        for (int v = 0; v < 3; ++v)
+        {
+            const __m256i mask =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kExpand.m[2 * v]));
+            const __m256i alpha = _mm256_shuffle_epi8(halves[v], mask);
+            __m256i* dv = reinterpret_cast<__m256i*>(d + 32 * v);
+            const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 32 * v));
+            _mm256_storeu_si256(dv, Blend32(_mm256_loadu_si256(dv), sv, alpha));
+        }
+    }
+    AlphaRowScalar(d, s, a, w - i);
+}
+
+} // namespace
+#endif
+
+i32 AvailableAlphaRows(AlphaRowFn* out, i32 max)
+{
+    i32 n = 0;
+    if (n < max)
+        out[n++] = &AlphaRowScalar;
+#if ZORBLET_X86
+    if (n < max && __builtin_cpu_supports("ssse3"))
+        out[n++] = &AlphaRowSsse3;
+    if (n < max && __builtin_cpu_supports("avx2"))
+        out[n++] = &AlphaRowAvx2;
+#endif
+    return n;
+}
+
+AlphaRowFn SelectAlphaRow()
+{
+    static const AlphaRowFn best = []
+    {
+        AlphaRowFn all[3];
+        const i32 n = AvailableAlphaRows(all, 3);
+        return all[n - 1];
+    }();
+    return best;
+}
+
+} // namespace blit

@@ -1,0 +1,22 @@
+#pragma once
+// Vector row kernels of the blitter family. Each gives exactly the bytes of
+// the scalar formula it replaces; the differential tests hold them to it.
+#include "core/Types.h"
+
+namespace blit
+{
+
+// One row of draw mode 2 walked left to right: w pixels of 24-bit colour s
+// and alpha a blended into d.
+using AlphaRowFn = void (*)(u8* d, const u8* s, const u8* a, i32 w);
+
+void AlphaRowScalar(u8* d, const u8* s, const u8* a, i32 w);
+
+// The fastest kernel this processor runs, chosen once.
+AlphaRowFn SelectAlphaRow();
+
+// Every kernel this processor runs, the scalar one first, so that tests can
+// compare each of them with it.
+i32 AvailableAlphaRows(AlphaRowFn* out, i32 max);
+
+} // namespace blit
