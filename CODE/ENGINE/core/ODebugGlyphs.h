@@ -1,0 +1,3 @@
+#pragma once
+#include "core/Types.h"
+inline constexpr u8 kDebugGlyphs[950] = {};

@@ -1,0 +1,94 @@
+#include "core/OKeys.h"
+
+#include "core/PlatformCodes.h"
+
+using namespace platform;
+
+u32 VirtualKeyToGameKey(u32 vk)
+{
+    switch (vk)
+    {
+    case VK_NUMPAD7:
+        return 1;
+    case VK_UP:
+    case VK_NUMPAD8:
+        return 2;
+    case VK_PRIOR:
+    case VK_NUMPAD9:
+        return 3;
+    case VK_LEFT:
+    case VK_NUMPAD4:
+        return 4;
+    case VK_RIGHT:
+    case VK_NUMPAD6:
+        return 5;
+    case VK_NUMPAD1:
+        return 6;
+    case VK_DOWN:
+    case VK_NUMPAD2:
+        return 7;
+    case VK_NEXT:
+    case VK_NUMPAD3:
+        return 8;
+    case VK_CLEAR:
+    case VK_SPACE:
+    case VK_NUMPAD5:
+        return 9;
+    case VK_RETURN:
+        return 10;
+    case VK_ESCAPE:
+        return 11;
+    case VK_BACK:
+        return 12;
+    case VK_DELETE:
+        return 13;
+    case 'W':
+        return 14;
+    case 'A':
+        return 15;
+    case 'D':
+        return 16;
+    case 'S':
+        return 17;
+    case 'X':
+        return 18;
+    case 'C':
+        return 19;
+    case 'B':
+        return 20;
+    case 'O':
+        return 21;
+    case 'P':
+        return 22;
+    case VK_CONTROL:
+        return 23;
+    case VK_HOME:
+        return 24;
+    case VK_END:
+        return 25;
+    case KEY_CLIPBOARD_COPY:
+        return 26;
+    case KEY_CLIPBOARD_PASTE:
+        return 27;
+    case KEY_CLIPBOARD_CUT:
+        return 28;
+    case VK_TAB:
+        return 29;
+    default:
+        return 0;
+    }
+}
+
+u32 GameKeyToVirtualKey(u32 key)
+{
+    // Index = game key. The diagonals 1 and 6 have only keypad keys, which
+    // NumLock turns into digits; Home and End sit where 7 and 1 are.
+    static const u32 table[30] = {
+        0,          VK_HOME,   VK_UP,      VK_PRIOR,           VK_LEFT,             VK_RIGHT,
+        VK_END,     VK_DOWN,   VK_NEXT,    VK_SPACE,           VK_RETURN,           VK_ESCAPE,
+        VK_BACK,    VK_DELETE, 'W',        'A',                'D',                 'S',
+        'X',        'C',       'B',        'O',                'P',                 VK_CONTROL,
+        VK_HOME,    VK_END,    KEY_CLIPBOARD_COPY, KEY_CLIPBOARD_PASTE, KEY_CLIPBOARD_CUT, VK_TAB,
+    };
+    return key < 30 ? table[key] : 0;
+}

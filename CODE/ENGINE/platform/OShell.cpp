@@ -1,0 +1,147 @@
+#include "platform/OShell.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace
+{
+
+bool EnsureFolder(const std::string& path)
+{
+    if (::mkdir(path.c_str(), 0777) == 0)
+        return true;
+    struct stat info{};
+    return errno == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Creates every missing folder of an absolute path, as the shell's folder
+// creation does for the data home itself (~/.local/share may not exist yet).
+bool EnsureFolderTree(const std::string& path)
+{
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+    {
+        if (!EnsureFolder(path.substr(0, slash)))
+            return false;
+    }
+    return EnsureFolder(path);
+}
+
+std::string DataHome()
+{
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    // Relative values are to be ignored, so a stray setting cannot move the
+    // players' records into whatever the current folder is.
+    if (xdg && xdg[0] == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/')
+    {
+        const passwd* entry = ::getpwuid(::getuid());
+        home = entry ? entry->pw_dir : nullptr;
+    }
+    if (!home || home[0] != '/')
+        return {};
+    return std::string(home) + "/.local/share";
+}
+
+int SystemMajorVersion()
+{
+    utsname name{};
+    if (::uname(&name) != 0)
+        return 0;
+    return std::atoi(name.release);
+}
+
+bool IsPlainComponent(const char* name)
+{
+    return name && name[0] && std::strchr(name, '/') == nullptr && std::strcmp(name, ".") != 0 &&
+           std::strcmp(name, "..") != 0;
+}
+
+} // namespace
+
+u32 GetAppDataFolder(char* out, const char* vendor, const char* product, i16 minMajor)
+{
+    if (!out || SystemMajorVersion() < minMajor)
+        return 0;
+    if (!IsPlainComponent(vendor) || !IsPlainComponent(product))
+        return 0;
+    std::string home = DataHome();
+    if (home.empty() || !EnsureFolderTree(home))
+        return 0;
+    std::string path = home + "/" + vendor;
+    if (!EnsureFolder(path))
+        return 0;
+    path += "/";
+    path += product;
+    if (path.size() >= MAX_PATH_LENGTH || !EnsureFolder(path))
+        return 0;
+    std::memcpy(out, path.c_str(), path.size() + 1);
+    return 1;
+}
+
+bool GetProgramDir(char* out, const char* fileName)
+{
+    if (!out)
+        return false;
+    char exe[MAX_PATH_LENGTH];
+    ssize_t length = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (length <= 0)
+        return false;
+    exe[length] = 0;
+    char* slash = std::strrchr(exe, '/');
+    if (!slash)
+        return false;
+    slash[1] = 0;
+    std::string path = std::string(exe) + (fileName ? fileName : "");
+    if (path.size() >= MAX_PATH_LENGTH)
+        return false;
+    std::memcpy(out, path.c_str(), path.size() + 1);
+    return true;
+}
+
+bool OpenWithShell(const char* document)
+{
+    if (!document || !document[0])
+        return false;
+    // The document goes to the opener as one argument, never through a
+    // shell, so no character in its name can run anything.
+    char opener[] = "xdg-open";
+    char* argv[] = {opener, const_cast<char*>(document), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    pid_t pid = 0;
+    int result = ::posix_spawnp(&pid, opener, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (result != 0)
+        return false;
+    // Some openers run the program in the foreground, so the window thread
+    // does not wait; openers started earlier are reaped here instead.
+    static pid_t started[8];
+    for (pid_t& earlier : started)
+    {
+        if (earlier > 0 && ::waitpid(earlier, nullptr, WNOHANG) != 0)
+            earlier = 0;
+    }
+    for (pid_t& slot : started)
+    {
+        if (slot == 0)
+        {
+            slot = pid;
+            break;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,21 @@
+#pragma once
+// Folders and documents as the desktop offers them.
+#include "core/Types.h"
+
+// Room for a path in the callers' buffers.
+inline constexpr u32 MAX_PATH_LENGTH = 1024;
+
+// The shared application-data folder: "<data home>/<vendor>/<product>", the
+// data home being $XDG_DATA_HOME or ~/.local/share. Creates the two folders
+// when missing. out holds MAX_PATH_LENGTH bytes. 1 when the product folder
+// exists or was made; 0 when the data home cannot be found, a folder cannot
+// be made, the path does not fit, or minMajor exceeds the system's major
+// version.
+u32 GetAppDataFolder(char* out, const char* vendor, const char* product, i16 minMajor);
+// The running executable's folder, with a trailing '/', joined with fileName;
+// out holds MAX_PATH_LENGTH bytes. False when it cannot be found or does not
+// fit.
+bool GetProgramDir(char* out, const char* fileName);
+// Asks the desktop to open the document in its usual program (xdg-open,
+// started without a shell). True when the opener could be started.
+bool OpenWithShell(const char* document);
