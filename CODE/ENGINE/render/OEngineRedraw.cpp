@@ -1,0 +1,384 @@
+#include "render/OEngine.h"
+
+#include "image/OBitmap.h"
+#include "render/Blit.h"
+#include "render/BlitTable.h"
+#include "render/ClipDraw.h"
+#include "render/GPtrArray.h"
+#include "render/OClip.h"
+#include "render/ORectList.h"
+#include "render/RectOps.h"
+
+using namespace clipdraw;
+
+namespace
+{
+
+bool SameWholePixel(const OFixed& a, const OFixed& b)
+{
+    return a.ToInt() == b.ToInt();
+}
+
+// Places bounds for the image by the sprite's anchor; anchors without a rule
+// keep left and top and only resize.
+void PlaceBounds(OClip* clip, const OBitmap* image, bool subPixel)
+{
+    const i16 w = static_cast<i16>(image->width);
+    const i16 h = static_cast<i16>(image->height);
+    ORect& b = clip->bounds;
+    if (!subPixel)
+    {
+        PlainPosition(*clip, w, h, &b.left, &b.top);
+        RectSetSize(&b, w, h);
+        return;
+    }
+    SubpixelPosition(*clip, w, h, &b.left, &b.top);
+    // The 2x2 window of the sub-pixel members leaves w - 1 columns; with no
+    // fraction on an axis the bounds stop one pixel shorter still.
+    b.right = static_cast<i16>(b.left + w - 3 + (FixedFraction(clip->x) != 0 ? 1 : 0));
+    b.bottom = static_cast<i16>(b.top + h - 3 + (FixedFraction(clip->y) != 0 ? 1 : 0));
+}
+
+// The end points of a line sprite, from the corners of bounds that its
+// anchor names; false for anchor 1 and codes without a direction.
+bool LineEnds(const OClip& clip, i16* x1, i16* y1, i16* x2, i16* y2)
+{
+    const ORect& b = clip.bounds;
+    switch (clip.anchor)
+    {
+    case 0:
+        *x1 = b.left, *y1 = b.top, *x2 = b.right, *y2 = b.bottom;
+        return true;
+    case 2:
+        *x1 = b.right, *y1 = b.top, *x2 = b.left, *y2 = b.bottom;
+        return true;
+    case 3:
+        *x1 = b.left, *y1 = b.bottom, *x2 = b.right, *y2 = b.top;
+        return true;
+    case 4:
+        *x1 = b.right, *y1 = b.bottom, *x2 = b.left, *y2 = b.top;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A line's corners may be stored in drawing order; the dirty list wants them
+// in ascending order so that overlap tests hold.
+ORect Ordered(const ORect& r)
+{
+    return MakeRect(r.left < r.right ? r.left : r.right, r.top < r.bottom ? r.top : r.bottom,
+                    r.left < r.right ? r.right : r.left, r.top < r.bottom ? r.bottom : r.top);
+}
+
+} // namespace
+
+int OEngine::RedrawDirty(ORect* area, u8 addArea, i16 first)
+{
+    return Redraw(area, addArea, first, false);
+}
+
+int OEngine::RedrawDirtyUnused(ORect* area, u8 addArea, i16 first)
+{
+    return Redraw(area, addArea, first, true);
+}
+
+void OEngine::CollectDirtyRects(OClip* clip)
+{
+    Collect(clip, false, false);
+}
+
+void OEngine::CollectDirtyRectsSubpixel(OClip* clip)
+{
+    Collect(clip, true, false);
+}
+
+void OEngine::DrawClipInRects(OClip* clip)
+{
+    Repaint(clip, false, false);
+}
+
+void OEngine::DrawClipInRectsSubpixel(OClip* clip)
+{
+    Repaint(clip, true, false);
+}
+
+int OEngine::Redraw(ORect* area, u8 addArea, i16 first, bool lines)
+{
+    if (clips == nullptr || dirtyRects == nullptr || area == nullptr)
+        return 0;
+    dirtyRects->Clear();
+    if (addArea != 0)
+        dirtyRects->Append(area);
+    const i16 start = first < 0 ? 0 : first;
+    for (i16 i = start; i < clips->GetCount(); ++i)
+    {
+        auto* clip = static_cast<OClip*>(*clips->At(i));
+        if (clip->visible == 0 && clip->drawnVisible == 0)
+        {
+            clip->changed = 0;
+            continue;
+        }
+        Collect(clip, clip->subPixel != 0, lines);
+    }
+    if (dirtyRects->GetCount() == 0)
+        return 0;
+
+    const bool drawable = LockCanvas();
+    if (drawable && backgroundMode == 1)
+    {
+        for (i16 i = 0; i < dirtyRects->GetCount(); ++i)
+            FillRectColor(canvas, backgroundColor, dirtyRects->At(i));
+    }
+    for (i16 i = start; i < clips->GetCount(); ++i)
+    {
+        auto* clip = static_cast<OClip*>(*clips->At(i));
+        if (clip->visible == 0 && clip->drawnVisible == 0)
+            continue;
+        const bool line = lines && clip->drawMode == 11;
+        if (drawable)
+        {
+            if (line)
+                RepaintLine(clip);
+            else
+                Repaint(clip, clip->subPixel != 0, lines);
+        }
+        if (clip->changed == 0)
+            continue;
+        clip->drawnOpacity = clip->opacity;
+        clip->drawnFrame = clip->frame;
+        clip->drawnVisible = clip->visible;
+        clip->drawnX = clip->x;
+        clip->drawnY = clip->y;
+        clip->drawnBounds = clip->bounds;
+        if (!lines)
+        {
+            clip->drawnPalette = clip->palette;
+            clip->drawnFlip = clip->flip;
+        }
+        // A sprite whose frame names no image was not drawn: recording it as
+        // hidden makes the redraw place and draw it once its image exists.
+        if (clip->visible != 0 && !line && clip->drawMode != 15 && LookupImage(imageStore, clip->frame) == nullptr)
+            clip->drawnVisible = 0;
+    }
+    UnlockCanvas();
+
+    *area = *dirtyRects->At(0);
+    for (i16 i = 1; i < dirtyRects->GetCount(); ++i)
+        RectUnion(area, area, dirtyRects->At(i));
+    return 1;
+}
+
+void OEngine::Collect(OClip* clip, bool subPixel, bool lines)
+{
+    if (lines && clip->drawMode == 11)
+    {
+        CollectLine(clip);
+        return;
+    }
+    bool same = clip->visible == clip->drawnVisible && SameWholePixel(clip->frame, clip->drawnFrame) &&
+                clip->opacity == clip->drawnOpacity;
+    if (same && subPixel)
+    {
+        same = !OFixed::NotEqual(clip->x, clip->drawnX) && !OFixed::NotEqual(clip->y, clip->drawnY);
+    }
+    else if (same)
+    {
+        same = SameWholePixel(clip->x, clip->drawnX) && SameWholePixel(clip->y, clip->drawnY);
+        if (same && !lines)
+        {
+            same = clip->flip == clip->drawnFlip &&
+                   ((clip->drawMode != 10 && clip->drawMode != 12) || clip->palette == clip->drawnPalette);
+        }
+    }
+    if (same)
+    {
+        clip->changed = 0;
+        return;
+    }
+
+    const bool paints = clip->drawMode == 15;
+    const OBitmap* image = paints ? nullptr : LookupImage(imageStore, clip->frame);
+    if (clip->visible != 0 && clip->drawnVisible == 0)
+    {
+        if (paints)
+        {
+            ORectList::AddMerged(dirtyRects, &clip->bounds);
+            if (!subPixel)
+                ORectList::AddMerged(dirtyRects, &clip->drawnBounds);
+        }
+        else
+        {
+            if (image == nullptr)
+            {
+                // Nothing to show and nothing shown before: no area changes.
+                clip->changed = 0;
+                return;
+            }
+            PlaceBounds(clip, image, subPixel);
+            ORectList::AddMerged(dirtyRects, &clip->bounds);
+        }
+        clip->changed = 2;
+    }
+    else if (clip->visible == 0)
+    {
+        ORectList::AddMerged(dirtyRects, &clip->drawnBounds);
+        clip->changed = 1;
+    }
+    else
+    {
+        if (!paints)
+        {
+            if (image == nullptr)
+            {
+                // Its frame lost its image: clear where it was, as if hidden.
+                ORectList::AddMerged(dirtyRects, &clip->drawnBounds);
+                clip->changed = 1;
+                return;
+            }
+            PlaceBounds(clip, image, subPixel);
+        }
+        ORectList::AddMerged(dirtyRects, &clip->bounds);
+        ORectList::AddMerged(dirtyRects, &clip->drawnBounds);
+        clip->changed = 3;
+    }
+}
+
+void OEngine::Repaint(OClip* clip, bool subPixel, bool lines)
+{
+    if (clip->changed == 1)
+        return;
+    OBitmap* image = nullptr;
+    if (clip->drawMode != 15)
+    {
+        image = LookupImage(imageStore, clip->frame);
+        if (image == nullptr)
+            return;
+    }
+    const u8 m = EffectiveMode(*clip, image);
+    const u8 flip = lines ? 0 : clip->flip;
+    const bool whole = (clip->changed & 2) != 0;
+    const ORect& b = clip->bounds;
+
+    if (m == 15)
+    {
+        if (whole)
+        {
+            ORect r;
+            RectSetSize(&r, static_cast<i16>(canvas->width), static_cast<i16>(canvas->height));
+            clip->Paint(canvas, &r);
+            return;
+        }
+        for (i16 i = 0; i < dirtyRects->GetCount(); ++i)
+        {
+            ORect c = b;
+            if (RectIntersect(&c, c, *dirtyRects->At(i)))
+                clip->Paint(canvas, &c);
+        }
+        return;
+    }
+    if (image == nullptr)
+        return;
+    const i16 w = static_cast<i16>(image->width);
+    const i16 h = static_cast<i16>(image->height);
+
+    i16 x = b.left;
+    i16 y = b.top;
+    i16 fx = 0;
+    i16 fy = 0;
+    bool plainMember = true;
+    if (subPixel)
+    {
+        fx = static_cast<i16>(FixedFraction(clip->x));
+        fy = static_cast<i16>(FixedFraction(clip->y));
+        if (fx == 0 && fy == 0)
+        {
+            // At a whole-pixel position the palette members draw too.
+            if (m != 2 && m != 3 && m != 10 && m != 12 && m != 13 && m != 14)
+                return;
+            x = static_cast<i16>(x - 1);
+            y = static_cast<i16>(y - 1);
+        }
+        else
+        {
+            if (!HasSubpixelMember(m, flip))
+                return;
+            plainMember = false;
+        }
+    }
+    if (plainMember && !HasPlainMember(m, flip))
+        return;
+
+    if (whole)
+    {
+        if (plainMember)
+            BlitPlain(canvas, image, m, flip, x, y, *clip, nullptr);
+        else
+            BlitSubpixel(canvas, image, m, flip, x, y, fx, fy, *clip, nullptr);
+        return;
+    }
+    // Clip rectangles handed to a member must lie inside the area it reads
+    // from. Bounds do when they were placed for this image; cutting by the
+    // image's area keeps the reads inside it also when the store entry was
+    // replaced by a smaller image since the sprite was placed.
+    const ORect readable = plainMember ? MakeRect(x, y, static_cast<i16>(x + w - 1), static_cast<i16>(y + h - 1))
+                                       : MakeRect(x, y, static_cast<i16>(x + w - 2), static_cast<i16>(y + h - 2));
+    for (i16 i = 0; i < dirtyRects->GetCount(); ++i)
+    {
+        ORect c;
+        if (!Intersect3(&c, b, *dirtyRects->At(i), readable))
+            continue;
+        if (plainMember)
+            BlitPlain(canvas, image, m, flip, x, y, *clip, &c);
+        else
+            BlitSubpixel(canvas, image, m, flip, x, y, fx, fy, *clip, &c);
+    }
+}
+
+void OEngine::CollectLine(OClip* clip)
+{
+    if (clip->visible == clip->drawnVisible && SameWholePixel(clip->frame, clip->drawnFrame) &&
+        RectsDiffer(&clip->bounds, &clip->drawnBounds) == 0 && clip->opacity == clip->drawnOpacity)
+    {
+        clip->changed = 0;
+        return;
+    }
+    const ORect now = Ordered(clip->bounds);
+    const ORect before = Ordered(clip->drawnBounds);
+    if (clip->visible != 0 && clip->drawnVisible == 0)
+    {
+        ORectList::AddMerged(dirtyRects, &now);
+        clip->changed = 2;
+    }
+    else if (clip->visible == 0)
+    {
+        ORectList::AddMerged(dirtyRects, &before);
+        clip->changed = 1;
+    }
+    else
+    {
+        ORectList::AddMerged(dirtyRects, &now);
+        ORectList::AddMerged(dirtyRects, &before);
+        clip->changed = 3;
+    }
+}
+
+void OEngine::RepaintLine(OClip* clip)
+{
+    if (clip->changed == 1)
+        return;
+    i16 x1, y1, x2, y2;
+    if (!LineEnds(*clip, &x1, &y1, &x2, &y2))
+        return;
+    if ((clip->changed & 2) != 0)
+    {
+        // Drawn whole, but never outside the canvas: the unclipped primitive
+        // trusts its caller to keep the line inside the bitmap.
+        ORect r;
+        RectSetSize(&r, static_cast<i16>(canvas->width), static_cast<i16>(canvas->height));
+        DrawHVLineClipped(canvas, x1, y1, x2, y2, clip->lineColor, &r);
+        return;
+    }
+    for (i16 i = 0; i < dirtyRects->GetCount(); ++i)
+        DrawHVLineClipped(canvas, x1, y1, x2, y2, clip->lineColor, dirtyRects->At(i));
+}
