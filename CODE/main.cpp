@@ -1,7 +1,19 @@
-#include <cstdio>
+#include "INTERFACE/GWindow.h"
+#include "window/AppMain.h"
+
+#include <new>
+
+namespace
+{
+
+OWindow* NewGameWindow()
+{
+    return new (std::nothrow) GWindow();
+}
+
+} // namespace
 
 int main()
 {
-    std::puts("ZORBLET");
-    return 0;
+    return WinMain(&NewGameWindow);
 }

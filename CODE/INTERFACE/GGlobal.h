@@ -1,0 +1,48 @@
+#pragma once
+#include "GAME/GPlayerRecords.h"
+#include "core/SinTable.h"
+#include "core/Types.h"
+#include "platform/OShell.h"
+
+class GWindow;
+class OBitmapStore;
+class OLogFile;
+
+// The application object through which the subsystems reach the shared
+// services. The window object owns it.
+class GGlobal
+{
+public:
+    static constexpr const char* kVendor = "Quenvo";
+    static constexpr const char* kProduct = "ZORBLET";
+    static constexpr const char* kSavesFolderName = "SAVES";
+    static constexpr const char* kProfilesFolderName = "PROFILES";
+
+    GWindow* window = nullptr;
+    OBitmapStore* imageStore = nullptr; // joins with the image store
+    OLogFile* log = nullptr;            // joins with the HTML log
+    GPlayerProfile* profile = nullptr;
+    GOptions* options = nullptr;
+    SinTable sinTable;
+
+    explicit GGlobal(GWindow* owner);
+    ~GGlobal();
+    GGlobal(const GGlobal&) = delete;
+    GGlobal& operator=(const GGlobal&) = delete;
+
+    // Makes the saves and profiles folders under the application-data folder
+    // and reads the profile and the options from the profiles folder.
+    void Init();
+
+    // The folders, or null when the application-data folder is unavailable
+    // (the records then live in the current folder).
+    const char* GetSavesFolder() const { return savesFolder[0] ? savesFolder : nullptr; }
+    const char* GetProfilesFolder() const { return profilesFolder[0] ? profilesFolder : nullptr; }
+
+    // Writes the profile and the options back to the profiles folder.
+    void SaveRecords();
+
+private:
+    char savesFolder[MAX_PATH_LENGTH] = {};
+    char profilesFolder[MAX_PATH_LENGTH] = {};
+};
