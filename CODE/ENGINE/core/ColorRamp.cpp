@@ -69,7 +69,8 @@ u32 ColorSetBrightness(u32 colour, i16 level)
     {
         const OFixed t = Ratio(level - b, 255 - b);
         for (int i = 0; i < 3; ++i)
-            out[i] = OFixed::Add(OFixed::FromInt(rgb.c[i]), OFixed::Mul(OFixed::FromInt(255 - rgb.c[i]), t)).Round();
+            out[i] = OFixed::Add(OFixed::FromInt(rgb.c[i]), OFixed::Mul(OFixed::FromInt(255 - rgb.c[i]), t))
+                         .Round();
     }
     else
     {

@@ -6,8 +6,7 @@
 namespace
 {
 // The growth rules shared by both element sizes.
-template <typename T>
-bool ReserveBlock(T*& data, u32& count, u32& capacity, u32 n)
+template <typename T> bool ReserveBlock(T*& data, u32& count, u32& capacity, u32 n)
 {
     if (n == 0)
         n = 256;
@@ -28,8 +27,7 @@ bool ReserveBlock(T*& data, u32& count, u32& capacity, u32 n)
     return true;
 }
 
-template <typename T>
-bool Append(T*& data, u32& count, u32& capacity, const T& value)
+template <typename T> bool Append(T*& data, u32& count, u32& capacity, const T& value)
 {
     if (count == capacity)
     {
@@ -46,8 +44,7 @@ bool Append(T*& data, u32& count, u32& capacity, const T& value)
     return true;
 }
 
-template <typename T>
-void EraseRange(T* data, u32& count, u32 index, u32 n)
+template <typename T> void EraseRange(T* data, u32& count, u32 index, u32 n)
 {
     if (index >= count)
         return;

@@ -25,8 +25,14 @@ public:
 
     void Copy(const OFixed& other) { raw = other.raw; }
 
-    static OFixed Add(OFixed a, OFixed b) { return FromRaw(static_cast<i32>(static_cast<u32>(a.raw) + static_cast<u32>(b.raw))); }
-    static OFixed Sub(OFixed a, OFixed b) { return FromRaw(static_cast<i32>(static_cast<u32>(a.raw) - static_cast<u32>(b.raw))); }
+    static OFixed Add(OFixed a, OFixed b)
+    {
+        return FromRaw(static_cast<i32>(static_cast<u32>(a.raw) + static_cast<u32>(b.raw)));
+    }
+    static OFixed Sub(OFixed a, OFixed b)
+    {
+        return FromRaw(static_cast<i32>(static_cast<u32>(a.raw) - static_cast<u32>(b.raw)));
+    }
     // Only the low 32 bits of the raw product survive, so |a * b| must stay
     // below 32768; the arithmetic shift rounds toward minus infinity.
     static OFixed Mul(OFixed a, OFixed b)

@@ -1,21 +1,8 @@
 #include "core/ORandom.h"
 
-#include <chrono>
+#include "core/OTick.h"
 
-namespace
-{
-// The platform tick in milliseconds; the same monotonic clock the timer
-// reads, kept here so that the core library stays free of the OS layer.
-u32 TickMs()
-{
-    using namespace std::chrono;
-    return static_cast<u32>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-} // namespace
-
-ORandom::ORandom() : seed(TickMs())
-{
-}
+ORandom::ORandom() : seed(GetTickCountMs()) {}
 
 i32 ORandom::Next()
 {
