@@ -23,7 +23,7 @@ OString::OString(const char* s) : text(nullptr), size(0), capacity(0)
     if (!s)
         return;
     const u32 len = static_cast<u32>(StrLen(s));
-    if (Allocate(len + 1))
+    if (Allocate(len + 1) && text)
     {
         std::memcpy(text, s, len + 1);
         size = len + 1;

@@ -22,7 +22,12 @@ public:
     explicit OString(char c);
     OString(const OString& o);
     ~OString() { Free(); }
-    OString& operator=(const OString& o) { return AssignFrom(o); }
+    OString& operator=(const OString& o)
+    {
+        if (this != &o)
+            Assign(o);
+        return *this;
+    }
 
     static OString FromText(const char* s) { return OString(s); }
     static OString FromChar(char c) { return OString(c); }
