@@ -40,6 +40,7 @@ TEST(StringConstruction, ExactBuffers)
     EXPECT_STREQ(abc.text, "abc");
     EXPECT_EQ(Shape(abc), Shape(4, 4));
     EXPECT_EQ(abc.Length(), 3u);
+    EXPECT_EQ(abc.Size(), 4u);
     EXPECT_EQ(abc.IsEmpty(), 0u);
 
     const OString c = OString::FromChar('q');

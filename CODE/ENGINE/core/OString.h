@@ -46,6 +46,8 @@ public:
     void ToLower();
     void ToUpper();
     u32 Length() const { return size ? size - 1 : 0; }
+    // The arrays' size query: bytes in use, the terminator included.
+    u32 Size() const { return size; }
     // Reallocates to exactly n bytes (0 means 256), also when n is the
     // current capacity. False when the block could not be allocated.
     bool Reserve(u32 n);
