@@ -1,0 +1,178 @@
+// The canvas, its .bmp output, and presenting rectangles of it.
+#include "WindowFixture.h"
+
+#include "window/OSysBitmap.h"
+
+#include <SDL.h>
+
+#include <array>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+
+using namespace platform;
+
+namespace
+{
+
+u32 U32At(const u8* p)
+{
+    return u32(p[0]) | u32(p[1]) << 8 | u32(p[2]) << 16 | u32(p[3]) << 24;
+}
+
+// A pattern in which every pixel of the image and of the spare row differs.
+void Paint(OSysBitmap& canvas)
+{
+    canvas.Lock();
+    u8* bits = canvas.GetBits();
+    for (u32 row = 0; row <= canvas.height; ++row)
+        for (u32 col = 0; col < canvas.width; ++col)
+        {
+            u8* p = bits + row * canvas.pitch + col * 3;
+            p[0] = static_cast<u8>(col);
+            p[1] = static_cast<u8>(row);
+            p[2] = static_cast<u8>(col * 7 + row);
+        }
+    canvas.Unlock();
+}
+
+u32 Expected(u32 col, u32 row)
+{
+    return (((col * 7 + row) & 255) << 16) | ((row & 255) << 8) | (col & 255);
+}
+
+struct SysBitmapDeleter
+{
+    void operator()(OSysBitmap* b) const { delete b; }
+};
+using Canvas = std::unique_ptr<OSysBitmap, SysBitmapDeleter>;
+
+} // namespace
+
+TEST(Canvas, GeometryHeaderAndLocking)
+{
+    Canvas c(CreateSysBitmap(800, 600, 24));
+    EXPECT_EQ(c->pitch, 2400u);
+    EXPECT_EQ(c->GetPitch(), 2400);
+    EXPECT_EQ(c->GetBytesPerPixel(), 3);
+    EXPECT_EQ(c->format, 0);
+    EXPECT_EQ(c->GetAlpha(), nullptr);
+    const u8* info = c->GetBitmapInfo();
+    EXPECT_EQ(U32At(info), 40u);
+    EXPECT_EQ(U32At(info + 4), 800u);
+    EXPECT_EQ(static_cast<i32>(U32At(info + 8)), -601); // top-down, one spare row
+    EXPECT_EQ(info[12] | info[13] << 8, 1);
+    EXPECT_EQ(info[14] | info[15] << 8, 24);
+    EXPECT_EQ(U32At(info + 20), 601u * 2400u);
+    EXPECT_EQ(U32At(info + 24), 2816u);
+
+    EXPECT_EQ(c->GetBits(), nullptr);
+    c->Lock();
+    c->Lock();
+    EXPECT_EQ(c->GetBits(), c->dibBits);
+    EXPECT_NE(c->GetBits(), nullptr);
+    c->Unlock(); // one unlock ends both locks
+    EXPECT_EQ(c->GetBits(), nullptr);
+
+    EXPECT_EQ(OSysBitmap::PitchFor(1, 24), 4u);
+    EXPECT_EQ(OSysBitmap::PitchFor(3, 24), 12u);
+    EXPECT_EQ(OSysBitmap::PitchFor(5, 24), 16u);
+
+    Canvas bad(CreateSysBitmap(10, 10, 7));
+    ASSERT_NE(bad, nullptr);
+    bad->Lock();
+    EXPECT_EQ(bad->GetBits(), nullptr);
+    EXPECT_EQ(bad->SaveBMP("/dev/null"), 0u);
+}
+
+TEST(Canvas, SaveBmpIsReadBackByAnIndependentReader)
+{
+    Canvas c(CreateSysBitmap(13, 5, 24)); // odd width: padded rows
+    Paint(*c);
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("zorblet-canvas-" + std::to_string(getpid()) + ".bmp")).string();
+    ASSERT_EQ(c->SaveBMP(path.c_str()), 1u);
+    EXPECT_EQ(std::filesystem::file_size(path), 5u * 40u + 54u);
+
+    SDL_Surface* loaded = SDL_LoadBMP(path.c_str());
+    ASSERT_NE(loaded, nullptr) << SDL_GetError();
+    SDL_Surface* rgb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB888, 0);
+    ASSERT_NE(rgb, nullptr);
+    EXPECT_EQ(rgb->w, 13);
+    EXPECT_EQ(rgb->h, 5);
+    for (int row = 0; row < 5; ++row)
+        for (int col = 0; col < 13; ++col)
+        {
+            const u32 px = static_cast<const u32*>(rgb->pixels)[row * rgb->pitch / 4 + col] & 0xFFFFFF;
+            EXPECT_EQ(px, Expected(static_cast<u32>(col), static_cast<u32>(row))) << col << "," << row;
+        }
+    SDL_FreeSurface(rgb);
+    SDL_FreeSurface(loaded);
+    std::filesystem::remove(path);
+    EXPECT_EQ(c->GetBits(), nullptr);
+    EXPECT_EQ(c->SaveBMP("/nonexistent-folder/x.bmp"), 0u);
+}
+
+TEST_F(WindowTest, PaintRectCopiesTheCanvasAndUnlocksIt)
+{
+    RecordingWindow& w = Make();
+    Paint(*w.backBuffer);
+    hb->ClearPresented();
+    w.backBuffer->Lock();
+    w.PaintRect(ORect(0, 0, 799, 599));
+    EXPECT_EQ(w.backBuffer->GetBits(), nullptr);
+    ASSERT_EQ(hb->GetPresented().size(), 1u);
+    const auto& p = hb->GetPresented()[0];
+    EXPECT_EQ(p.x + p.y, 0);
+    EXPECT_EQ(p.width, 800);
+    EXPECT_EQ(p.height, 600);
+    for (auto [x, y] : {std::pair{0, 0}, {799, 0}, {0, 599}, {799, 599}, {345, 278}})
+        EXPECT_EQ(hb->GetPixel(w.GetHWND(), x, y), Expected(u32(x), u32(y)));
+}
+
+TEST_F(WindowTest, PaintExclusionLeavesUpToFourBands)
+{
+    RecordingWindow& w = Make();
+    hb->ClearPresented();
+    const ORect e(100, 200, 299, 399);
+    w.SetPaintExclusion(&e);
+    w.PaintRect(ORect(0, 0, 799, 599));
+    std::vector<std::array<i32, 4>> got;
+    for (const auto& p : hb->GetPresented())
+        got.push_back({p.x, p.y, p.width, p.height});
+    EXPECT_EQ(got, (std::vector<std::array<i32, 4>>{
+                       {0, 0, 800, 200}, {0, 200, 100, 200}, {300, 200, 500, 200}, {0, 400, 800, 200}}));
+
+    hb->ClearPresented();
+    w.PaintRect(ORect(150, 250, 200, 300)); // inside the exclusion: nothing
+    EXPECT_TRUE(hb->GetPresented().empty());
+    w.SetPaintExclusion(nullptr);
+    w.PaintRect(ORect(150, 250, 200, 300));
+    EXPECT_EQ(hb->GetPresented().size(), 1u);
+}
+
+TEST_F(WindowTest, PaintMessageCopiesOnePastTheInvalidArea)
+{
+    RecordingWindow& w = Make();
+    hb->ClearPresented();
+    const Rect invalid{10, 20, 30, 40};
+    InvalidateRect(w.GetHWND(), &invalid);
+    UpdateWindow(w.GetHWND());
+    ASSERT_EQ(hb->GetPresented().size(), 1u);
+    const auto& p = hb->GetPresented()[0];
+    EXPECT_EQ((std::array<i32, 4>{p.x, p.y, p.width, p.height}), (std::array<i32, 4>{10, 20, 21, 21}));
+    EXPECT_EQ(w.outsidePaint, 1u);
+    EXPECT_EQ(w.hdc, 0u);
+}
+
+TEST_F(WindowTest, ACanvasWithoutPixelsPresentsNothing)
+{
+    RecordingWindow& w = Make();
+    w.backBuffer->Create(7);
+    hb->ClearPresented();
+    w.PaintRect(ORect(0, 0, 799, 599));
+    EXPECT_TRUE(hb->GetPresented().empty());
+}

@@ -1,0 +1,149 @@
+// The game's window object: start-up, the records it keeps, and input routing.
+#include "WindowFixture.h"
+
+#include "INTERFACE/GGlobal.h"
+#include "INTERFACE/GWindow.h"
+#include "core/OSaveFile.h"
+#include "render/GPtrArray.h"
+#include "render/OEngine.h"
+#include "render/ORectList.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+using namespace platform;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+class Screen : public OEngine
+{
+public:
+    explicit Screen(std::vector<std::string>* log, const char* name) : log_(log), name_(name) {}
+    int Update() override { return Note("update", 0); }
+    int OnKeyUp(u32 key) override { return Note("keyup", key); }
+    int OnChar(u32 c) override { return Note("char", c); }
+    int OnLButtonDown(i16 x, i16) override { return Note("ldown", static_cast<u32>(x)); }
+    int OnMouseMove(i16 x, i16) override { return Note("move", static_cast<u32>(x)); }
+
+private:
+    int Note(const char* what, u32 v)
+    {
+        log_->push_back(name_ + " " + what + " " + std::to_string(v));
+        return 1;
+    }
+    std::vector<std::string>* log_;
+    std::string name_;
+};
+
+std::vector<u8> ReadAll(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class GameWindowTest : public WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        home = fs::temp_directory_path() / ("zorblet-data-" + std::to_string(getpid()));
+        fs::remove_all(home);
+        fs::create_directories(home);
+        setenv("XDG_DATA_HOME", home.c_str(), 1);
+        profiles = home / "Quenvo" / "ZORBLET" / "PROFILES";
+    }
+    void TearDown() override { fs::remove_all(home); }
+
+    fs::path home;
+    fs::path profiles;
+};
+
+} // namespace
+
+TEST_F(GameWindowTest, StartUpSetsTheWindowUpAndExitSavesBothRecords)
+{
+    GWindow w;
+    ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
+    EXPECT_EQ(w.frameInterval, 50u);
+    EXPECT_EQ(w.showFrameStats, 0);
+    ASSERT_NE(w.GetClips(), nullptr);
+    EXPECT_EQ(w.GetClips()->capacity, 5000);
+    EXPECT_EQ(w.GetDirtyRects()->capacity, 5000);
+    EXPECT_EQ(hb->GetWindowCaption(w.GetHWND()), "ZORBLET");
+    EXPECT_LT(hb->GetCursorCount(), 0); // hidden
+    EXPECT_EQ(hb->GetDisplayModeDepth(), 32);
+    EXPECT_EQ(w.fullScreen, 1);
+    EXPECT_EQ(w.GetGame(), nullptr);
+    ASSERT_NE(w.GetGlobal(), nullptr);
+    EXPECT_EQ(w.GetGlobal()->window, &w);
+    EXPECT_TRUE(fs::is_directory(home / "Quenvo" / "ZORBLET" / "SAVES"));
+
+    w.OnExit();
+    const std::vector<u8> profile = ReadAll(profiles / "00000100.bin");
+    const std::vector<u8> options = ReadAll(profiles / "00050000.bin");
+    ASSERT_EQ(profile.size(), 1000u);
+    ASSERT_EQ(options.size(), 252u);
+    // Empty records: each byte is its scrambling key alone.
+    for (size_t i = 0; i < profile.size(); ++i)
+        ASSERT_EQ(profile[i], static_cast<u8>(100 + i)) << i;
+    for (size_t i = 0; i < options.size(); ++i)
+        ASSERT_EQ(options[i], static_cast<u8>(0x50 + i)) << i;
+}
+
+TEST_F(GameWindowTest, RecordsAreWrittenBackAsTheyWereRead)
+{
+    fs::create_directories(profiles);
+    std::vector<u8> record(1000);
+    for (size_t i = 0; i < record.size(); ++i)
+        record[i] = static_cast<u8>(i * 31 + 7);
+    ASSERT_EQ(WriteSaveFile(100, record.data(), 1000, profiles.c_str()), 1u);
+    const std::vector<u8> before = ReadAll(profiles / "00000100.bin");
+    {
+        GWindow w;
+        ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
+        EXPECT_EQ(std::vector<u8>(w.GetGlobal()->profile->record, w.GetGlobal()->profile->record + 1000), record);
+        w.OnExit();
+    }
+    EXPECT_EQ(ReadAll(profiles / "00000100.bin"), before);
+}
+
+TEST_F(GameWindowTest, FramesAndInputGoToTheTopScreen)
+{
+    GWindow w;
+    ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
+    std::vector<std::string> log;
+    w.PushScreen(new Screen(&log, "below"));
+    w.OnFrame(50);
+    w.OnKeyDown('A');
+    w.PushScreen(new Screen(&log, "top"));
+    w.OnKeyUp('A'); // its press belonged to the screen below
+    w.OnFrame(50);
+    w.OnKeyDown('B');
+    w.OnKeyUp('B');
+    w.OnChar('b');
+    platform::SendMessage(w.GetHWND(), WM_LBUTTONDOWN, 0, MakeMouseLParam(300, 300));
+    platform::SendMessage(w.GetHWND(), WM_MOUSEMOVE, 0, MakeMouseLParam(301, 300));
+    EXPECT_EQ(log, (std::vector<std::string>{"below update 0", "top update 0", "top keyup 66", "top char 98",
+                                             "top ldown 300", "top move 301"}));
+}
+
+TEST_F(GameWindowTest, ActivationSwitchesTheScreenSaverAndPause)
+{
+    GWindow w;
+    ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
+    const i32 count = hb->GetCursorCount();
+    platform::SendMessage(w.GetHWND(), WM_ACTIVATE, WA_INACTIVE, 0);
+    EXPECT_TRUE(hb->IsScreenSaverActive());
+    EXPECT_EQ(w.paused, 1u);
+    EXPECT_EQ(hb->GetCursorCount(), count + 1);
+    platform::SendMessage(w.GetHWND(), WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_FALSE(hb->IsScreenSaverActive());
+    EXPECT_EQ(w.paused, 0u);
+    EXPECT_LT(hb->GetCursorCount(), 0);
+}
