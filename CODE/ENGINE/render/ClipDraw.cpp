@@ -6,6 +6,7 @@
 #include "render/OClip.h"
 #include "render/RectOps.h"
 
+
 namespace clipdraw
 {
 
@@ -81,19 +82,6 @@ bool PlainPosition(const OClip& clip, i16 w, i16 h, i16* px, i16* py)
 bool SubpixelPosition(const OClip& clip, i16 w, i16 h, i16* px, i16* py)
 {
     return Position(clip, w, h, 1, 2, px, py);
-}
-
-bool Intersect3(ORect* out, const ORect& a, const ORect& b, const ORect& c)
-{
-    ORect r = a;
-    if (!RectIntersect(&r, r, b) || !RectIntersect(&r, r, c))
-        return false;
-    // Overlap of a rectangle whose corners are out of order (an image too
-    // small for its sub-pixel area) is no pixel at all.
-    if (r.left > r.right || r.top > r.bottom)
-        return false;
-    *out = r;
-    return true;
 }
 
 } // namespace clipdraw

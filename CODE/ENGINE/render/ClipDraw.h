@@ -5,6 +5,8 @@
 #include "core/ORect.h"
 #include "core/Types.h"
 
+#include <algorithm>
+
 class OBitmap;
 class OBitmapStore;
 class OClip;
@@ -43,7 +45,21 @@ void BlitPlain(OBitmap* dst, OBitmap* src, u8 m, u8 flip, i16 x, i16 y, const OC
 void BlitSubpixel(OBitmap* dst, OBitmap* src, u8 m, u8 flip, i16 x, i16 y, i16 fx, i16 fy,
                   const OClip& clip, const ORect* rect);
 
-// a ∩ b ∩ c into out; false when they share no pixel.
-bool Intersect3(ORect* out, const ORect& a, const ORect& b, const ORect& c);
+// a ∩ b ∩ c into out; false when they share no pixel. Inline, because the
+// redraw asks it for every unchanged sprite and every dirty rectangle.
+inline bool Intersect3(ORect* out, const ORect& a, const ORect& b, const ORect& c)
+{
+    const i16 left = std::max(a.left, std::max(b.left, c.left));
+    const i16 top = std::max(a.top, std::max(b.top, c.top));
+    const i16 right = std::min(a.right, std::min(b.right, c.right));
+    const i16 bottom = std::min(a.bottom, std::min(b.bottom, c.bottom));
+    if (left > right || top > bottom)
+        return false;
+    out->left = left;
+    out->top = top;
+    out->right = right;
+    out->bottom = bottom;
+    return true;
+}
 
 } // namespace clipdraw

@@ -87,7 +87,8 @@ public:
 private:
     int Redraw(ORect* area, u8 addArea, i16 first, bool lines);
     void Collect(OClip* clip, bool subPixel, bool lines);
-    void Repaint(OClip* clip, bool subPixel, bool lines);
+    void Repaint(OClip* clip, bool subPixel, bool lines, const ORect& dirtyBox);
+    ORect DirtyBox();
     void CollectLine(OClip* clip);
     void RepaintLine(OClip* clip);
     void DrawList(OBitmap* target, i32 first, const ORect& r);

@@ -95,12 +95,22 @@ void OEngine::CollectDirtyRectsSubpixel(OClip* clip)
 
 void OEngine::DrawClipInRects(OClip* clip)
 {
-    Repaint(clip, false, false);
+    Repaint(clip, false, false, DirtyBox());
 }
 
 void OEngine::DrawClipInRectsSubpixel(OClip* clip)
 {
-    Repaint(clip, true, false);
+    Repaint(clip, true, false, DirtyBox());
+}
+
+ORect OEngine::DirtyBox()
+{
+    ORect box = MakeRect(1, 1, 0, 0); // meets nothing
+    if (dirtyRects->GetCount() > 0)
+        box = *dirtyRects->At(0);
+    for (i16 i = 1; i < dirtyRects->GetCount(); ++i)
+        RectUnion(&box, &box, dirtyRects->At(i));
+    return box;
 }
 
 int OEngine::Redraw(ORect* area, u8 addArea, i16 first, bool lines)
@@ -124,6 +134,9 @@ int OEngine::Redraw(ORect* area, u8 addArea, i16 first, bool lines)
     if (dirtyRects->GetCount() == 0)
         return 0;
 
+    // Most unchanged sprites lie away from every dirty rectangle; one test
+    // against their bounding box passes them over.
+    const ORect dirtyBox = DirtyBox();
     const bool drawable = LockCanvas();
     if (drawable && backgroundMode == 1)
     {
@@ -141,7 +154,7 @@ int OEngine::Redraw(ORect* area, u8 addArea, i16 first, bool lines)
             if (line)
                 RepaintLine(clip);
             else
-                Repaint(clip, clip->subPixel != 0, lines);
+                Repaint(clip, clip->subPixel != 0, lines, dirtyBox);
         }
         if (clip->changed == 0)
             continue;
@@ -163,9 +176,7 @@ int OEngine::Redraw(ORect* area, u8 addArea, i16 first, bool lines)
     }
     UnlockCanvas();
 
-    *area = *dirtyRects->At(0);
-    for (i16 i = 1; i < dirtyRects->GetCount(); ++i)
-        RectUnion(area, area, dirtyRects->At(i));
+    *area = dirtyBox;
     return 1;
 }
 
@@ -244,9 +255,13 @@ void OEngine::Collect(OClip* clip, bool subPixel, bool lines)
     }
 }
 
-void OEngine::Repaint(OClip* clip, bool subPixel, bool lines)
+void OEngine::Repaint(OClip* clip, bool subPixel, bool lines, const ORect& dirtyBox)
 {
     if (clip->changed == 1)
+        return;
+    const ORect& b = clip->bounds;
+    if (clip->changed == 0 &&
+        (b.right < dirtyBox.left || b.left > dirtyBox.right || b.bottom < dirtyBox.top || b.top > dirtyBox.bottom))
         return;
     OBitmap* image = nullptr;
     if (clip->drawMode != 15)
@@ -258,7 +273,6 @@ void OEngine::Repaint(OClip* clip, bool subPixel, bool lines)
     const u8 m = EffectiveMode(*clip, image);
     const u8 flip = lines ? 0 : clip->flip;
     const bool whole = (clip->changed & 2) != 0;
-    const ORect& b = clip->bounds;
 
     if (m == 15)
     {
