@@ -244,6 +244,11 @@ LResult DefWindowProc(const Message& message)
     case WM_PAINT:
         MessageQueue::ForThisThread().TakeInvalid(message.window, nullptr);
         return 0;
+    case WM_SYSKEYDOWN:
+        // Alt+F4: bit 29 of lParam says Alt was held.
+        if (message.wParam == VK_F1 + 3 && (message.lParam & (LParam{1} << 29)))
+            SendMessage(message.window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
     case WM_SYSCOMMAND:
         switch (message.wParam & 0xFFF0)
         {

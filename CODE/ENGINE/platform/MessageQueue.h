@@ -114,8 +114,9 @@ LResult SendMessage(WindowId window, u32 message, WParam wParam, LParam lParam);
 // The text form of WM_SETTEXT, whose lParam carries the text pointer.
 LResult SendSetText(WindowId window, const char* text);
 // What the system does with a message the window does not handle: WM_CLOSE
-// destroys the window, WM_SETTEXT sets the caption, WM_SYSCOMMAND SC_CLOSE
-// becomes WM_CLOSE and SC_MINIMIZE/SC_RESTORE minimise or restore; others 0.
+// destroys the window, WM_SETTEXT sets the caption, Alt+F4 (WM_SYSKEYDOWN)
+// becomes WM_SYSCOMMAND SC_CLOSE, which becomes WM_CLOSE, SC_MINIMIZE and
+// SC_RESTORE minimise or restore; others 0.
 LResult DefWindowProc(const Message& message);
 // Nothing to translate: characters come from the backend as WM_CHAR already.
 inline void TranslateMessage(const Message&) {}

@@ -51,7 +51,9 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The virtual-key code of an SDL key, 0 when it has none (exposed for tests).
-u32 SdlKeyToVirtualKey(i32 sdlScancode, i32 sdlKeycode);
+// The virtual-key code of an SDL key, 0 when it has none. Letters and digits
+// follow the layout (the key code), everything else the key's place (the scan
+// code); keypad keys are digits with NumLock on and movement keys without.
+u32 SdlKeyToVirtualKey(i32 sdlScancode, i32 sdlKeycode, bool numLock);
 
 } // namespace platform

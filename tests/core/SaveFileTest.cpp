@@ -1,0 +1,165 @@
+#include "PlatformFilesTestUtil.h"
+#include "core/OFile.h"
+#include "core/OSaveFile.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using filetest::ReadBytes;
+using filetest::TempFolder;
+using filetest::WriteBytes;
+
+namespace
+{
+
+std::vector<u8> Record(size_t size, u8 seed)
+{
+    std::vector<u8> record(size);
+    for (size_t i = 0; i < size; ++i)
+        record[i] = static_cast<u8>(seed + i * 7);
+    return record;
+}
+
+size_t CountEntries(const std::string& folder)
+{
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
+        ++n;
+    return n;
+}
+
+class SaveFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ResetBaseDir(); }
+    TempFolder dir;
+};
+
+TEST_F(SaveFileTest, RoundTripStoresExactlyTheRecordScrambledByNumberAndIndex)
+{
+    std::vector<u8> options = Record(252, 3);
+    ASSERT_EQ(WriteSaveFile(50000, options.data(), 252, dir.Path().c_str()), 1u);
+    std::vector<unsigned char> file = ReadBytes(dir / "00050000.bin");
+    ASSERT_EQ(file.size(), 252u);
+    // 50000 has the low byte 0x50: byte 175 meets 0xFF and byte 176 wraps to 0.
+    EXPECT_EQ(file[0], options[0] ^ 0x50);
+    EXPECT_EQ(file[1], options[1] ^ 0x51);
+    EXPECT_EQ(file[175], options[175] ^ 0xFF);
+    EXPECT_EQ(file[176], options[176] ^ 0x00);
+    for (size_t i = 0; i < file.size(); ++i)
+        ASSERT_EQ(file[i], options[i] ^ static_cast<u8>((50000 + i) & 0xFF)) << i;
+
+    std::vector<u8> back(252, 0);
+    ASSERT_EQ(ReadSaveFile(50000, back.data(), 252, dir.Path().c_str()), 1u);
+    EXPECT_EQ(back, options);
+    EXPECT_EQ(GetSaveFileSize(50000, dir.Path().c_str()), 252);
+    EXPECT_EQ(CountEntries(dir.Path()), 1u) << "no temporary file is left behind";
+}
+
+TEST_F(SaveFileTest, NamesHaveEightDigitsWithOrWithoutAFolder)
+{
+    char name[1024];
+    ASSERT_TRUE(BuildSaveFileName(name, 100, "PROFILES"));
+    EXPECT_STREQ(name, "PROFILES/00000100.bin");
+    ASSERT_TRUE(BuildSaveFileName(name, 100, nullptr));
+    EXPECT_STREQ(name, "00000100.bin");
+    ASSERT_TRUE(BuildSaveFileName(name, 4294967295u, nullptr));
+    EXPECT_STREQ(name, "4294967295.bin");
+    EXPECT_FALSE(BuildSaveFileName(name, 1, std::string(1100, 'd').c_str()));
+
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+    std::vector<u8> profile = Record(1000, 9);
+    EXPECT_EQ(WriteSaveFile(100, profile.data(), 1000, nullptr), 1u);
+    ASSERT_EQ(chdir(cwd), 0);
+    EXPECT_EQ(ReadBytes(dir / "00000100.bin").size(), 1000u);
+}
+
+TEST_F(SaveFileTest, AShortFileKeepsWhatWasReadAndLeavesTheRestAlone)
+{
+    std::vector<u8> record = Record(10, 1);
+    ASSERT_EQ(WriteSaveFile(7, record.data(), 10, dir.Path().c_str()), 1u);
+    std::vector<u8> buffer(16, 0xEE);
+    EXPECT_EQ(ReadSaveFile(7, buffer.data(), 16, dir.Path().c_str()), 0u);
+    EXPECT_TRUE(std::equal(record.begin(), record.end(), buffer.begin())) << "descrambled bytes kept";
+    for (size_t i = 10; i < 16; ++i)
+        EXPECT_EQ(buffer[i], 0xEE);
+
+    // A longer file gives just the bytes asked for.
+    std::vector<u8> head(4);
+    EXPECT_EQ(ReadSaveFile(7, head.data(), 4, dir.Path().c_str()), 1u);
+    EXPECT_TRUE(std::equal(head.begin(), head.end(), record.begin()));
+
+    EXPECT_EQ(ReadSaveFile(8, head.data(), 4, dir.Path().c_str()), 0u);
+    EXPECT_EQ(GetSaveFileSize(8, dir.Path().c_str()), -1);
+}
+
+TEST_F(SaveFileTest, AWriteIntoAMissingFolderFailsCleanly)
+{
+    std::vector<u8> record = Record(4, 0);
+    EXPECT_EQ(WriteSaveFile(1, record.data(), 4, (dir / "absent").c_str()), 0u);
+    EXPECT_EQ(CountEntries(dir.Path()), 0u);
+}
+
+// The disk filling up midway is simulated with a file-size limit: writes past
+// it fail with EFBIG (the signal that would end the process is ignored).
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limited = previous_;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int);
+};
+
+TEST_F(SaveFileTest, AFailedWriteLeavesThePreviousCopyIntact)
+{
+    std::vector<u8> old = Record(1000, 1);
+    ASSERT_EQ(WriteSaveFile(100, old.data(), 1000, dir.Path().c_str()), 1u);
+    std::vector<unsigned char> before = ReadBytes(dir / "00000100.bin");
+
+    std::vector<u8> newer = Record(1000, 2);
+    {
+        FileSizeLimit limit(300);
+        EXPECT_EQ(WriteSaveFile(100, newer.data(), 1000, dir.Path().c_str()), 0u);
+    }
+    EXPECT_EQ(ReadBytes(dir / "00000100.bin"), before);
+    EXPECT_EQ(CountEntries(dir.Path()), 1u) << "the partial temporary file is removed";
+    std::vector<u8> back(1000);
+    ASSERT_EQ(ReadSaveFile(100, back.data(), 1000, dir.Path().c_str()), 1u);
+    EXPECT_EQ(back, old);
+
+    // Once the disk has room again the new record replaces the old.
+    ASSERT_EQ(WriteSaveFile(100, newer.data(), 1000, dir.Path().c_str()), 1u);
+    ASSERT_EQ(ReadSaveFile(100, back.data(), 1000, dir.Path().c_str()), 1u);
+    EXPECT_EQ(back, newer);
+}
+
+TEST_F(SaveFileTest, AShorterRecordReplacesTheWholeFile)
+{
+    std::vector<u8> longRecord = Record(1000, 5);
+    std::vector<u8> shortRecord = Record(252, 6);
+    ASSERT_EQ(WriteSaveFile(3, longRecord.data(), 1000, dir.Path().c_str()), 1u);
+    ASSERT_EQ(WriteSaveFile(3, shortRecord.data(), 252, dir.Path().c_str()), 1u);
+    EXPECT_EQ(GetSaveFileSize(3, dir.Path().c_str()), 252);
+}
+
+} // namespace
