@@ -187,7 +187,8 @@ void OEngine::DrawUnused(OBitmap* target, i32 first, const ORect* rect)
 {
     if (target == nullptr || clips == nullptr || first >= clips->GetCount() || target->GetBits() == nullptr)
         return;
-    ORect r = BitmapRect(target);
+    ORect r;
+    target->GetRect(&r);
     if (rect != nullptr)
         RectIntersect(&r, *rect, r);
     if (backgroundMode == 1)
