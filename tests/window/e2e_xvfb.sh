@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# End to end under a virtual X server: starts the real program, finds its
+# window, checks its size, position and pixels, checks that a second copy
+# leaves at once, closes the window with Alt+F4 and checks the records left in
+# the application-data folder. Exit 77 (skipped) when there is no xvfb-run.
+set -u
+ZORBLET=$(realpath "${1:?usage: e2e_xvfb.sh path/to/zorblet}")
+command -v xvfb-run >/dev/null || { echo "xvfb-run not installed: skipped"; exit 77; }
+for tool in xdotool xwininfo import convert od; do
+    command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
+done
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+export XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/run"
+mkdir -p "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+unset ZORBLET_BACKEND SDL_VIDEODRIVER
+export ZORBLET WORK
+
+# The screen is larger than the game's mode, which this server cannot switch
+# to: the game keeps its caption-less window, centred.
+cat >"$WORK/inner.sh" <<'INNER'
+set -u
+fail() { echo "FAIL: $*"; cat "$WORK/out.txt"; kill "$PID" 2>/dev/null; exit 1; }
+cd "$WORK"
+"$ZORBLET" >"$WORK/out.txt" 2>&1 &
+PID=$!
+
+WIN=""
+for _ in $(seq 1 100); do
+    WIN=$(xdotool search --name '^ZORBLET$' 2>/dev/null | head -1)
+    [ -n "$WIN" ] && break
+    sleep 0.1
+done
+[ -n "$WIN" ] || fail "no window named ZORBLET"
+sleep 0.5
+
+INFO=$(xwininfo -id "$WIN")
+W=$(awk '/Width:/ {print $2}' <<<"$INFO")
+H=$(awk '/Height:/ {print $2}' <<<"$INFO")
+X=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$INFO")
+Y=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$INFO")
+[ "$W" = 800 ] && [ "$H" = 600 ] || fail "client size ${W}x${H}, expected 800x600"
+[ "$X" = 112 ] && [ "$Y" = 84 ] || fail "window at $X,$Y, expected centred at 112,84"
+
+# The window shows the canvas (all black before anything draws), while the
+# white root around it is not.
+import -window root "$WORK/screen.png" || fail "no screenshot"
+INSIDE=$(convert "$WORK/screen.png" -crop 800x600+112+84 +repage -format '%[fx:maxima]' info:)
+WHOLE=$(convert "$WORK/screen.png" -format '%[fx:maxima]' info:)
+[ "$INSIDE" = 0 ] || fail "window content not the black canvas (max $INSIDE)"
+[ "$WHOLE" != 0 ] || fail "screenshot is black everywhere"
+
+# A second copy returns 0 at once and makes no window.
+START=$(date +%s%N)
+timeout 10 "$ZORBLET" >"$WORK/second.txt" 2>&1
+RC=$?
+MS=$(( ($(date +%s%N) - START) / 1000000 ))
+[ "$RC" = 0 ] || fail "second copy returned $RC"
+[ "$MS" -lt 2000 ] || fail "second copy took $MS ms"
+COUNT=$(xdotool search --name '^ZORBLET$' 2>/dev/null | wc -l)
+[ "$COUNT" = 1 ] || fail "$COUNT windows named ZORBLET"
+kill -0 "$PID" 2>/dev/null || fail "first copy ended"
+
+# Alt+F4 asks the window to close.
+xdotool windowfocus --sync "$WIN"
+xdotool key alt+F4
+for _ in $(seq 1 50); do
+    kill -0 "$PID" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$PID" 2>/dev/null && fail "still running after Alt+F4"
+wait "$PID"
+RC=$?
+[ "$RC" = 0 ] || fail "first copy returned $RC: $(cat "$WORK/out.txt")"
+echo "window checks passed"
+INNER
+xvfb-run -a -s "-screen 0 1024x768x24 -wr" bash "$WORK/inner.sh" || exit 1
+
+# Each record is saved whole; a fresh record is all zeros, so byte i of the
+# file is its scrambling key (number + i) mod 256 alone.
+check_record() {
+    local file=$1 size=$2 number=$3
+    [ -f "$file" ] || { echo "FAIL: $file missing"; exit 1; }
+    local actual
+    actual=$(stat -c %s "$file")
+    [ "$actual" = "$size" ] || { echo "FAIL: $file is $actual bytes, expected $size"; exit 1; }
+    od -An -v -tu1 "$file" | tr -s ' ' '\n' | grep -v '^$' |
+        awk -v n="$number" '{ if ($1 != (n + NR - 1) % 256) { print "byte " NR-1 " is " $1; bad = 1; exit } }
+                            END { exit bad }' || { echo "FAIL: $file scrambling"; exit 1; }
+}
+PROFILES="$XDG_DATA_HOME/Quenvo/ZORBLET/PROFILES"
+check_record "$PROFILES/00000100.bin" 1000 100
+check_record "$PROFILES/00050000.bin" 252 50000
+[ -d "$XDG_DATA_HOME/Quenvo/ZORBLET/SAVES" ] || { echo "FAIL: no SAVES folder"; exit 1; }
+echo "end-to-end test passed"
