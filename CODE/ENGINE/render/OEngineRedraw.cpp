@@ -71,6 +71,24 @@ ORect Ordered(const ORect& r)
                     r.left < r.right ? r.right : r.left, r.top < r.bottom ? r.bottom : r.top);
 }
 
+// Whether an unchanged sprite has anything to repaint; most lie away from
+// every dirty rectangle, and this test is all they cost.
+bool MeetsAny(const ORect& b, const ORect& box, ORectList& dirty)
+{
+    if (b.right < box.left || b.left > box.right || b.bottom < box.top || b.top > box.bottom)
+        return false;
+    // Without branches per rectangle: whether a sprite meets a given one is
+    // close to random, and mispredictions would cost more than the tests.
+    const ORect* d = dirty.data;
+    int hit = 0;
+    for (i16 i = 0, n = dirty.count; i < n; ++i)
+    {
+        hit |= static_cast<int>(b.right >= d[i].left) & static_cast<int>(b.left <= d[i].right) &
+               static_cast<int>(b.bottom >= d[i].top) & static_cast<int>(b.top <= d[i].bottom);
+    }
+    return hit != 0;
+}
+
 } // namespace
 
 int OEngine::RedrawDirty(ORect* area, u8 addArea, i16 first)
@@ -260,8 +278,7 @@ void OEngine::Repaint(OClip* clip, bool subPixel, bool lines, const ORect& dirty
     if (clip->changed == 1)
         return;
     const ORect& b = clip->bounds;
-    if (clip->changed == 0 &&
-        (b.right < dirtyBox.left || b.left > dirtyBox.right || b.bottom < dirtyBox.top || b.top > dirtyBox.bottom))
+    if (clip->changed == 0 && !MeetsAny(b, dirtyBox, *dirtyRects))
         return;
     OBitmap* image = nullptr;
     if (clip->drawMode != 15)
