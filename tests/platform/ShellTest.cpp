@@ -1,0 +1,138 @@
+#include "platform/OShell.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+// Sets environment variables for one test and puts them back afterwards.
+class EnvGuard
+{
+public:
+    void Set(const char* name, const char* value)
+    {
+        const char* old = std::getenv(name);
+        saved_.push_back({name, old ? std::string(old) : std::string(), old != nullptr});
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ~EnvGuard()
+    {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+        {
+            if (it->had)
+                ::setenv(it->name.c_str(), it->value.c_str(), 1);
+            else
+                ::unsetenv(it->name.c_str());
+        }
+    }
+
+private:
+    struct Saved
+    {
+        std::string name, value;
+        bool had;
+    };
+    std::vector<Saved> saved_;
+};
+
+class ShellTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zorblet-shell-XXXXXX";
+        root = ::mkdtemp(pattern);
+    }
+    void TearDown() override { fs::remove_all(root); }
+    std::string root;
+    EnvGuard env;
+};
+
+TEST_F(ShellTest, TheAppDataFolderIsVendorThenProductUnderTheDataHome)
+{
+    env.Set("XDG_DATA_HOME", (root + "/data/nested").c_str());
+    char out[MAX_PATH_LENGTH];
+    ASSERT_EQ(GetAppDataFolder(out, "Quenvo", "ZORBLET", 1), 1u);
+    EXPECT_EQ(std::string(out), root + "/data/nested/Quenvo/ZORBLET");
+    EXPECT_TRUE(fs::is_directory(out)) << "missing folders on the way are made";
+    ASSERT_EQ(GetAppDataFolder(out, "Quenvo", "ZORBLET", 1), 1u) << "an existing folder is fine";
+}
+
+TEST_F(ShellTest, WithoutADataHomeTheHomeFolderIsUsed)
+{
+    env.Set("XDG_DATA_HOME", "relative/path");
+    env.Set("HOME", root.c_str());
+    char out[MAX_PATH_LENGTH];
+    ASSERT_EQ(GetAppDataFolder(out, "Quenvo", "ZORBLET", 1), 1u);
+    EXPECT_EQ(std::string(out), root + "/.local/share/Quenvo/ZORBLET");
+}
+
+TEST_F(ShellTest, TheFolderFailsWhenItCannotBeMadeOrTheSystemIsTooOld)
+{
+    env.Set("XDG_DATA_HOME", root.c_str());
+    std::ofstream(root + "/Quenvo") << "a file in the way";
+    char out[MAX_PATH_LENGTH] = "untouched";
+    EXPECT_EQ(GetAppDataFolder(out, "Quenvo", "ZORBLET", 1), 0u);
+    EXPECT_STREQ(out, "untouched");
+    EXPECT_EQ(GetAppDataFolder(out, "Other", "ZORBLET", 32767), 0u);
+    EXPECT_FALSE(fs::exists(root + "/Other"));
+    EXPECT_EQ(GetAppDataFolder(out, "..", "ZORBLET", 1), 0u) << "names are single folders";
+    EXPECT_EQ(GetAppDataFolder(out, "a/b", "ZORBLET", 1), 0u);
+}
+
+TEST_F(ShellTest, TheProgramFolderIsThatOfTheRunningExecutable)
+{
+    char out[MAX_PATH_LENGTH];
+    ASSERT_TRUE(GetProgramDir(out, "data.bin"));
+    fs::path self = fs::read_symlink("/proc/self/exe");
+    EXPECT_EQ(std::string(out), self.parent_path().string() + "/data.bin");
+    ASSERT_TRUE(GetProgramDir(out, nullptr));
+    EXPECT_EQ(std::string(out), self.parent_path().string() + "/");
+    EXPECT_FALSE(GetProgramDir(out, std::string(2000, 'n').c_str()));
+}
+
+TEST_F(ShellTest, TheOpenerGetsTheDocumentAsOneArgumentWithoutAShell)
+{
+    // A stand-in opener on PATH that writes down the arguments it was given.
+    std::string bin = root + "/bin";
+    fs::create_directory(bin);
+    std::string record = root + "/args.txt";
+    {
+        std::ofstream script(bin + "/xdg-open");
+        script << "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > '" << record << "'\n";
+    }
+    fs::permissions(bin + "/xdg-open", fs::perms::owner_all);
+    env.Set("PATH", (bin + ":/usr/bin:/bin").c_str());
+
+    const std::string document = "my file; touch " + root + "/pwned $(id).txt";
+    ASSERT_TRUE(OpenWithShell(document.c_str()));
+    std::string seen;
+    for (int i = 0; i < 200 && seen.empty(); ++i)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::ifstream in(record);
+        std::getline(in, seen);
+    }
+    EXPECT_EQ(seen, "1|" + document + "|");
+    EXPECT_FALSE(fs::exists(root + "/pwned")) << "nothing in the name was run";
+
+    env.Set("PATH", root.c_str());
+    EXPECT_FALSE(OpenWithShell("x")) << "no opener installed";
+    EXPECT_FALSE(OpenWithShell(""));
+    EXPECT_FALSE(OpenWithShell(nullptr));
+}
+
+} // namespace
