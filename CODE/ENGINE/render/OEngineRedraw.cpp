@@ -101,24 +101,30 @@ int OEngine::RedrawDirtyUnused(ORect* area, u8 addArea, i16 first)
     return Redraw(area, addArea, first, true);
 }
 
+// The single steps may be called on their own; an engine not bound to its
+// lists and canvas has nothing to collect into or draw on.
 void OEngine::CollectDirtyRects(OClip* clip)
 {
-    Collect(clip, false, false);
+    if (dirtyRects != nullptr)
+        Collect(clip, false, false);
 }
 
 void OEngine::CollectDirtyRectsSubpixel(OClip* clip)
 {
-    Collect(clip, true, false);
+    if (dirtyRects != nullptr)
+        Collect(clip, true, false);
 }
 
 void OEngine::DrawClipInRects(OClip* clip)
 {
-    Repaint(clip, false, false, DirtyBox());
+    if (dirtyRects != nullptr && canvas != nullptr && canvas->GetBits() != nullptr)
+        Repaint(clip, false, false, DirtyBox());
 }
 
 void OEngine::DrawClipInRectsSubpixel(OClip* clip)
 {
-    Repaint(clip, true, false, DirtyBox());
+    if (dirtyRects != nullptr && canvas != nullptr && canvas->GetBits() != nullptr)
+        Repaint(clip, true, false, DirtyBox());
 }
 
 ORect OEngine::DirtyBox()
