@@ -136,9 +136,16 @@ __attribute__((target("avx2"))) void AlphaRowAvx2(u8* d, const u8* s, const u8* 
             const __m256i mask =
                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kExpand.m[2 * v]));
             const __m256i alpha = _mm256_shuffle_epi8(halves[v], mask);
+            // The same shortcuts per 32 bytes: most vectors of a sprite's
+            // rim are still wholly inside or wholly outside it.
+            if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(alpha, ones)) == -1)
+                continue;
             __m256i* dv = reinterpret_cast<__m256i*>(d + 32 * v);
             const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 32 * v));
-            _mm256_storeu_si256(dv, Blend32(_mm256_loadu_si256(dv), sv, alpha));
+            if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(alpha, zero)) == -1)
+                _mm256_storeu_si256(dv, sv);
+            else
+                _mm256_storeu_si256(dv, Blend32(_mm256_loadu_si256(dv), sv, alpha));
         }
     }
     AlphaRowScalar(d, s, a, w - i);
@@ -165,8 +172,8 @@ AlphaRowFn SelectAlphaRow()
 {
     static const AlphaRowFn best = []
     {
-        AlphaRowFn all[3];
-        const i32 n = AvailableAlphaRows(all, 3);
+        AlphaRowFn all[4];
+        const i32 n = AvailableAlphaRows(all, 4);
         return all[n - 1];
     }();
     return best;

@@ -1,0 +1,320 @@
+// Every member of the blitter family against the per-pixel model, on random
+// images, placements, clip rectangles, opacities, palettes and fractions.
+#include "BlitReference.h"
+#include "image/OBitmap.h"
+#include "render/Blit.h"
+#include "render/BlitSimd.h"
+#include "render/BlitTable.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+// A destination whose rows are padded, as the window's canvas may be: the
+// members must find rows through the pitch and never touch the padding.
+class PaddedCanvas : public OBitmap
+{
+public:
+    std::vector<u8> store;
+    i32 pitch;
+    PaddedCanvas(u16 w, u16 h, i32 pad) : OBitmap(w, h, 0, 0), store(size_t((3 * w + pad) * h)), pitch(3 * w + pad)
+    {
+    }
+    u8* GetBits() override { return store.data(); }
+    u8* GetAlpha() override { return nullptr; }
+    i32 GetPitch() override { return pitch; }
+};
+
+using Uniform = void (*)(OBitmap*, OBitmap*, i16, i16, const void*, u8, i16, i16, const ORect*);
+
+struct Member
+{
+    const char* name;
+    int mode;
+    int flip;
+    bool subpixel;
+    Uniform call;
+};
+
+#define PLAIN(N, M, F)                                                                                      \
+    {#N, M, F, false, [](OBitmap* d, OBitmap* s, i16 x, i16 y, const void*, u8, i16, i16, const ORect* r) \
+     { N(d, s, x, y, r); }}
+#define OPACITY(N, M, F)                                                                                    \
+    {#N, M, F, false, [](OBitmap* d, OBitmap* s, i16 x, i16 y, const void*, u8 o, i16, i16, const ORect* r) \
+     { N(d, s, x, y, o, r); }}
+#define PALETTE(N, M, F)                                                                                    \
+    {#N, M, F, false, [](OBitmap* d, OBitmap* s, i16 x, i16 y, const void* p, u8, i16, i16, const ORect* r) \
+     { N(d, s, x, y, p, r); }}
+#define PALETTE_OPACITY(N, M, F)                                                                            \
+    {#N, M, F, false,                                                                                        \
+     [](OBitmap* d, OBitmap* s, i16 x, i16 y, const void* p, u8 o, i16, i16, const ORect* r)                \
+     { N(d, s, x, y, p, o, r); }}
+#define SUB(N, M, F)                                                                                        \
+    {#N, M, F, true, [](OBitmap* d, OBitmap* s, i16 x, i16 y, const void*, u8, i16 fx, i16 fy,            \
+                        const ORect* r) { N(d, s, x, y, fx, fy, r); }}
+#define SUB_OPACITY(N, M, F)                                                                                \
+    {#N, M, F, true, [](OBitmap* d, OBitmap* s, i16 x, i16 y, const void*, u8 o, i16 fx, i16 fy,          \
+                        const ORect* r) { N(d, s, x, y, fx, fy, o, r); }}
+#define FLIPS(K, N, M) K(N, M, 0), K(N##MirrorX, M, 1), K(N##MirrorY, M, 2), K(N##MirrorXY, M, 3)
+#define SUB_FLIPS(K, N, M)                                                                                  \
+    K(N##Subpixel, M, 0), K(N##MirrorXSubpixel, M, 1), K(N##MirrorYSubpixel, M, 2), K(N##MirrorXYSubpixel, M, 3)
+
+const Member kMembers[] = {
+    FLIPS(PLAIN, BlitCopy, 0),
+    FLIPS(PLAIN, BlitKeyed, 1),
+    FLIPS(PLAIN, BlitAlpha, 2),
+    FLIPS(OPACITY, BlitAlphaOpacity, 3),
+    FLIPS(OPACITY, BlitOpacity, 7),
+    FLIPS(OPACITY, BlitKeyedOpacity, 8),
+    FLIPS(PALETTE_OPACITY, BlitPaletteAlphaOpacity, 10),
+    FLIPS(PALETTE, BlitPaletteAlpha, 12),
+    FLIPS(PLAIN, BlitLighten, 13),
+    FLIPS(PLAIN, BlitShadow, 14),
+    FLIPS(PLAIN, BlitIndexed, 16),
+    FLIPS(OPACITY, BlitIndexedOpacity, 17),
+    FLIPS(PLAIN, BlitIndexedKeyed, 18),
+    FLIPS(OPACITY, BlitIndexedKeyedOpacity, 19),
+    FLIPS(PLAIN, BlitIndexedAlpha, 20),
+    FLIPS(OPACITY, BlitIndexedAlphaOpacity, 21),
+    SUB_FLIPS(SUB, BlitAlpha, 2),
+    SUB_FLIPS(SUB_OPACITY, BlitAlphaOpacity, 3),
+    SUB_FLIPS(SUB_OPACITY, BlitLighten, 13),
+    SUB_FLIPS(SUB, BlitShadow, 14),
+};
+
+// The table's entry for a member, in the same uniform shape.
+void CallTable(const Member& m, OBitmap* d, OBitmap* s, i16 x, i16 y, const void* p, u8 o, i16 fx, i16 fy,
+               const ORect* r)
+{
+    if (m.subpixel)
+        GetSubpixelBlitter(u8(m.mode), u8(m.flip))(d, s, x, y, fx, fy, o, r);
+    else
+        GetBlitter(u8(m.mode), u8(m.flip))(d, s, x, y, p, o, r);
+}
+
+// Alpha bytes in runs of transparent, opaque and arbitrary values, so that
+// both the blended pixels and the vector kernels' whole-block shortcuts are
+// exercised.
+void FillAlpha(std::mt19937& rng, u8* a, size_t n)
+{
+    size_t i = 0;
+    while (i < n)
+    {
+        const size_t run = 1 + rng() % 70;
+        const u32 kind = rng() % 4;
+        for (size_t k = 0; k < run && i < n; ++k, ++i)
+            a[i] = kind == 0 ? 0 : kind == 1 ? 255 : kind == 2 ? u8(rng()) : u8(rng() % 2 ? 0 : 255);
+    }
+}
+
+// A source image of a format that suits the mode, with every byte of every
+// block random (spare bytes included) and colours drawn from a few values so
+// that colour keys match now and then.
+OBitmap* MakeSource(std::mt19937& rng, int mode, bool subpixel)
+{
+    const u16 w = u16((subpixel ? 1 : 0) + rng() % 90), h = u16((subpixel ? 1 : 0) + rng() % 40);
+    u8 format;
+    OBuffer* alpha = nullptr;
+    switch (mode)
+    {
+    case 0:
+    case 1:
+    case 7:
+    case 8:
+        format = u8(mode == 1 || mode == 8 ? 1 : 0);
+        break;
+    case 10:
+    case 12:
+        format = 12;
+        alpha = OBuffer::Create(OBitmap::AlphaPlaneSize(w, h), nullptr);
+        break;
+    case 13:
+    case 14:
+        format = u8(rng() % 2 ? 14 : 2);
+        break;
+    case 16:
+    case 17:
+    case 18:
+    case 19:
+        format = u8(mode == 18 || mode == 19 ? 18 : 16);
+        break;
+    case 20:
+    case 21:
+        format = 20;
+        break;
+    default:
+        format = 2;
+        break;
+    }
+    u32 colours[4];
+    for (u32& c : colours)
+        c = rng() & 0xFFFFFF;
+    OBitmap* image = CreateBitmap(w, h, 0, format, nullptr, alpha);
+    if (OBuffer* px = image->GetPixelBuffer())
+    {
+        const size_t n = size_t(format >= 16 ? OBitmap::PaletteBlockSize(w, h) : OBitmap::Rgb24BlockSize(w, h));
+        for (size_t i = 0; i + 3 <= n; i += 3)
+        {
+            const u32 c = rng() % 3 ? colours[rng() % 4] : rng();
+            px->data[i] = u8(c), px->data[i + 1] = u8(c >> 8), px->data[i + 2] = u8(c >> 16);
+        }
+        if (format >= 16)
+        {
+            // Now and then a short palette, so that stray indices are met.
+            const u16 header = rng() % 4 ? OBitmap::kPaletteHeaderLength : u16(2 + 3 * (rng() % 40));
+            px->data[0] = u8(header), px->data[1] = u8(header >> 8);
+        }
+    }
+    if (OBuffer* a = image->GetAlphaBuffer())
+        FillAlpha(rng, a->data, size_t(OBitmap::AlphaPlaneSize(w, h)));
+    if (alpha)
+        alpha->Release(); // the image holds its own reference now
+    image->colourKey = rng() % 8 == 0 ? colours[0] | 0x01000000u : colours[rng() % 4];
+    if (format >= 16 && rng() % 2)
+    {
+        const u8* entry = image->GetBits() + 2 + 3 * (rng() % 8);
+        image->colourKey = u32(entry[0]) | u32(entry[1]) << 8 | u32(entry[2]) << 16;
+    }
+    return image;
+}
+
+// Positions, rects and canvases reaching beyond every edge of the canvas.
+struct Placement
+{
+    int x, y;
+    bool hasRect;
+    ORect rect;
+};
+
+Placement RandomPlacement(std::mt19937& rng, int cw, int ch, int iw, int ih)
+{
+    Placement p{};
+    p.x = int(rng() % u32(cw + iw + 10)) - iw - 5;
+    p.y = int(rng() % u32(ch + ih + 10)) - ih - 5;
+    p.hasRect = rng() % 3 != 0;
+    if (p.hasRect)
+    {
+        int l, t;
+        if (rng() % 2)
+        {
+            // A rect inside the image's area, as the redraw passes.
+            l = p.x + int(rng() % u32(iw + 1)), t = p.y + int(rng() % u32(ih + 1));
+        }
+        else
+        {
+            l = int(rng() % u32(cw + 20)) - 10, t = int(rng() % u32(ch + 20)) - 10;
+        }
+        const int r = l + int(rng() % u32(cw + 10)) - 2, b = t + int(rng() % u32(ch + 10)) - 2;
+        p.rect.Set(i16(l), i16(t), i16(r), i16(b));
+    }
+    return p;
+}
+
+TEST(BlitDifferential, EveryMemberMatchesTheModel)
+{
+    std::mt19937 rng(20240511);
+    u8 palette[256 * 4];
+    for (u8& b : palette)
+        b = u8(rng());
+    int compared = 0;
+    for (const Member& m : kMembers)
+    {
+        for (int iteration = 0; iteration < 70; ++iteration)
+        {
+            OBitmap* src = MakeSource(rng, m.mode, m.subpixel);
+            const u16 cw = u16(20 + rng() % 60), ch = u16(10 + rng() % 40);
+            PaddedCanvas viaMember(cw, ch, int(rng() % 5));
+            for (u8& b : viaMember.store)
+                b = u8(rng());
+            PaddedCanvas viaTable(cw, ch, viaMember.pitch - 3 * cw);
+            viaTable.store = viaMember.store;
+            ref::Canvas expected{cw, ch, viaMember.pitch, viaMember.store};
+
+            const Placement p = RandomPlacement(rng, cw, ch, src->width, src->height);
+            ref::Call call;
+            call.mode = m.mode;
+            call.flip = m.flip;
+            call.subpixel = m.subpixel;
+            call.x = p.x;
+            call.y = p.y;
+            call.fx = int(rng() % 256);
+            call.fy = int(rng() % 256);
+            call.opacity = int(rng() % 4 == 0 ? (rng() % 2) * 255 : rng() % 256);
+            call.palette = palette;
+            call.rect = p.hasRect ? &p.rect : nullptr;
+            ref::Draw(expected, src, call);
+
+            m.call(&viaMember, src, i16(p.x), i16(p.y), palette, u8(call.opacity), i16(call.fx), i16(call.fy),
+                   call.rect);
+            CallTable(m, &viaTable, src, i16(p.x), i16(p.y), palette, u8(call.opacity), i16(call.fx),
+                      i16(call.fy), call.rect);
+            const std::string what = std::string(m.name) + " iteration " + std::to_string(iteration);
+            ASSERT_EQ(expected.bytes, viaMember.store) << what;
+            ASSERT_EQ(expected.bytes, viaTable.store) << what << " (table)";
+            DestroyBitmap(src);
+            ++compared;
+        }
+    }
+    EXPECT_EQ(compared, 80 * 70);
+}
+
+// Larger images over a large canvas, so that the vector kernels run on long
+// rows and meet every alignment of a row's start and length.
+TEST(BlitDifferential, LongRowsOfTheAlphaKernels)
+{
+    std::mt19937 rng(77);
+    for (int iteration = 0; iteration < 40; ++iteration)
+    {
+        const u16 w = u16(30 + rng() % 300), h = u16(1 + rng() % 6);
+        OBitmap* src = CreateBitmap(w, h, 0, 2, nullptr, nullptr);
+        for (int i = 0; i < OBitmap::Rgb24BlockSize(w, h); ++i)
+            src->GetBits()[i] = u8(rng());
+        FillAlpha(rng, src->GetAlpha(), size_t(OBitmap::AlphaPlaneSize(w, h)));
+        PaddedCanvas canvas(400, 10, 0);
+        for (u8& b : canvas.store)
+            b = u8(rng());
+        ref::Canvas expected{400, 10, canvas.pitch, canvas.store};
+        ref::Call call;
+        call.mode = 2;
+        call.flip = int(rng() % 4);
+        call.x = int(rng() % 120) - 40;
+        call.y = int(rng() % 6);
+        ref::Draw(expected, src, call);
+        GetBlitter(2, u8(call.flip))(&canvas, src, i16(call.x), i16(call.y), nullptr, 0, nullptr);
+        ASSERT_EQ(expected.bytes, canvas.store) << "iteration " << iteration;
+        DestroyBitmap(src);
+    }
+}
+
+TEST(BlitDifferential, EveryAlphaRowKernelGivesTheScalarBytes)
+{
+    blit::AlphaRowFn kernels[4];
+    const i32 n = blit::AvailableAlphaRows(kernels, 4);
+    ASSERT_GE(n, 1);
+    std::mt19937 rng(5);
+    for (int w = 0; w < 200; ++w)
+    {
+        std::vector<u8> s(size_t(3 * w + 1)), a(size_t(w + 1)), d(size_t(3 * w + 1));
+        for (u8& b : s)
+            b = u8(rng());
+        for (u8& b : d)
+            b = u8(rng());
+        FillAlpha(rng, a.data(), a.size());
+        std::vector<u8> expected = d;
+        blit::AlphaRowScalar(expected.data(), s.data(), a.data(), w);
+        for (i32 k = 1; k < n; ++k)
+        {
+            std::vector<u8> got = d;
+            kernels[k](got.data(), s.data(), a.data(), w);
+            ASSERT_EQ(expected, got) << "kernel " << k << " width " << w;
+        }
+    }
+}
+
+} // namespace
