@@ -17,9 +17,9 @@ struct ModeCase
     u8 format;
 };
 
-const ModeCase kPlainModes[] = {{0, 0},   {1, 1},   {2, 2},   {3, 3},   {7, 7},   {8, 8},   {10, 12},
-                                {12, 12}, {13, 13}, {14, 14}, {16, 16}, {17, 17}, {18, 18}, {19, 19},
-                                {20, 20}, {21, 21}};
+const ModeCase kPlainModes[] = {{0, 0},   {1, 1},   {2, 2},   {3, 3},   {7, 7},   {8, 8},
+                                {10, 12}, {12, 12}, {13, 13}, {14, 14}, {16, 16}, {17, 17},
+                                {18, 18}, {19, 19}, {20, 20}, {21, 21}};
 
 struct DrawFixture : ::testing::Test
 {
@@ -210,9 +210,9 @@ TEST_F(DrawFixture, HiddenAndImagelessSpritesAreSkipped)
     OBitmap* image = RandomImage(rng, 10, 10, 0);
     s.SetImages({image, nullptr});
     s.Add(0, 0, 0, 0)->visible = 0;
-    s.Add(1, 0, 0, 0);   // empty store entry
-    s.Add(7, 0, 0, 0);   // beyond the store
-    s.Add(-1, 0, 0, 0);  // negative frame
+    s.Add(1, 0, 0, 0);  // empty store entry
+    s.Add(7, 0, 0, 0);  // beyond the store
+    s.Add(-1, 0, 0, 0); // negative frame
     auto before = s.Pixels();
     s.engine.Draw(0, nullptr);
     ORect all(0, 0, 29, 29);
@@ -253,8 +253,8 @@ TEST_F(DrawFixture, DrawClippedStaysInsideRectAndRecordsBounds)
     {
         Scene s(64, 48), ref(64, 48);
         const ModeCase mc = kPlainModes[trial % 16];
-        OBitmap* image = RandomImage(rng, static_cast<u16>(5 + rng() % 20), static_cast<u16>(5 + rng() % 20),
-                                     mc.format);
+        OBitmap* image =
+            RandomImage(rng, static_cast<u16>(5 + rng() % 20), static_cast<u16>(5 + rng() % 20), mc.format);
         s.SetImages({image});
         std::uniform_int_distribution<int> pos(-20, 70);
         OClip* c = s.Add(0, pos(rng), pos(rng), mc.mode);

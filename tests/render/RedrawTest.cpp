@@ -388,7 +388,8 @@ TEST_F(RedrawFixture, RandomChangesMatchAFullRepaint)
         const u8 formats[] = {0, 1, 2, 3, 7, 8, 13, 14, 16, 17, 18, 19, 20, 21};
         for (int i = 0; i < 12; ++i)
         {
-            images.push_back(RandomImage(rng, static_cast<u16>(4 + rng() % 30), static_cast<u16>(4 + rng() % 30),
+            images.push_back(RandomImage(rng, static_cast<u16>(4 + rng() % 30),
+                                         static_cast<u16>(4 + rng() % 30),
                                          formats[rng() % std::size(formats)]));
         }
         s.SetImages(images);

@@ -28,7 +28,7 @@ struct WindowScene : ::testing::Test
         canvas = CreateSysBitmap(40, 30, 24);
         window.backBuffer = canvas; // the window frees it
         store.packImageCount = 1;
-        store.images = new OBitmap*[1]{RandomImage(rng, 6, 6, 0)};
+        store.images = new OBitmap* [1] { RandomImage(rng, 6, 6, 0) };
         engine.Init(&window, &store, clips.get(), dirty.get());
     }
     ~WindowScene() override { clips->Clear(); }

@@ -6,7 +6,6 @@
 #include "render/OClip.h"
 #include "render/RectOps.h"
 
-
 namespace clipdraw
 {
 

@@ -38,12 +38,11 @@ bool HasSubpixelMember(u8 m, u8 flip);
 
 // Calls the plain member for (m, flip) with the sprite's palette and opacity
 // where that member takes them; nothing for a mode that draws nothing.
-void BlitPlain(OBitmap* dst, OBitmap* src, u8 m, u8 flip, i16 x, i16 y, const OClip& clip,
-               const ORect* rect);
+void BlitPlain(OBitmap* dst, OBitmap* src, u8 m, u8 flip, i16 x, i16 y, const OClip& clip, const ORect* rect);
 // Calls the sub-pixel member for (m, flip); rect must lie inside the
 // (w - 1) x (h - 1) area the member draws from (x, y).
-void BlitSubpixel(OBitmap* dst, OBitmap* src, u8 m, u8 flip, i16 x, i16 y, i16 fx, i16 fy,
-                  const OClip& clip, const ORect* rect);
+void BlitSubpixel(OBitmap* dst, OBitmap* src, u8 m, u8 flip, i16 x, i16 y, i16 fx, i16 fy, const OClip& clip,
+                  const ORect* rect);
 
 // a ∩ b ∩ c into out; false when they share no pixel. Inline, because the
 // redraw asks it for every unchanged sprite and every dirty rectangle.

@@ -16,12 +16,12 @@ public:
     // 2 top-right, 3 bottom-left, 4 bottom-right, 7 bottom centre. Other codes
     // have no placement rule: the sprite stays where its bounds last put it.
     u8 anchor = 0;
-    u8 mode = 0;     // state byte of subclasses; drawing never reads it
+    u8 mode = 0; // state byte of subclasses; drawing never reads it
     u8 visible = 0;
     i8 drawMode = 6; // 6: the image's own format; 15: paints itself; 11: line
     u8 subPixel = 0;
     u8 opacity = 0;
-    OFixed frame{};  // store index; the integer part is shown, so animations may step by fractions
+    OFixed frame{}; // store index; the integer part is shown, so animations may step by fractions
     OFixed x{};
     OFixed y{};
     u32 lineColor = 0;
@@ -35,7 +35,7 @@ public:
     OFixed drawnY{};
     OFixed drawnFrame{};
     u8 drawnOpacity = 0;
-    ORect bounds{};      // canvas pixels covered as last placed (inclusive)
+    ORect bounds{}; // canvas pixels covered as last placed (inclusive)
     ORect drawnBounds{};
     const void* drawnPalette = nullptr;
     u8 drawnFlip = 0;

@@ -79,7 +79,8 @@ void DrawWhole(OBitmap* target, OBitmapStore* store, OClip* clip, const ORect& c
     const i16 fx = static_cast<i16>(FixedFraction(clip->x));
     const i16 fy = static_cast<i16>(FixedFraction(clip->y));
     if (fx == 0 && fy == 0)
-        BlitPlain(target, image, m, clip->flip, static_cast<i16>(x - 1), static_cast<i16>(y - 1), *clip, nullptr);
+        BlitPlain(target, image, m, clip->flip, static_cast<i16>(x - 1), static_cast<i16>(y - 1), *clip,
+                  nullptr);
     else
         BlitSubpixel(target, image, m, clip->flip, x, y, fx, fy, *clip, nullptr);
 }

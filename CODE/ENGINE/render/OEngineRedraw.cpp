@@ -195,7 +195,8 @@ int OEngine::Redraw(ORect* area, u8 addArea, i16 first, bool lines)
         }
         // A sprite whose frame names no image was not drawn: recording it as
         // hidden makes the redraw place and draw it once its image exists.
-        if (clip->visible != 0 && !line && clip->drawMode != 15 && LookupImage(imageStore, clip->frame) == nullptr)
+        if (clip->visible != 0 && !line && clip->drawMode != 15 &&
+            LookupImage(imageStore, clip->frame) == nullptr)
             clip->drawnVisible = 0;
     }
     UnlockCanvas();
@@ -358,8 +359,9 @@ void OEngine::Repaint(OClip* clip, bool subPixel, bool lines, const ORect& dirty
     // from. Bounds do when they were placed for this image; cutting by the
     // image's area keeps the reads inside it also when the store entry was
     // replaced by a smaller image since the sprite was placed.
-    const ORect readable = plainMember ? MakeRect(x, y, static_cast<i16>(x + w - 1), static_cast<i16>(y + h - 1))
-                                       : MakeRect(x, y, static_cast<i16>(x + w - 2), static_cast<i16>(y + h - 2));
+    const ORect readable = plainMember
+                               ? MakeRect(x, y, static_cast<i16>(x + w - 1), static_cast<i16>(y + h - 1))
+                               : MakeRect(x, y, static_cast<i16>(x + w - 2), static_cast<i16>(y + h - 2));
     for (i16 i = 0; i < dirtyRects->GetCount(); ++i)
     {
         ORect c;
