@@ -224,6 +224,8 @@ TEST(CfgAccess, ValueIterators)
     // Iterators of a missing parameter or of an objects cursor hold no list.
     OCfgCursor missing = node.FindParam("zzz");
     EXPECT_EQ(missing.ValuesBegin().Get(), nullptr);
+    EXPECT_FALSE(missing.ValuesBegin() != missing.ValuesEnd());
+    EXPECT_FALSE(node.ObjectsBegin().ValuesBegin() != node.ObjectsBegin().ValuesEnd());
     OCfgValueIter none(nullptr, 0);
     EXPECT_EQ(none.Get(), nullptr);
     none.Next();

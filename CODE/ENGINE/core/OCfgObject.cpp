@@ -327,11 +327,13 @@ bool OCfgCursor::operator==(const OCfgCursor& other) const
 
 OCfgValueIter OCfgCursor::ValuesBegin() const
 {
+    // Without values the walk is empty at once: a caller looping to
+    // ValuesEnd never sees a null value.
     if (atEnd || paramMap == nullptr)
     {
-        return OCfgValueIter(nullptr, 0);
+        return OCfgValueIter(nullptr, -1);
     }
-    return OCfgValueIter(&paramPos->second, 0);
+    return OCfgValueIter(&paramPos->second, paramPos->second.empty() ? -1 : 0);
 }
 
 OCfgValueIter OCfgCursor::ValuesEnd() const

@@ -83,7 +83,8 @@ public:
     void Next();
     bool operator==(const OCfgCursor& other) const;
     bool operator!=(const OCfgCursor& other) const { return !(*this == other); }
-    // On a params entry: index 0 and the end. Elsewhere both are empty.
+    // On a params entry: index 0 and the end. At the end of a map or on an
+    // objects cursor both are the end, so a walk over them is empty.
     OCfgValueIter ValuesBegin() const;
     OCfgValueIter ValuesEnd() const;
 };
