@@ -240,7 +240,15 @@ SdlBackend::SdlBackend() : impl_(std::make_unique<Impl>())
     // act on its own.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-    impl_->ready = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    // The canvas is drawn by the CPU and copied rectangle by rectangle; the
+    // window surface takes that copy directly (shared memory on X11), where a
+    // GPU texture would add an upload of the whole frame and a GL driver.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // SDL's video stays up until the process ends: shutting it down unloads
+    // the display libraries it opened, whose own allocations would then look
+    // lost. Destroying the windows is what gives the desktop its mode back.
+    static const bool videoReady = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    impl_->ready = videoReady;
     if (!impl_->ready)
         std::fprintf(stderr, "SDL video unavailable: %s\n", SDL_GetError());
 }
@@ -250,8 +258,6 @@ SdlBackend::~SdlBackend()
     for (auto& [id, win] : impl_->windows)
         SDL_DestroyWindow(win.window);
     impl_->windows.clear();
-    if (impl_->ready)
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 bool SdlBackend::IsReady() const
