@@ -5,8 +5,7 @@
 // whole as a numbered save file in the profiles folder. Their fields belong
 // to the game's own code; the shell reads them at start-up and writes back
 // exactly what it holds.
-template <u32 Number, u32 Size>
-class GSavedRecord
+template <u32 Number, u32 Size> class GSavedRecord
 {
 public:
     static constexpr u32 kSaveNumber = Number;

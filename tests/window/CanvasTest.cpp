@@ -93,7 +93,8 @@ TEST(Canvas, SaveBmpIsReadBackByAnIndependentReader)
     Canvas c(CreateSysBitmap(13, 5, 24)); // odd width: padded rows
     Paint(*c);
     const std::string path =
-        (std::filesystem::temp_directory_path() / ("zorblet-canvas-" + std::to_string(getpid()) + ".bmp")).string();
+        (std::filesystem::temp_directory_path() / ("zorblet-canvas-" + std::to_string(getpid()) + ".bmp"))
+            .string();
     ASSERT_EQ(c->SaveBMP(path.c_str()), 1u);
     EXPECT_EQ(std::filesystem::file_size(path), 5u * 40u + 54u);
 
@@ -175,4 +176,19 @@ TEST_F(WindowTest, ACanvasWithoutPixelsPresentsNothing)
     hb->ClearPresented();
     w.PaintRect(ORect(0, 0, 799, 599));
     EXPECT_TRUE(hb->GetPresented().empty());
+}
+
+TEST_F(WindowTest, DebugTextTakesTheCanvasAsSixteenBitRows)
+{
+    RecordingWindow& w = Make();
+    w.PrintfOpaque(0, 0, "%s", " "); // a space paints its whole 7 by 10 cell
+    OSysBitmap& c = *w.backBuffer;
+    const u8* bits = c.dibBits;
+    // Row r of the 16-bit surface starts r * 800 * 2 bytes in, not r * pitch.
+    for (u32 row = 0; row < 10; ++row)
+        for (u32 byte = 0; byte < 14; ++byte)
+            ASSERT_EQ(bits[row * 1600 + byte], 0xFF) << row << "," << byte;
+    EXPECT_EQ(bits[14], 0);
+    EXPECT_EQ(bits[10 * 1600], 0);
+    EXPECT_EQ(c.GetBits(), nullptr);
 }

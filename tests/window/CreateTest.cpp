@@ -77,7 +77,8 @@ TEST_F(WindowTest, AFailedCreationIsReportedAndTheObjectDestroyed)
     EXPECT_EQ(hb->GetMessageBoxes().back().caption, "Alert");
 
     EXPECT_EQ(AppMain(&MakeNothing), 2);
-    EXPECT_EQ(hb->GetMessageBoxes().back().text, "Not enough memory!! Close some application then try again!");
+    EXPECT_EQ(hb->GetMessageBoxes().back().text,
+              "Not enough memory!! Close some application then try again!");
 }
 
 TEST_F(WindowTest, OnCreateRefusingEndsBeforeAnyFrameAndWindowIsNeverShown)

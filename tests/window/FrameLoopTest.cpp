@@ -39,7 +39,8 @@ TEST_F(WindowTest, MissedFramesAreNotCaughtUp)
     RecordingWindow& w = Make();
     w.SetFrameInterval(50);
     // One slow frame of 300 ms is followed by one frame, not six.
-    w.frame = [&](u16) {
+    w.frame = [&](u16)
+    {
         if (w.frames.size() == 2)
             hb->AdvanceMs(300);
         if (w.frames.size() == 4)
@@ -77,7 +78,8 @@ TEST_F(WindowTest, RunReturnsTheQuitCodeAndRefusedClosesKeepItRunning)
     w.mayClose = 0;
     const u64 t = hb->GetTimeMs();
     CloseAt(hb, w.GetHWND(), t + 40);
-    w.frame = [&](u16) {
+    w.frame = [&](u16)
+    {
         if (w.frames.size() == 5)
             PostQuitMessage(0x12345);
     };
@@ -92,7 +94,8 @@ TEST_F(WindowTest, FrameStatisticsShowTheLastCompletedBatch)
     RecordingWindow& w = Make();
     std::vector<std::string> captions;
     // Each frame takes 2 ms of the fake clock.
-    w.frame = [&](u16) {
+    w.frame = [&](u16)
+    {
         hb->AdvanceMs(2);
         if (w.frames.size() > 1)
             captions.push_back(hb->GetWindowCaption(w.GetHWND()));
@@ -111,7 +114,8 @@ TEST_F(WindowTest, FrameStatisticsShowTheLastCompletedBatch)
     q.SetFrameStats(0);
     q.SetCaption("ZORBLET");
     std::string seen;
-    q.frame = [&](u16) {
+    q.frame = [&](u16)
+    {
         hb->AdvanceMs(2);
         if (q.frames.size() == 12)
         {

@@ -119,7 +119,8 @@ TEST_F(WindowTest, CursorFollowsTheStoredFlags)
     w.ShowCursor(0, 1);
     EXPECT_EQ(hb->GetCursorCount(), -1);
     Rect c = hb->GetCursorClip();
-    EXPECT_EQ((std::array<i32, 4>{c.left, c.top, c.right, c.bottom}), (std::array<i32, 4>{560, 240, 1360, 840}));
+    EXPECT_EQ((std::array<i32, 4>{c.left, c.top, c.right, c.bottom}),
+              (std::array<i32, 4>{560, 240, 1360, 840}));
     w.ShowCursor(1, 0);
     EXPECT_EQ(hb->GetCursorCount(), 0);
     EXPECT_EQ(hb->GetCursorClip().right, 1920);

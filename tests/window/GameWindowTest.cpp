@@ -107,7 +107,8 @@ TEST_F(GameWindowTest, RecordsAreWrittenBackAsTheyWereRead)
     {
         GWindow w;
         ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
-        EXPECT_EQ(std::vector<u8>(w.GetGlobal()->profile->record, w.GetGlobal()->profile->record + 1000), record);
+        EXPECT_EQ(std::vector<u8>(w.GetGlobal()->profile->record, w.GetGlobal()->profile->record + 1000),
+                  record);
         w.OnExit();
     }
     EXPECT_EQ(ReadAll(profiles / "00000100.bin"), before);

@@ -37,9 +37,9 @@ TEST_F(WindowTest, ClipboardShortcutsAreRemappedOnPressOnly)
     Send(WM_KEYUP, VK_SHIFT);
     Send(WM_KEYDOWN, VK_INSERT);
     EXPECT_EQ(Take(), (Calls{"kdown 17 0 0", "kdown 32768 0 0", "kdown 32768 0 0", "kdown 32769 0 0",
-                             "kdown 32770 0 0", "kdown 90 0 0", "kup 67 0 0", "kdown 16 0 0", "kdown 32768 0 0",
-                             "kup 17 0 0", "kdown 32769 0 0", "kdown 32770 0 0", "kdown 67 0 0", "kup 16 0 0",
-                             "kdown 45 0 0"}));
+                             "kdown 32770 0 0", "kdown 90 0 0", "kup 67 0 0", "kdown 16 0 0",
+                             "kdown 32768 0 0", "kup 17 0 0", "kdown 32769 0 0", "kdown 32770 0 0",
+                             "kdown 67 0 0", "kup 16 0 0", "kdown 45 0 0"}));
     EXPECT_EQ(w.ctrlHeld + w.shiftHeld + w.altHeld, 0);
     Send(WM_KEYDOWN, VK_MENU);
     EXPECT_EQ(w.altHeld, 1);
@@ -61,7 +61,8 @@ TEST_F(WindowTest, LeftPressesOnTheTopRowsAreSwallowedWithTheirRelease)
     Mouse(WM_MOUSEMOVE, 60, 70);
     Mouse(WM_LBUTTONUP, 61, 71);
     Mouse(WM_MOUSEMOVE, 62, 72);
-    EXPECT_EQ(Take(), (Calls{"ldown 50 11 0", "drag 60 70 0", "move 60 70 0", "lup 61 71 0", "move 62 72 0"}));
+    EXPECT_EQ(Take(),
+              (Calls{"ldown 50 11 0", "drag 60 70 0", "move 60 70 0", "lup 61 71 0", "move 62 72 0"}));
     EXPECT_EQ(w.clickX, 50);
     EXPECT_EQ(w.clickY, 11);
     // Double clicks are not filtered.
@@ -103,8 +104,9 @@ TEST_F(WindowTest, OtherButtonsAndTheWheelReachTheirSlots)
     Mouse(WM_XBUTTONDBLCLK, 5, 6);
     Send(WM_MOUSEWHEEL, static_cast<WParam>(static_cast<u16>(-120)) << 16, MakeMouseLParam(-7, 8));
     Send(WM_CHAR, 'q');
-    EXPECT_EQ(Take(), (Calls{"rdown 1 2 0", "rup 1 2 0", "rdbl 1 2 0", "mdown 3 4 0", "mup 3 4 0", "mdbl 3 4 0",
-                             "xdown 5 6 0", "xup 5 6 0", "xdbl 5 6 0", "wheel -7 8 -120", "char 113 0 0"}));
+    EXPECT_EQ(Take(),
+              (Calls{"rdown 1 2 0", "rup 1 2 0", "rdbl 1 2 0", "mdown 3 4 0", "mup 3 4 0", "mdbl 3 4 0",
+                     "xdown 5 6 0", "xup 5 6 0", "xdbl 5 6 0", "wheel -7 8 -120", "char 113 0 0"}));
 }
 
 TEST_F(WindowTest, ActivationFollowsTheLowWordExceptForAMinimisedClick)

@@ -23,7 +23,8 @@ public:
 
     void Log(const char* name, long a = 0, long b = 0, long c = 0)
     {
-        calls.push_back(std::string(name) + " " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(c));
+        calls.push_back(std::string(name) + " " + std::to_string(a) + " " + std::to_string(b) + " " +
+                        std::to_string(c));
     }
     u32 OnCreate() override { return createResult; }
     void OnExit() override { ++exits; }

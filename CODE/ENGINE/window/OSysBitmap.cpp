@@ -72,7 +72,8 @@ void OSysBitmap::Create(u16 bitsPerPixel)
     delete[] bitmapInfo;
     bitmapInfo = new (std::nothrow) u8[kBitmapInfoSize]();
     if (bitmapInfo)
-        WriteInfoHeader(bitmapInfo, width, -static_cast<i32>(rows), bitsPerPixel, static_cast<u32>(imageSize));
+        WriteInfoHeader(bitmapInfo, width, -static_cast<i32>(rows), bitsPerPixel,
+                        static_cast<u32>(imageSize));
 
     delete[] bitmapHandle;
     bitmapHandle = nullptr;

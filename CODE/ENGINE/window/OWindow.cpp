@@ -111,8 +111,9 @@ u32 OWindow::Create(const char* windowTitle, const char* className, u16 clientWi
 
     const i32 w = (clientWidth == 0 || clientHeight == 0) ? CW_USEDEFAULT : clientWidth;
     const i32 h = (clientWidth == 0 || clientHeight == 0) ? CW_USEDEFAULT : clientHeight;
-    const WindowId window = platform::CreateWindow(windowTitle ? windowTitle : "", kCaptionedStyle, CW_USEDEFAULT,
-                                                   CW_USEDEFAULT, w, h, &OWindow::WindowProc, this);
+    const WindowId window =
+        platform::CreateWindow(windowTitle ? windowTitle : "", kCaptionedStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                               w, h, &OWindow::WindowProc, this);
     if (!window)
     {
         backend.MessageBox(0, "Cannot create window", "Error", MB_OK);
@@ -145,8 +146,9 @@ u32 OWindow::Create(const char* windowTitle, const char* className, u16 clientWi
     GetScreenSize(sw, sh);
     const i32 outerW = width + frameWidth_;
     const i32 outerH = height + frameHeight_;
-    MoveResize(static_cast<i16>((sw - width - frameWidth_) / 2), static_cast<i16>((sh - height - frameHeight_) / 2),
-               static_cast<u16>(outerW), static_cast<u16>(outerH));
+    MoveResize(static_cast<i16>((sw - width - frameWidth_) / 2),
+               static_cast<i16>((sh - height - frameHeight_) / 2), static_cast<u16>(outerW),
+               static_cast<u16>(outerH));
     width = clientWidth;
     height = clientHeight;
     return 1;
@@ -364,7 +366,8 @@ i16 OWindow::GetClipboardText(char* buffer, i16 max)
     if (!GetBackend().GetClipboardText(&text))
         return 0;
     i16 count = 0;
-    while (count < max && static_cast<size_t>(count) < text.size() && text[static_cast<size_t>(count)] != '\0')
+    while (count < max && static_cast<size_t>(count) < text.size() &&
+           text[static_cast<size_t>(count)] != '\0')
     {
         buffer[count] = text[static_cast<size_t>(count)];
         ++count;
@@ -657,15 +660,16 @@ LResult OWindow::HandleMessage(const Message& message)
             ConfineCursorToScreen();
         }
         return 0;
-    case WM_PAINT: {
+    case WM_PAINT:
+    {
         outsidePaint = 0;
         Rect paint;
         hdc = BeginPaint(hwnd, &paint) ? hwnd : 0;
         // The native rectangle's right and bottom are exclusive and are
         // passed unchanged, so the copy reaches one column and one row past
         // the invalid area.
-        PaintRect(ORect(static_cast<i16>(paint.left), static_cast<i16>(paint.top), static_cast<i16>(paint.right),
-                        static_cast<i16>(paint.bottom)));
+        PaintRect(ORect(static_cast<i16>(paint.left), static_cast<i16>(paint.top),
+                        static_cast<i16>(paint.right), static_cast<i16>(paint.bottom)));
         EndPaint(hwnd);
         hdc = 0;
         outsidePaint = 1;
@@ -691,7 +695,8 @@ LResult OWindow::HandleMessage(const Message& message)
         if (!displayModeHeld)
             LeaveFullScreen();
         return 0;
-    case WM_KEYDOWN: {
+    case WM_KEYDOWN:
+    {
         u32 key = static_cast<u32>(wParam);
         // With NumLock on, the keypad digits belong to text entry, not to the
         // game's keys.
@@ -722,7 +727,8 @@ LResult OWindow::HandleMessage(const Message& message)
         OnKeyDown(key);
         return 0;
     }
-    case WM_KEYUP: {
+    case WM_KEYUP:
+    {
         const u32 key = static_cast<u32>(wParam);
         OnKeyUp(key);
         if (key == VK_CONTROL)
