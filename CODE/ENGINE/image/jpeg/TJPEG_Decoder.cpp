@@ -1,5 +1,7 @@
 #include "image/jpeg/TJPEG_Decoder.h"
 
+#include "image/jpeg/TJPEG_Kernels.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -43,6 +45,21 @@ constexpr u8 kZigZag[64] = {
     35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, //
     58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
 };
+
+// The EXTEND procedure's tables, as the hot loop reads them without a
+// register for their base.
+constexpr i32 kExtendThreshold[16] = {0, 1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384};
+constexpr i32 kExtendOffset[16] = {0,     -1,    -3,    -7,     -15,    -31,    -63,    -127,
+                                   -255,  -511,  -1023, -2047,  -4095,  -8191,  -16383, -32767};
+
+constexpr bool ExtendTablesHold()
+{
+    for (i32 s = 0; s < 16; ++s)
+        if (kExtendThreshold[s] != (s == 0 ? 0 : 1 << (s - 1)) || kExtendOffset[s] != 1 - (1 << s))
+            return false;
+    return true;
+}
+static_assert(ExtendTablesHold(), "threshold 2^(s-1) and offset (-1 << s) + 1");
 
 inline u8 Clamp(i32 v)
 {
@@ -577,6 +594,32 @@ void TJPEG_Decoder::CheckHuffTables()
     for (i32 slot = 0; slot < 8; ++slot)
         if (huff[slot].defined)
             MakeHuffTable(slot);
+    for (i32 i = 0; i < scanCount; ++i)
+        MakeAcFastTable(comps[scanComp[i]].acSlot);
+}
+
+void TJPEG_Decoder::MakeAcFastTable(i32 slot)
+{
+    Huffman& h = huff[slot];
+    for (u32 i = 0; i < (1u << kLookBits); ++i)
+    {
+        u32 entry = h.look[i];
+        u32 len = entry >> 8;
+        u32 r = (entry >> 4) & 15, size = entry & 15;
+        i32 fast = 0;
+        if (len == 0)
+            fast = 0;
+        else if (size == 0)
+            fast = static_cast<i32>(((r == 15 ? 17u : 16u) << 8) | len);
+        else if (len + size <= static_cast<u32>(kLookBits))
+        {
+            i32 v = static_cast<i32>((i >> (kLookBits - len - size)) & ((1u << size) - 1));
+            if (v < tables->extendThreshold[size])
+                v += tables->extendOffset[size];
+            fast = static_cast<i32>((static_cast<u32>(v) << 16) | (r << 8) | (len + size));
+        }
+        h.acFast[i] = fast;
+    }
 }
 
 void TJPEG_Decoder::CheckQuantTables()
@@ -656,6 +699,27 @@ u32 TJPEG_Decoder::GetEntropyByte()
 
 void TJPEG_Decoder::FillBits()
 {
+    if (bitCount > 56)
+        return;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (readEnd - readPos >= 8)
+    {
+        // Whole bytes up to 56 bits in one load, when none of the next eight
+        // is an FF (stuffed zero or marker), which only the byte path handles.
+        u64 w;
+        std::memcpy(&w, readPos, 8);
+        u64 x = ~w;
+        if (((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) == 0)
+        {
+            u32 n = static_cast<u32>(63 - bitCount) >> 3;
+            w = __builtin_bswap64(w);
+            bitBuffer = (bitBuffer << (n * 8)) | (w >> (64 - n * 8));
+            bitCount += static_cast<i32>(n * 8);
+            readPos += n;
+            return;
+        }
+    }
+#endif
     while (bitCount <= 56)
     {
         u32 b;
@@ -734,23 +798,43 @@ void TJPEG_Decoder::DecodeMcuRow()
         Component& c = comps[blockComp[b]];
         bt[b] = {&huff[c.dcSlot], &huff[c.acSlot], quant[c.quantTable], &c.predictor};
     }
-    const u8* zz = tables->zigZag;
-    const i32* threshold = tables->extendThreshold;
-    const i32* offset = tables->extendOffset;
+    const u8* zz = kZigZag;
+    const i32* threshold = kExtendThreshold;
+    const i32* offset = kExtendOffset;
 
     // The bit reader lives in locals while the row is decoded; the slow paths
     // that need it are reached through these two helpers.
     u64 buf = bitBuffer;
     i32 count = bitCount;
+    const u8* pos = readPos;
     auto sync = [&] {
         bitBuffer = buf;
         bitCount = count;
+        readPos = const_cast<u8*>(pos);
     };
     auto load = [&] {
         buf = bitBuffer;
         count = bitCount;
+        pos = readPos;
     };
     auto fill = [&] {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        // The common case of FillBits kept inline: eight bytes without an FF.
+        if (readEnd - pos >= 8)
+        {
+            u64 w;
+            std::memcpy(&w, pos, 8);
+            u64 x = ~w;
+            if (((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) == 0)
+            {
+                u32 n = static_cast<u32>(63 - count) >> 3;
+                buf = (buf << (n * 8)) | (__builtin_bswap64(w) >> (64 - n * 8));
+                count += static_cast<i32>(n * 8);
+                pos += n;
+                return;
+            }
+        }
+#endif
         sync();
         FillBits();
         load();
@@ -815,10 +899,38 @@ void TJPEG_Decoder::DecodeMcuRow()
 
             u32 k = 1;
             u32 end = 1;
+            const i32* acFast = t.ac->acFast;
             while (k < 64)
             {
                 if (count < 32)
                     fill();
+                i32 e = acFast[(buf >> (count - kLookBits)) & ((1u << kLookBits) - 1)];
+                if (e & 255)
+                {
+                    count -= e & 255;
+                    u32 r = (static_cast<u32>(e) >> 8) & 255;
+                    if (r < 16)
+                    {
+                        k += r;
+                        if (k > 63)
+                        {
+                            sync();
+                            Fail(JPEG_E_AC_RUN);
+                        }
+                        coef[zz[k]] = static_cast<i16>(static_cast<i16>(t.q[k]) * (e >> 16));
+                        end = ++k;
+                        continue;
+                    }
+                    if (r == 16)
+                        break;
+                    if (k + 15 > 63)
+                    {
+                        sync();
+                        Fail(JPEG_E_AC_RUN);
+                    }
+                    k += 16;
+                    continue;
+                }
                 u32 rs = decode(*t.ac);
                 u32 r = rs >> 4;
                 s = rs & 15;
@@ -860,10 +972,12 @@ void TJPEG_Decoder::DecodeMcuRow()
 void TJPEG_Decoder::TransformRow()
 {
     i32 rowBlocks = mcusAcross * blocksPerMcu;
-    const i16* coef = coefRow;
-    u8* samples = sampleRow;
-    for (i32 b = 0; b < rowBlocks; ++b, coef += 64, samples += 64)
+    const bool pairs = jpegkernels::HaveAvx2();
+    i32 pending = -1; // a block waiting for a partner of the two-block kernel
+    for (i32 b = 0; b < rowBlocks; ++b)
     {
+        const i16* coef = coefRow + b * 64;
+        u8* samples = sampleRow + b * 64;
         if (lastPos[b] <= 1)
         {
             // Only the DC coefficient: every sample is the same, and equal to
@@ -871,9 +985,18 @@ void TJPEG_Decoder::TransformRow()
             i32 dc = static_cast<i16>(static_cast<u16>(coef[0] * 4));
             std::memset(samples, Clamp(((dc + 16) >> 5) + 128), 64);
         }
-        else
+        else if (!pairs)
             InverseDCT(coef, samples, 8);
+        else if (pending < 0)
+            pending = b;
+        else
+        {
+            jpegkernels::InverseDCTPairAvx2(coefRow + pending * 64, coef, sampleRow + pending * 64, samples);
+            pending = -1;
+        }
     }
+    if (pending >= 0)
+        InverseDCT(coefRow + pending * 64, sampleRow + pending * 64, 8);
 }
 
 void TJPEG_Decoder::BuildColourTables(ColourTables* t)

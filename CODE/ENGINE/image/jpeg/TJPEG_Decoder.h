@@ -79,7 +79,10 @@ public:
 
     // The integer inverse transform of one block of 64 coefficients in
     // natural order into 8 x 8 samples, rows of `stride` bytes.
+    // The vector version where the machine has one; the portable one is the
+    // plain scalar code, and both give the same bytes.
     static void InverseDCT(const i16* coefficients, u8* samples, u32 stride);
+    static void InverseDCTPortable(const i16* coefficients, u8* samples, u32 stride);
 
     // The tables of the YCbCr to RGB conversion, indexed by the chroma sample.
     struct ColourTables
@@ -97,7 +100,7 @@ public:
 
     // Bits resolved by one look-up of the Huffman decoder; longer codes take
     // the T.81 DECODE walk over the code lengths above this.
-    static constexpr i32 kLookBits = 9;
+    static constexpr i32 kLookBits = 10;
 
     // One Huffman table slot: what the DHT segment held and the decoding
     // structure built from it before a scan.
@@ -110,6 +113,11 @@ public:
         // indexed by the next kLookBits bits; length 0 sends the decoder to
         // the walk over longer codes.
         u16 look[1 << kLookBits];
+        // For a slot that serves as an AC table: a whole coefficient when its
+        // code and its extra bits fit in kLookBits together. Bits 0-7: bits
+        // consumed (0: not resolved here); bits 8-15: the zero run, or 16 for
+        // an end of block, 17 for a run of 16 zeros; bits 16-31: the value.
+        i32 acFast[1 << kLookBits];
         i32 minCode[17];
         i32 maxCode[17]; // -1 where no code of that length fits
         i32 valPtr[17];
@@ -183,6 +191,7 @@ private:
     void CheckHuffTables();
     void CheckQuantTables();
     void MakeHuffTable(i32 slot);
+    void MakeAcFastTable(i32 slot);
     void ResetBitBuffer();
     void FindEnd();
 

@@ -3,6 +3,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace
 {
 inline u8 Clamp(i32 v)
@@ -69,7 +73,7 @@ inline i32 Sra(u32 v, i32 n)
 }
 } // namespace
 
-void TJPEG_Decoder::InverseDCT(const i16* in, u8* out, u32 stride)
+void TJPEG_Decoder::InverseDCTPortable(const i16* in, u8* out, u32 stride)
 {
     // Rows first, in a work block of 16-bit values with 2 fractional bits.
     i16 work[64];
@@ -113,10 +117,284 @@ void TJPEG_Decoder::InverseDCT(const i16* in, u8* out, u32 stride)
     }
 }
 
+#if defined(__SSE2__)
+namespace
+{
+// Eight 16-bit lanes hold one input of the one-dimensional transform for
+// eight rows (or columns) at once. Every product is formed with pmaddwd on
+// pairs of inputs, so each of the flow graph's sums is regrouped by input:
+//   t2 = d2 c1 + d6 (c1 - c2)            t3 = d2 (c1 + c3) + d6 c1
+//   t0 = (d0 + d4) 2^13                   t1 = (d0 - d4) 2^13
+//   b0 = d7 (c4 + c7 - c11 - c12) + d1 (c4 - c12) + d5 c4 + d3 (c4 - c11)
+//   b1 = d7 c4 + d1 (c4 - c6) + d5 (c4 + c8 - c5 - c6) + d3 (c4 - c5)
+//   b2 = d7 (c4 - c11) + d1 c4 + d5 (c4 - c5) + d3 (c4 + c9 - c5 - c11)
+//   b3 = d7 (c4 - c12) + d1 (c4 + c10 - c6 - c12) + d5 (c4 - c6) + d3 c4
+// Modulo 2^32 these are the same numbers as the scalar pass gives.
+inline __m128i Pair(i16 a, i16 b)
+{
+    return _mm_set_epi16(b, a, b, a, b, a, b, a);
+}
+
+struct Sums
+{
+    __m128i lo, hi;
+};
+
+inline Sums Madd(__m128i pairLo, __m128i pairHi, __m128i k)
+{
+    return {_mm_madd_epi16(pairLo, k), _mm_madd_epi16(pairHi, k)};
+}
+
+inline Sums Add(Sums a, Sums b)
+{
+    return {_mm_add_epi32(a.lo, b.lo), _mm_add_epi32(a.hi, b.hi)};
+}
+
+inline Sums Sub(Sums a, Sums b)
+{
+    return {_mm_sub_epi32(a.lo, b.lo), _mm_sub_epi32(a.hi, b.hi)};
+}
+
+// One pass over d[0..7]; o[k] receives output k as 32-bit lanes.
+inline void PassSse2(const __m128i* d, Sums* o)
+{
+    const __m128i kT2 = Pair(4433, 4433 - 15137), kT3 = Pair(4433 + 6270, 4433);
+    const __m128i kT0 = Pair(8192, 8192), kT1 = Pair(8192, -8192);
+    const __m128i kB0a = Pair(9633 + 2446 - 16069 - 7373, 9633 - 7373), kB0b = Pair(9633, 9633 - 16069);
+    const __m128i kB1a = Pair(9633, 9633 - 3196), kB1b = Pair(9633 + 16819 - 20995 - 3196, 9633 - 20995);
+    const __m128i kB2a = Pair(9633 - 16069, 9633), kB2b = Pair(9633 - 20995, 9633 + 25172 - 20995 - 16069);
+    const __m128i kB3a = Pair(9633 - 7373, 9633 + 12299 - 3196 - 7373), kB3b = Pair(9633 - 3196, 9633);
+
+    __m128i p26l = _mm_unpacklo_epi16(d[2], d[6]), p26h = _mm_unpackhi_epi16(d[2], d[6]);
+    __m128i p04l = _mm_unpacklo_epi16(d[0], d[4]), p04h = _mm_unpackhi_epi16(d[0], d[4]);
+    Sums t2 = Madd(p26l, p26h, kT2), t3 = Madd(p26l, p26h, kT3);
+    Sums t0 = Madd(p04l, p04h, kT0), t1 = Madd(p04l, p04h, kT1);
+    Sums a0 = Add(t0, t3), a3 = Sub(t0, t3), a1 = Add(t1, t2), a2 = Sub(t1, t2);
+
+    __m128i p71l = _mm_unpacklo_epi16(d[7], d[1]), p71h = _mm_unpackhi_epi16(d[7], d[1]);
+    __m128i p53l = _mm_unpacklo_epi16(d[5], d[3]), p53h = _mm_unpackhi_epi16(d[5], d[3]);
+    Sums b0 = Add(Madd(p71l, p71h, kB0a), Madd(p53l, p53h, kB0b));
+    Sums b1 = Add(Madd(p71l, p71h, kB1a), Madd(p53l, p53h, kB1b));
+    Sums b2 = Add(Madd(p71l, p71h, kB2a), Madd(p53l, p53h, kB2b));
+    Sums b3 = Add(Madd(p71l, p71h, kB3a), Madd(p53l, p53h, kB3b));
+
+    o[0] = Add(a0, b3);
+    o[7] = Sub(a0, b3);
+    o[1] = Add(a1, b2);
+    o[6] = Sub(a1, b2);
+    o[2] = Add(a2, b1);
+    o[5] = Sub(a2, b1);
+    o[3] = Add(a3, b0);
+    o[4] = Sub(a3, b0);
+}
+
+inline void Transpose(__m128i* r)
+{
+    __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+    __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+    __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+    __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+    __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+    __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+    __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+    __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+    r[0] = _mm_unpacklo_epi64(b0, b4);
+    r[1] = _mm_unpackhi_epi64(b0, b4);
+    r[2] = _mm_unpacklo_epi64(b1, b5);
+    r[3] = _mm_unpackhi_epi64(b1, b5);
+    r[4] = _mm_unpacklo_epi64(b2, b6);
+    r[5] = _mm_unpackhi_epi64(b2, b6);
+    r[6] = _mm_unpacklo_epi64(b3, b7);
+    r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+} // namespace
+
+void TJPEG_Decoder::InverseDCT(const i16* in, u8* out, u32 stride)
+{
+    __m128i v[8];
+    for (i32 r = 0; r < 8; ++r)
+        v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + r * 8));
+    // Lane j of v[k] becomes input k of row j.
+    Transpose(v);
+    Sums o[8];
+    PassSse2(v, o);
+    // (o + 1024) >> 11 kept to its low 16 bits: shifting left by 5 first puts
+    // bits 11 to 26 at the top, and the arithmetic shift by 16 brings them
+    // down sign-extended, so the pack never saturates.
+    const __m128i round1 = _mm_set1_epi32(1024);
+    for (i32 k = 0; k < 8; ++k)
+    {
+        __m128i lo = _mm_srai_epi32(_mm_slli_epi32(_mm_add_epi32(o[k].lo, round1), 5), 16);
+        __m128i hi = _mm_srai_epi32(_mm_slli_epi32(_mm_add_epi32(o[k].hi, round1), 5), 16);
+        v[k] = _mm_packs_epi32(lo, hi);
+    }
+    // v[k] holds output k of every row; transposed, v[r] is row r.
+    Transpose(v);
+    PassSse2(v, o);
+    // ((o + 2^17) >> 18) lies within +-8192, so the packs are exact; the
+    // unsigned pack does the clamp to 0..255.
+    const __m128i round2 = _mm_set1_epi32(131072);
+    const __m128i bias = _mm_set1_epi16(128);
+    for (i32 r = 0; r < 8; r += 2)
+    {
+        __m128i a = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(o[r].lo, round2), 18),
+                                    _mm_srai_epi32(_mm_add_epi32(o[r].hi, round2), 18));
+        __m128i b = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(o[r + 1].lo, round2), 18),
+                                    _mm_srai_epi32(_mm_add_epi32(o[r + 1].hi, round2), 18));
+        __m128i bytes = _mm_packus_epi16(_mm_add_epi16(a, bias), _mm_add_epi16(b, bias));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), bytes);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (r + 1) * stride), _mm_unpackhi_epi64(bytes, bytes));
+    }
+}
+#else
+void TJPEG_Decoder::InverseDCT(const i16* in, u8* out, u32 stride)
+{
+    InverseDCTPortable(in, out, stride);
+}
+#endif
+
 // ---------------------------------------------------------------------------
 // Line converters. Block b of MCU m starts at sampleRow + (m x blocksPerMcu + b)
 // x 64; the luminance blocks come first in the MCU's block order, then Cb, Cr.
 
+#if defined(__SSE2__)
+namespace
+{
+// Chroma terms of eight chroma samples, as 16-bit lanes: what the colour
+// tables hold, computed the same way. With d = 2 Cr - 256:
+//   CrR = (d 45941 + 2^15) >> 16 = ((d (45941 - 2^16) + 2^15) >> 16) + d
+// because d 2^16 is a whole multiple of 2^16; likewise CbB with 58065. The
+// green term is (d_r (-23401) + d_b (-11277) + 2^15) >> 16 = (CrG + CbG) >> 16.
+struct Chroma
+{
+    __m128i r, g, b;
+};
+
+inline Chroma ChromaTerms(const u8* cb, const u8* cr)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i k256 = _mm_set1_epi16(256);
+    __m128i db = _mm_sub_epi16(_mm_slli_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb)), zero), 1), k256);
+    __m128i dr = _mm_sub_epi16(_mm_slli_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr)), zero), 1), k256);
+    const __m128i two = _mm_set1_epi16(2);
+    const __m128i kR = _mm_set_epi16(16384, 45941 - 65536, 16384, 45941 - 65536, 16384, 45941 - 65536, 16384, 45941 - 65536);
+    const __m128i kB = _mm_set_epi16(16384, 58065 - 65536, 16384, 58065 - 65536, 16384, 58065 - 65536, 16384, 58065 - 65536);
+    const __m128i kG = _mm_set_epi16(-11277, -23401, -11277, -23401, -11277, -23401, -11277, -23401);
+    const __m128i half = _mm_set1_epi32(32768);
+    Chroma c;
+    c.r = _mm_add_epi16(_mm_packs_epi32(_mm_srai_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(dr, two), kR), 16),
+                                        _mm_srai_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(dr, two), kR), 16)),
+                        dr);
+    c.b = _mm_add_epi16(_mm_packs_epi32(_mm_srai_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(db, two), kB), 16),
+                                        _mm_srai_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(db, two), kB), 16)),
+                        db);
+    c.g = _mm_packs_epi32(
+        _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(dr, db), kG), half), 16),
+        _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(dr, db), kG), half), 16));
+    return c;
+}
+
+// Sixteen pixels R, G, B, 0 from 16 luminance samples and the chroma terms of
+// pixels 0-7 (lo) and 8-15 (hi); the unsigned packs clamp to 0..255.
+inline void Emit16(u8* out, __m128i y, __m128i rLo, __m128i rHi, __m128i gLo, __m128i gHi, __m128i bLo, __m128i bHi)
+{
+    const __m128i zero = _mm_setzero_si128();
+    __m128i yLo = _mm_unpacklo_epi8(y, zero), yHi = _mm_unpackhi_epi8(y, zero);
+    __m128i r = _mm_packus_epi16(_mm_add_epi16(yLo, rLo), _mm_add_epi16(yHi, rHi));
+    __m128i g = _mm_packus_epi16(_mm_add_epi16(yLo, gLo), _mm_add_epi16(yHi, gHi));
+    __m128i b = _mm_packus_epi16(_mm_add_epi16(yLo, bLo), _mm_add_epi16(yHi, bHi));
+    __m128i rgLo = _mm_unpacklo_epi8(r, g), rgHi = _mm_unpackhi_epi8(r, g);
+    __m128i bzLo = _mm_unpacklo_epi8(b, zero), bzHi = _mm_unpackhi_epi8(b, zero);
+    auto* o = reinterpret_cast<__m128i*>(out);
+    _mm_storeu_si128(o + 0, _mm_unpacklo_epi16(rgLo, bzLo));
+    _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(rgLo, bzLo));
+    _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(rgHi, bzHi));
+    _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(rgHi, bzHi));
+}
+
+// Sixteen luminance samples from two 8-byte rows.
+inline __m128i Luma16(const u8* left, const u8* right)
+{
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(left)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(right)));
+}
+
+// Sixteen pixels whose chroma is repeated across pairs of columns.
+inline void EmitWide(u8* out, __m128i y, const Chroma& c)
+{
+    Emit16(out, y, _mm_unpacklo_epi16(c.r, c.r), _mm_unpackhi_epi16(c.r, c.r), _mm_unpacklo_epi16(c.g, c.g),
+           _mm_unpackhi_epi16(c.g, c.g), _mm_unpacklo_epi16(c.b, c.b), _mm_unpackhi_epi16(c.b, c.b));
+}
+} // namespace
+
+void TJPEG_Decoder::ConvertGrey(u8* out, u32 r)
+{
+    const u8* s = sampleRow + r * 8;
+    for (i32 m = 0; m < mcusAcross; ++m, s += 64, out += 8)
+        std::memcpy(out, s, 8);
+}
+
+void TJPEG_Decoder::ConvertH1V1(u8* out, u32 r)
+{
+    // Two MCUs at a time; a lone last one is converted with the next (unused)
+    // place of the row, which the line buffer has room for.
+    const u8* s = sampleRow + r * 8;
+    i32 m = 0;
+    for (; m + 1 < mcusAcross; m += 2, s += 6 * 64, out += 64)
+    {
+        Chroma a = ChromaTerms(s + 64, s + 128), b = ChromaTerms(s + 256, s + 320);
+        Emit16(out, Luma16(s, s + 192), a.r, b.r, a.g, b.g, a.b, b.b);
+    }
+    if (m < mcusAcross)
+    {
+        Chroma a = ChromaTerms(s + 64, s + 128);
+        u8 tmp[64];
+        Emit16(tmp, Luma16(s, s), a.r, a.r, a.g, a.g, a.b, a.b);
+        std::memcpy(out, tmp, 32);
+    }
+}
+
+void TJPEG_Decoder::ConvertH2V1(u8* out, u32 r)
+{
+    const u8* s = sampleRow + r * 8;
+    for (i32 m = 0; m < mcusAcross; ++m, s += 4 * 64, out += 64)
+        EmitWide(out, Luma16(s, s + 64), ChromaTerms(s + 128, s + 192));
+}
+
+void TJPEG_Decoder::ConvertH1V2(u8* out0, u8* out1, u32 r)
+{
+    const u8* y = sampleRow + (r >> 3) * 64 + (r & 7) * 8;
+    const u8* c = sampleRow + 128 + (r >> 1) * 8;
+    i32 m = 0;
+    for (; m + 1 < mcusAcross; m += 2, y += 8 * 64, c += 8 * 64, out0 += 64, out1 += 64)
+    {
+        Chroma a = ChromaTerms(c, c + 64), b = ChromaTerms(c + 256, c + 320);
+        Emit16(out0, Luma16(y, y + 256), a.r, b.r, a.g, b.g, a.b, b.b);
+        Emit16(out1, Luma16(y + 8, y + 264), a.r, b.r, a.g, b.g, a.b, b.b);
+    }
+    if (m < mcusAcross)
+    {
+        Chroma a = ChromaTerms(c, c + 64);
+        u8 tmp[64];
+        Emit16(tmp, Luma16(y, y + 8), a.r, a.r, a.g, a.g, a.b, a.b);
+        std::memcpy(out0, tmp, 32);
+        std::memcpy(out1, tmp + 32, 32);
+    }
+}
+
+void TJPEG_Decoder::ConvertH2V2(u8* out0, u8* out1, u32 r)
+{
+    const u8* y = sampleRow + (r >> 3) * 128 + (r & 7) * 8;
+    const u8* c = sampleRow + 256 + (r >> 1) * 8;
+    for (i32 m = 0; m < mcusAcross; ++m, y += 6 * 64, c += 6 * 64, out0 += 64, out1 += 64)
+    {
+        Chroma k = ChromaTerms(c, c + 64);
+        EmitWide(out0, Luma16(y, y + 64), k);
+        EmitWide(out1, Luma16(y + 8, y + 72), k);
+    }
+}
+
+#else
 namespace
 {
 struct Pixel
@@ -182,3 +460,4 @@ void TJPEG_Decoder::ConvertH2V2(u8* out0, u8* out1, u32 r)
             px(out1, y0[yOff + 8], c[x >> 1], c[64 + (x >> 1)]);
         }
 }
+#endif

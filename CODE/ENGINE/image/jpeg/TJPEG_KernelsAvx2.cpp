@@ -1,0 +1,157 @@
+// AVX2 kernels: every instruction used works within 128-bit lanes, so each
+// lane runs the SSE2 transform of TJPEG_Transform.cpp on its own block.
+#include "image/jpeg/TJPEG_Kernels.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#elif defined(__GNUC__)
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+#include <immintrin.h>
+
+namespace
+{
+struct Sums
+{
+    __m256i lo, hi;
+};
+
+inline __m256i Pair(i16 a, i16 b)
+{
+    return _mm256_set_epi16(b, a, b, a, b, a, b, a, b, a, b, a, b, a, b, a);
+}
+
+inline Sums Madd(__m256i pl, __m256i ph, __m256i k)
+{
+    return {_mm256_madd_epi16(pl, k), _mm256_madd_epi16(ph, k)};
+}
+
+inline Sums Add(Sums a, Sums b)
+{
+    return {_mm256_add_epi32(a.lo, b.lo), _mm256_add_epi32(a.hi, b.hi)};
+}
+
+inline Sums Sub(Sums a, Sums b)
+{
+    return {_mm256_sub_epi32(a.lo, b.lo), _mm256_sub_epi32(a.hi, b.hi)};
+}
+
+// The constants and their regrouping are derived in TJPEG_Transform.cpp.
+inline void Pass(const __m256i* d, Sums* o)
+{
+    const __m256i kT2 = Pair(4433, 4433 - 15137), kT3 = Pair(4433 + 6270, 4433);
+    const __m256i kT0 = Pair(8192, 8192), kT1 = Pair(8192, -8192);
+    const __m256i kB0a = Pair(9633 + 2446 - 16069 - 7373, 9633 - 7373), kB0b = Pair(9633, 9633 - 16069);
+    const __m256i kB1a = Pair(9633, 9633 - 3196), kB1b = Pair(9633 + 16819 - 20995 - 3196, 9633 - 20995);
+    const __m256i kB2a = Pair(9633 - 16069, 9633), kB2b = Pair(9633 - 20995, 9633 + 25172 - 20995 - 16069);
+    const __m256i kB3a = Pair(9633 - 7373, 9633 + 12299 - 3196 - 7373), kB3b = Pair(9633 - 3196, 9633);
+
+    __m256i p26l = _mm256_unpacklo_epi16(d[2], d[6]), p26h = _mm256_unpackhi_epi16(d[2], d[6]);
+    __m256i p04l = _mm256_unpacklo_epi16(d[0], d[4]), p04h = _mm256_unpackhi_epi16(d[0], d[4]);
+    Sums t2 = Madd(p26l, p26h, kT2), t3 = Madd(p26l, p26h, kT3);
+    Sums t0 = Madd(p04l, p04h, kT0), t1 = Madd(p04l, p04h, kT1);
+    Sums a0 = Add(t0, t3), a3 = Sub(t0, t3), a1 = Add(t1, t2), a2 = Sub(t1, t2);
+
+    __m256i p71l = _mm256_unpacklo_epi16(d[7], d[1]), p71h = _mm256_unpackhi_epi16(d[7], d[1]);
+    __m256i p53l = _mm256_unpacklo_epi16(d[5], d[3]), p53h = _mm256_unpackhi_epi16(d[5], d[3]);
+    Sums b0 = Add(Madd(p71l, p71h, kB0a), Madd(p53l, p53h, kB0b));
+    Sums b1 = Add(Madd(p71l, p71h, kB1a), Madd(p53l, p53h, kB1b));
+    Sums b2 = Add(Madd(p71l, p71h, kB2a), Madd(p53l, p53h, kB2b));
+    Sums b3 = Add(Madd(p71l, p71h, kB3a), Madd(p53l, p53h, kB3b));
+
+    o[0] = Add(a0, b3);
+    o[7] = Sub(a0, b3);
+    o[1] = Add(a1, b2);
+    o[6] = Sub(a1, b2);
+    o[2] = Add(a2, b1);
+    o[5] = Sub(a2, b1);
+    o[3] = Add(a3, b0);
+    o[4] = Sub(a3, b0);
+}
+
+inline void Transpose(__m256i* r)
+{
+    __m256i a0 = _mm256_unpacklo_epi16(r[0], r[1]), a1 = _mm256_unpackhi_epi16(r[0], r[1]);
+    __m256i a2 = _mm256_unpacklo_epi16(r[2], r[3]), a3 = _mm256_unpackhi_epi16(r[2], r[3]);
+    __m256i a4 = _mm256_unpacklo_epi16(r[4], r[5]), a5 = _mm256_unpackhi_epi16(r[4], r[5]);
+    __m256i a6 = _mm256_unpacklo_epi16(r[6], r[7]), a7 = _mm256_unpackhi_epi16(r[6], r[7]);
+    __m256i b0 = _mm256_unpacklo_epi32(a0, a2), b1 = _mm256_unpackhi_epi32(a0, a2);
+    __m256i b2 = _mm256_unpacklo_epi32(a1, a3), b3 = _mm256_unpackhi_epi32(a1, a3);
+    __m256i b4 = _mm256_unpacklo_epi32(a4, a6), b5 = _mm256_unpackhi_epi32(a4, a6);
+    __m256i b6 = _mm256_unpacklo_epi32(a5, a7), b7 = _mm256_unpackhi_epi32(a5, a7);
+    r[0] = _mm256_unpacklo_epi64(b0, b4);
+    r[1] = _mm256_unpackhi_epi64(b0, b4);
+    r[2] = _mm256_unpacklo_epi64(b1, b5);
+    r[3] = _mm256_unpackhi_epi64(b1, b5);
+    r[4] = _mm256_unpacklo_epi64(b2, b6);
+    r[5] = _mm256_unpackhi_epi64(b2, b6);
+    r[6] = _mm256_unpacklo_epi64(b3, b7);
+    r[7] = _mm256_unpackhi_epi64(b3, b7);
+}
+} // namespace
+
+namespace jpegkernels
+{
+bool HaveAvx2()
+{
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
+void InverseDCTPairAvx2(const i16* a, const i16* b, u8* outA, u8* outB)
+{
+    __m256i v[8];
+    for (int r = 0; r < 8; ++r)
+        v[r] = _mm256_set_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + r * 8)),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + r * 8)));
+    Transpose(v);
+    Sums o[8];
+    Pass(v, o);
+    const __m256i round1 = _mm256_set1_epi32(1024);
+    for (int k = 0; k < 8; ++k)
+    {
+        __m256i lo = _mm256_srai_epi32(_mm256_slli_epi32(_mm256_add_epi32(o[k].lo, round1), 5), 16);
+        __m256i hi = _mm256_srai_epi32(_mm256_slli_epi32(_mm256_add_epi32(o[k].hi, round1), 5), 16);
+        v[k] = _mm256_packs_epi32(lo, hi);
+    }
+    Transpose(v);
+    Pass(v, o);
+    const __m256i round2 = _mm256_set1_epi32(131072);
+    const __m256i bias = _mm256_set1_epi16(128);
+    for (int r = 0; r < 8; r += 2)
+    {
+        __m256i x = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(o[r].lo, round2), 18),
+                                       _mm256_srai_epi32(_mm256_add_epi32(o[r].hi, round2), 18));
+        __m256i y = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(o[r + 1].lo, round2), 18),
+                                       _mm256_srai_epi32(_mm256_add_epi32(o[r + 1].hi, round2), 18));
+        // Per lane: row r in the low 8 bytes, row r + 1 in the high 8.
+        __m256i bytes = _mm256_packus_epi16(_mm256_add_epi16(x, bias), _mm256_add_epi16(y, bias));
+        __m128i la = _mm256_castsi256_si128(bytes), lb = _mm256_extracti128_si256(bytes, 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(outA + r * 8), la);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(outB + r * 8), lb);
+    }
+}
+} // namespace jpegkernels
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#elif defined(__GNUC__)
+#pragma GCC pop_options
+#endif
+
+#else
+namespace jpegkernels
+{
+bool HaveAvx2()
+{
+    return false;
+}
+
+void InverseDCTPairAvx2(const i16*, const i16*, u8*, u8*)
+{
+}
+} // namespace jpegkernels
+#endif
