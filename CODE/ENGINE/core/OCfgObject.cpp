@@ -101,7 +101,7 @@ bool PassesFloatCheck(const char* text)
 // that should hold the last name, or null when an object on the way is
 // missing; *last receives the last name.
 template <typename Node>
-Node* Resolve(Node* node, const char* path, std::string* last)
+Node* Resolve(Node* node, const char* path, std::string_view* last)
 {
     if (path == nullptr)
     {
@@ -110,7 +110,7 @@ Node* Resolve(Node* node, const char* path, std::string* last)
     const char* dot;
     while ((dot = std::strchr(path, '.')) != nullptr)
     {
-        auto it = node->objects.find(std::string(path, static_cast<size_t>(dot - path)));
+        auto it = node->objects.find(std::string_view(path, static_cast<size_t>(dot - path)));
         if (it == node->objects.end() || it->second.empty())
         {
             return nullptr;
@@ -124,7 +124,7 @@ Node* Resolve(Node* node, const char* path, std::string* last)
 
 const std::vector<OCfgValue>* FindValues(const OCfgObject* node, const char* path)
 {
-    std::string last;
+    std::string_view last;
     node = Resolve(node, path, &last);
     if (node == nullptr)
     {
@@ -599,9 +599,13 @@ u32 OCfgObject::ParseObjectAt(char** position, char* end, char* nameStart, char*
     OCfgObject* child;
     {
         TempNul nameNul(nameEnd);
-        std::vector<OCfgObject>& list = objects[std::string(nameStart)];
-        list.emplace_back();
-        child = &list.back();
+        auto it = objects.find(std::string_view(nameStart));
+        if (it == objects.end())
+        {
+            it = objects.emplace(std::string(nameStart), std::vector<OCfgObject>()).first;
+        }
+        it->second.emplace_back();
+        child = &it->second.back();
     }
     u32 err = child->ParseBodyAt(bodyStart, match, depth + 1);
     if (err != kOk)
@@ -618,7 +622,12 @@ void OCfgObject::AddParam(const char* name, const char* value)
     {
         return;
     }
-    params[std::string(name)].emplace_back(value);
+    auto it = params.find(std::string_view(name));
+    if (it == params.end())
+    {
+        it = params.emplace(std::string(name), std::vector<OCfgValue>()).first;
+    }
+    it->second.emplace_back(value);
 }
 
 // ---------------------------------------------------------------------------
@@ -626,9 +635,9 @@ void OCfgObject::AddParam(const char* name, const char* value)
 
 bool OCfgObject::IsObject(const char* path) const
 {
-    std::string last;
+    std::string_view last;
     const OCfgObject* node = Resolve(this, path, &last);
-    return node != nullptr && node->objects.count(last) != 0;
+    return node != nullptr && node->objects.find(last) != node->objects.end();
 }
 
 bool OCfgObject::IsParam(const char* path) const
@@ -636,15 +645,27 @@ bool OCfgObject::IsParam(const char* path) const
     return FindValues(this, path) != nullptr;
 }
 
-std::string OCfgObject::Get(const std::string& path, const char* defaultValue) const
+namespace
 {
-    const std::vector<OCfgValue>* values = FindValues(this, path.c_str());
+
+// The first value's text, or the default with 9 recorded: Get without the
+// copy, for the accessors that keep the text in their work buffers.
+const char* FirstValue(const OCfgObject* node, const std::string& path, const char* defaultValue)
+{
+    const std::vector<OCfgValue>* values = FindValues(node, path.c_str());
     if (values == nullptr || values->empty())
     {
         g_lastError = kErrWrongName;
-        return defaultValue != nullptr ? std::string(defaultValue) : std::string();
+        return defaultValue != nullptr ? defaultValue : "";
     }
-    return std::string(values->front().text);
+    return values->front().text;
+}
+
+} // namespace
+
+std::string OCfgObject::Get(const std::string& path, const char* defaultValue) const
+{
+    return std::string(FirstValue(this, path, defaultValue));
 }
 
 int OCfgObject::GetArray(const std::string& path, std::vector<std::string>* out) const
@@ -672,7 +693,7 @@ int OCfgObject::GetArray(const std::string& path, std::vector<std::string>* out)
 int OCfgObject::GetI(const std::string& path, int defaultValue) const
 {
     g_lastError = kOk;
-    g_workGetI = Get(path, "");
+    g_workGetI.assign(FirstValue(this, path, ""));
     const char* text = g_workGetI.c_str();
     if (!PassesIntCheck(text))
     {
@@ -688,7 +709,7 @@ int OCfgObject::GetI(const std::string& path, int defaultValue) const
 float OCfgObject::GetF(const std::string& path, float defaultValue) const
 {
     g_lastError = kOk;
-    g_workGetF = Get(path, "");
+    g_workGetF.assign(FirstValue(this, path, ""));
     const char* text = g_workGetF.c_str();
     if (!PassesFloatCheck(text))
     {
@@ -758,7 +779,7 @@ const char* OCfgObject::GetErrorMessage(u32 code)
 
 OCfgCursor OCfgObject::FindObject(const char* path)
 {
-    std::string last;
+    std::string_view last;
     OCfgObject* node = Resolve(this, path, &last);
     if (node == nullptr)
     {
@@ -769,7 +790,7 @@ OCfgCursor OCfgObject::FindObject(const char* path)
 
 OCfgCursor OCfgObject::FindParam(const char* path)
 {
-    std::string last;
+    std::string_view last;
     OCfgObject* node = Resolve(this, path, &last);
     if (node == nullptr)
     {
@@ -820,7 +841,11 @@ void OCfgObject::RemoveParam(const char* name)
 {
     if (name != nullptr)
     {
-        params.erase(std::string(name));
+        auto it = params.find(std::string_view(name));
+        if (it != params.end())
+        {
+            params.erase(it);
+        }
     }
 }
 
@@ -828,7 +853,11 @@ void OCfgObject::RemoveObject(const char* name)
 {
     if (name != nullptr)
     {
-        objects.erase(std::string(name));
+        auto it = objects.find(std::string_view(name));
+        if (it != objects.end())
+        {
+            objects.erase(it);
+        }
     }
 }
 

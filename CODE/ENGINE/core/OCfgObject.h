@@ -11,9 +11,11 @@
 #include "core/Types.h"
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class OCfgObject;
@@ -39,9 +41,11 @@ public:
 };
 
 // std::string orders by unsigned bytes, a prefix before every longer name:
-// the order in which cursors and writers walk the names.
-using OCfgParamMap = std::map<std::string, std::vector<OCfgValue>>;
-using OCfgObjectMap = std::map<std::string, std::vector<OCfgObject>>;
+// the order in which cursors and writers walk the names. The transparent
+// comparison lets path lookups search by pieces of the path without making
+// a string of each.
+using OCfgParamMap = std::map<std::string, std::vector<OCfgValue>, std::less<>>;
+using OCfgObjectMap = std::map<std::string, std::vector<OCfgObject>, std::less<>>;
 
 // A position in one parameter's value list; index -1 is the end.
 class OCfgValueIter
