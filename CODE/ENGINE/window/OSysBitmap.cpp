@@ -78,6 +78,7 @@ void OSysBitmap::Create(u16 bitsPerPixel)
     delete[] bitmapHandle;
     bitmapHandle = nullptr;
     dibBits = nullptr;
+    lockedBits = nullptr;
     // A section of no pixels is refused, like one of a depth the display
     // cannot describe.
     if (IsSectionDepth(bitsPerPixel) && imageSize > 0)
