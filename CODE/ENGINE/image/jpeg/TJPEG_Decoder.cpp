@@ -595,7 +595,30 @@ void TJPEG_Decoder::CheckHuffTables()
         if (huff[slot].defined)
             MakeHuffTable(slot);
     for (i32 i = 0; i < scanCount; ++i)
+    {
+        MakeDcFastTable(comps[scanComp[i]].dcSlot);
         MakeAcFastTable(comps[scanComp[i]].acSlot);
+    }
+}
+
+void TJPEG_Decoder::MakeDcFastTable(i32 slot)
+{
+    Huffman& h = huff[slot];
+    for (u32 i = 0; i < (1u << kLookBits); ++i)
+    {
+        u32 entry = h.look[i];
+        u32 len = entry >> 8, size = entry & 255;
+        i32 fast = 0;
+        // Categories above 15 are left to the slow path, which refuses them.
+        if (len != 0 && size <= 15 && len + size <= static_cast<u32>(kLookBits))
+        {
+            i32 v = size == 0 ? 0 : static_cast<i32>((i >> (kLookBits - len - size)) & ((1u << size) - 1));
+            if (v < tables->extendThreshold[size])
+                v += tables->extendOffset[size];
+            fast = static_cast<i32>((static_cast<u32>(v) << 16) | (len + size));
+        }
+        h.dcFast[i] = fast;
+    }
 }
 
 void TJPEG_Decoder::MakeAcFastTable(i32 slot)
@@ -883,9 +906,15 @@ void TJPEG_Decoder::DecodeMcuRow()
 
             if (count < 32)
                 fill();
-            u32 s = decode(*t.dc);
             i32 diff = 0;
-            if (s != 0)
+            i32 de = t.dc->dcFast[(buf >> (count - kLookBits)) & ((1u << kLookBits) - 1)];
+            u32 s;
+            if (de & 255)
+            {
+                count -= de & 255;
+                diff = de >> 16;
+            }
+            else if ((s = decode(*t.dc)) != 0)
             {
                 if (s > 15)
                 {

@@ -118,6 +118,9 @@ public:
         // consumed (0: not resolved here); bits 8-15: the zero run, or 16 for
         // an end of block, 17 for a run of 16 zeros; bits 16-31: the value.
         i32 acFast[1 << kLookBits];
+        // For a slot that serves as a DC table: bits 0-7 as above, bits
+        // 16-31 the difference.
+        i32 dcFast[1 << kLookBits];
         i32 minCode[17];
         i32 maxCode[17]; // -1 where no code of that length fits
         i32 valPtr[17];
@@ -192,6 +195,7 @@ private:
     void CheckQuantTables();
     void MakeHuffTable(i32 slot);
     void MakeAcFastTable(i32 slot);
+    void MakeDcFastTable(i32 slot);
     void ResetBitBuffer();
     void FindEnd();
 

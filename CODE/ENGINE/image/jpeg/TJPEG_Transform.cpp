@@ -1,6 +1,8 @@
 // The inverse transform and the line converters of TJPEG_Decoder.
 #include "image/jpeg/TJPEG_Decoder.h"
 
+#include "image/jpeg/TJPEG_Kernels.h"
+
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -384,9 +386,16 @@ void TJPEG_Decoder::ConvertH1V2(u8* out0, u8* out1, u32 r)
 
 void TJPEG_Decoder::ConvertH2V2(u8* out0, u8* out1, u32 r)
 {
-    const u8* y = sampleRow + (r >> 3) * 128 + (r & 7) * 8;
-    const u8* c = sampleRow + 256 + (r >> 1) * 8;
-    for (i32 m = 0; m < mcusAcross; ++m, y += 6 * 64, c += 6 * 64, out0 += 64, out1 += 64)
+    i32 m = 0;
+    if (jpegkernels::HaveAvx2())
+    {
+        m = jpegkernels::ConvertH2V2Avx2(sampleRow, mcusAcross, r, out0, out1);
+        out0 += m * 64;
+        out1 += m * 64;
+    }
+    const u8* y = sampleRow + m * 6 * 64 + (r >> 3) * 128 + (r & 7) * 8;
+    const u8* c = sampleRow + m * 6 * 64 + 256 + (r >> 1) * 8;
+    for (; m < mcusAcross; ++m, y += 6 * 64, c += 6 * 64, out0 += 64, out1 += 64)
     {
         Chroma k = ChromaTerms(c, c + 64);
         EmitWide(out0, Luma16(y, y + 64), k);
