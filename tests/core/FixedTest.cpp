@@ -7,6 +7,7 @@
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <vector>
 
 namespace
 {
@@ -320,4 +321,123 @@ TEST(ColorRamps, BrightnessAndRamps)
         ASSERT_GE(table[i] >> 16, table[i - 1] >> 16) << i;
     }
     EXPECT_GE(table[254] & 0xFF, 250u);
+}
+
+namespace
+{
+// Closed forms of the ramps: c / d in 24.8 is floor(256 c / d) for c, d >= 0,
+// k steps of it add up to exactly k times that raw value, and rounding a raw
+// value is floor((raw + 128) / 256). Rounding per step or adding the step
+// before the first entry shows up here as a channel off by one.
+int Channel(u32 colour, int i)
+{
+    return static_cast<int>((colour >> (16 - 8 * i)) & 0xFF);
+}
+
+int RoundRaw(i64 raw)
+{
+    return static_cast<int>(FloorDiv(raw + 128, 256));
+}
+
+int Cap(int v)
+{
+    return v > 255 ? 255 : v;
+}
+
+u32 Pack(const int c[3])
+{
+    return (static_cast<u32>(c[0]) << 16) | (static_cast<u32>(c[1]) << 8) | static_cast<u32>(c[2]);
+}
+
+// The rounded mean: (R + G + B) / 3 in 24.8 is floor(256 (R + G + B) / 3).
+int Brightness(u32 colour)
+{
+    return RoundRaw((Channel(colour, 0) + Channel(colour, 1) + Channel(colour, 2)) * 256 / 3);
+}
+} // namespace
+
+TEST(ColorRamps, EveryEntryMatchesTheClosedForm)
+{
+    std::mt19937 rng(99);
+    std::vector<u32> colours = {0x000000, 0x808080, 0xFF0000, 0x00FF00,
+                                0x0000FF, 0x123456, 0xFEFEFE, 0x010203};
+    for (int i = 0; i < 300; ++i)
+        colours.push_back(rng() & 0xFFFFFF);
+    u32 table[255];
+    for (const u32 colour : colours)
+    {
+        ColorRampFromBlack(colour, table);
+        for (int e = 0; e < 255; ++e)
+        {
+            int c[3];
+            for (int i = 0; i < 3; ++i)
+                c[i] = Cap(RoundRaw(i64(e) * (Channel(colour, i) * 256 / 255)));
+            ASSERT_EQ(table[e], Pack(c)) << std::hex << colour << std::dec << " entry " << e;
+        }
+
+        ColorRampToWhite(colour, table);
+        for (int e = 0; e < 255; ++e)
+        {
+            int c[3];
+            for (int i = 0; i < 3; ++i)
+            {
+                const int ch = Channel(colour, i);
+                c[i] = Cap(RoundRaw(ch * 256 + i64(e) * ((255 - ch) * 256 / 255)));
+            }
+            ASSERT_EQ(table[e], Pack(c)) << std::hex << colour << std::dec << " entry " << e;
+        }
+
+        const int b0 = Brightness(colour);
+        if (b0 == 255)
+            continue; // white would divide by 255 - b = 0
+        ColorBuildRamp(colour, table);
+        const int b = b0 < 1 ? 1 : b0;
+        for (int e = 0; e < 255; ++e)
+        {
+            int c[3];
+            for (int i = 0; i < 3; ++i)
+            {
+                const int ch = Channel(colour, i);
+                c[i] = e < b ? RoundRaw(i64(e) * (ch * 256 / b))
+                             : Cap(RoundRaw(ch * 256 + i64(e - b) * ((255 - ch) * 256 / (255 - b))));
+            }
+            ASSERT_EQ(table[e], Pack(c)) << std::hex << colour << std::dec << " entry " << e;
+        }
+    }
+}
+
+TEST(ColorRamps, SetBrightnessMatchesTheClosedForm)
+{
+    std::mt19937 rng(1234);
+    for (int trial = 0; trial < 20000; ++trial)
+    {
+        const u32 colour = rng() & 0xFFFFFF;
+        const int b = Brightness(colour);
+        if (b == 0 || b == 255)
+            continue;
+        const int level = static_cast<int>(rng() % 300) - 20;
+        int c[3];
+        for (int i = 0; i < 3; ++i)
+        {
+            const int ch = Channel(colour, i);
+            if (level >= b)
+            {
+                // t = (level - b) / (255 - b); c + (255 - c) t, the product exact.
+                const i64 t = i64(level - b) * 256 / (255 - b);
+                c[i] = RoundRaw(ch * 256 + (255 - ch) * t);
+            }
+            else
+            {
+                // s = level / b truncates toward zero; c s floors.
+                const i64 s = i64(level) * 256 / b;
+                c[i] = RoundRaw(FloorDiv(ch * 256 * s, 256));
+            }
+        }
+        // Channels outside 0..255 are packed as they are, not capped.
+        ASSERT_EQ(ColorSetBrightness(colour, static_cast<i16>(level)), Pack(c))
+            << std::hex << colour << std::dec << " level " << level;
+    }
+    // Brightness is the rounded mean: 0x010000 has mean 1/3, which rounds to
+    // 0, so any level at or above 0 counts from there toward white.
+    EXPECT_EQ(ColorSetBrightness(0x010000, 0), 0x010000u);
 }

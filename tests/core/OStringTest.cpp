@@ -54,7 +54,11 @@ TEST(StringConstruction, ExactBuffers)
     EXPECT_NE(copy.text, big.text);
     EXPECT_STREQ(copy.text, "abc");
     EXPECT_EQ(Shape(copy), Shape(4, 4));
+    const OString named = OString::CopyConstruct(big);
+    EXPECT_STREQ(named.text, "abc");
+    EXPECT_EQ(Shape(named), Shape(4, 4));
     ExpectNoBuffer(OString(OString()));
+    ExpectNoBuffer(OString::CopyConstruct(OString()));
 }
 
 TEST(StringAssignment, ReusesLargerBuffersAndFreesOnEmpty)
@@ -189,6 +193,10 @@ TEST(StringPushBack, DoublesAndAddsNoTerminator)
     ASSERT_TRUE(s.PushBack('a'));
     EXPECT_EQ(Shape(s), Shape(1, 256));
     EXPECT_EQ(s.text[0], 'a');
+    // No terminator is pushed, yet the fresh block reads as the text pushed
+    // so far rather than running on into whatever the heap left there.
+    s.PushBack('b');
+    EXPECT_STREQ(s.text, "ab");
 
     OString t("ab");
     t.PushBack('c'); // full at 3: capacity doubles to 6

@@ -97,6 +97,29 @@ TEST(RectAlign, KnownPlacements)
     EXPECT_EQ(r.left, -54); // -109 / 2 truncates up, not down to -55
 }
 
+TEST(RectAlign, PlacementsBeyondTheFieldRangeWrap)
+{
+    // The new corner is computed wide and then stored in 16 bits, and the
+    // far edges follow by a 16-bit move, as with MoveTo.
+    ORect r(0, 0, 99, 9);
+    r.Align(ORect(32700, 0, 32760, 10), 13, -5);
+    EXPECT_EQ(r.left, 32765);
+    EXPECT_EQ(r.right, static_cast<i16>(32765 + 99 - 65536));
+    EXPECT_EQ(r.Width(), 100 - 65536); // the inclusive width now spans the wrap
+
+    ORect s(0, 0, 99, 9);
+    s.Align(ORect(-32760, -32760, 0, 0), 0, -10);
+    EXPECT_EQ(s.left, static_cast<i16>(-32760 - 100 - 10 + 65536));
+    EXPECT_EQ(s.top, static_cast<i16>(-32760 - 10 - 10 + 65536));
+    EXPECT_EQ(s.right, static_cast<i16>(s.left + 99));
+
+    // Centring adds the reference's edges in 32 bits before halving.
+    ORect c(0, 0, 9, 9);
+    c.Align(ORect(32000, 32000, 32767, 32767), 1, 0);
+    EXPECT_EQ(c.left, (32000 + 32767 - 10 + 1) / 2);
+    EXPECT_EQ(c.bottom, c.top + 9);
+}
+
 TEST(RectAlign, NoneAndUnknownCodesLeaveTheRectangle)
 {
     const ORect ref(0, 0, 99, 99);

@@ -6,15 +6,14 @@
 
 namespace
 {
-// Every block carries one byte beyond its capacity, always zero, so that a
-// reader scanning for the terminator stays inside the block even after a
-// Reserve below the size or a run of PushBack calls left the text open.
+// Every block carries one byte beyond its capacity, and a new block is all
+// zeros: PushBack adds no terminator, so text built by pushing characters
+// into a fresh block reads as ending after the last one pushed, and a reader
+// scanning for the terminator stays inside the block even after a Reserve
+// below the size or a run of PushBack calls filled it.
 char* NewBlock(u32 n)
 {
-    char* block = new (std::nothrow) char[static_cast<std::size_t>(n) + 1];
-    if (block)
-        block[n] = 0;
-    return block;
+    return new (std::nothrow) char[static_cast<std::size_t>(n) + 1]();
 }
 } // namespace
 
@@ -143,10 +142,6 @@ bool OString::Reserve(u32 n)
     const u32 kept = size < n ? size : n;
     if (kept)
         std::memcpy(block, text, kept);
-    // The first unused byte reads as a terminator, which keeps a block
-    // reserved for a string without a buffer readable as the empty text.
-    if (kept < n)
-        block[kept] = 0;
     delete[] text;
     text = block;
     size = kept;

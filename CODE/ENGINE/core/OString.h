@@ -31,6 +31,8 @@ public:
 
     static OString FromText(const char* s) { return OString(s); }
     static OString FromChar(char c) { return OString(c); }
+    // A copy whose capacity equals the source's size.
+    static OString CopyConstruct(const OString& o) { return OString(o); }
 
     OString& AssignFrom(const OString& o);
     // A source without a buffer frees this string's buffer.
