@@ -117,8 +117,10 @@ bool OpenWithShell(const char* document)
         return false;
     // The document goes to the opener as one argument, never through a
     // shell, so no character in its name can run anything.
+    // A name starting with '-' would be read as an option of the opener.
+    std::string argument = document[0] == '-' ? std::string("./") + document : std::string(document);
     char opener[] = "xdg-open";
-    char* argv[] = {opener, const_cast<char*>(document), nullptr};
+    char* argv[] = {opener, argument.data(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
