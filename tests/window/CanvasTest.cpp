@@ -132,6 +132,14 @@ TEST_F(WindowTest, PaintRectCopiesTheCanvasAndUnlocksIt)
     EXPECT_EQ(p.height, 600);
     for (auto [x, y] : {std::pair{0, 0}, {799, 0}, {0, 599}, {799, 599}, {345, 278}})
         EXPECT_EQ(hb->GetPixel(w.GetHWND(), x, y), Expected(u32(x), u32(y)));
+
+    // An area reaching past the canvas keeps only its part on the canvas.
+    hb->ClearPresented();
+    w.PaintRect(ORect(-30, -10, 820, 40));
+    w.PaintRect(ORect(-30, 700, 820, 900));
+    ASSERT_EQ(hb->GetPresented().size(), 1u);
+    const auto& q = hb->GetPresented()[0];
+    EXPECT_EQ((std::array<i32, 4>{q.x, q.y, q.width, q.height}), (std::array<i32, 4>{0, 0, 800, 41}));
 }
 
 TEST_F(WindowTest, PaintExclusionLeavesUpToFourBands)

@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "window/OSysBitmap.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -434,18 +435,23 @@ void OWindow::SetPaintExclusion(const ORect* rect)
 
 void OWindow::PresentBand(const ORect& band)
 {
-    const i32 w = band.Width();
-    const i32 h = band.Height();
-    if (w <= 0 || h <= 0)
+    // Only what lies on the section is copied: a redraw area that reaches
+    // past the canvas (sprites partly off screen) keeps its visible part. The
+    // spare row counts as part of the section, so a paint rectangle reaching
+    // one row below the image still copies from inside it.
+    const i32 rows = backBuffer->height + 1;
+    const i32 left = std::max<i32>(band.left, 0);
+    const i32 top = std::max<i32>(band.top, 0);
+    const i32 right = std::min<i32>(band.right, backBuffer->width - 1);
+    const i32 bottom = std::min<i32>(band.bottom, rows - 1);
+    if (right < left || bottom < top)
         return;
     PixelBlock block;
     block.bits = backBuffer->dibBits;
     block.pitch = backBuffer->pitch;
     block.width = backBuffer->width;
-    // The spare row is part of the section, so a paint rectangle reaching one
-    // row below the image still copies from inside it.
-    block.height = backBuffer->height + 1;
-    GetBackend().Present(hdc, block, band.left, band.top, w, h);
+    block.height = rows;
+    GetBackend().Present(hdc, block, left, top, right - left + 1, bottom - top + 1);
 }
 
 void OWindow::PaintRect(const ORect& rect)
