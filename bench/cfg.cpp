@@ -23,7 +23,8 @@ struct Sample
 
 const Sample& CfgSample()
 {
-    static const Sample sample = [] {
+    static const Sample sample = []
+    {
         Sample s;
         std::mt19937 rng(12345);
         int screen = 0;
@@ -38,7 +39,8 @@ const Sample& CfgSample()
             {
                 const std::string button = "button" + std::to_string(b);
                 s.text += "\t" + button + " {\n";
-                s.text += "\t\tx = " + std::to_string(rng() % 800) + ", y = " + std::to_string(rng() % 600) + "\n";
+                s.text +=
+                    "\t\tx = " + std::to_string(rng() % 800) + ", y = " + std::to_string(rng() % 600) + "\n";
                 s.text += "\t\tcolor = 0x" + std::to_string(100000 + rng() % 899999) + "\n";
                 s.text += "\t\tscale = 1.25 /* block comment */ frames [1 2 3 4 5 6]\n";
                 s.text += "\t\tanimator { kind = pulse; period = 250 }\n";
@@ -96,7 +98,8 @@ void BM_CfgParse(benchmark::State& state)
         }
         benchmark::DoNotOptimize(sum);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(sample.text.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(sample.text.size()));
 }
 BENCHMARK(BM_CfgParse)->Unit(benchmark::kMillisecond);
 
@@ -110,7 +113,8 @@ void BM_CfgParseOnly(benchmark::State& state)
         OCfgObject node;
         benchmark::DoNotOptimize(node.Parse(buffer.data(), static_cast<int>(sample.text.size())));
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(sample.text.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(sample.text.size()));
 }
 BENCHMARK(BM_CfgParseOnly)->Unit(benchmark::kMillisecond);
 
@@ -146,7 +150,8 @@ void BM_CfgFloorCopy(benchmark::State& state)
         benchmark::DoNotOptimize(buffer.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(sample.text.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(sample.text.size()));
 }
 BENCHMARK(BM_CfgFloorCopy)->Unit(benchmark::kMillisecond);
 
@@ -162,7 +167,8 @@ void BM_CfgFloorScan(benchmark::State& state)
         }
         benchmark::DoNotOptimize(braces);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(sample.text.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(sample.text.size()));
 }
 BENCHMARK(BM_CfgFloorScan)->Unit(benchmark::kMillisecond);
 

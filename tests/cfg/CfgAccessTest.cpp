@@ -40,7 +40,8 @@ TEST(CfgAccess, ErrorMessages)
 
 TEST(CfgAccess, DottedPaths)
 {
-    OCfgObject node = Tree("top = 1 a { b { c = 2 } b { c = 3 d = 4 } } a { z = 9 } \"a.b\" = 5 'x.' { k = 6 } '' { '' = 7 }");
+    OCfgObject node = Tree(
+        "top = 1 a { b { c = 2 } b { c = 3 d = 4 } } a { z = 9 } \"a.b\" = 5 'x.' { k = 6 } '' { '' = 7 }");
     EXPECT_EQ(node.Get("top", "?"), "1");
     EXPECT_EQ(node.Get("a.b.c", "?"), "2");
     // Only the first object of a name lies on a path.
@@ -86,9 +87,8 @@ TEST(CfgAccess, GetIConversions)
         int value;
         u32 code;
     } cases[] = {
-        {"a", 10, 0},   {"b", 31, 0},   {"c", -7, 0},   {"d", 5, 0},    {"e", 0, 0},
-        {"f", 99, 10},  {"g", 0, 0},    {"i", 99, 10},  {"j", 0, 0},   {"k", 12, 0},
-        {"l", 0, 0},    {"missing", 99, 10},
+        {"a", 10, 0}, {"b", 31, 0},  {"c", -7, 0}, {"d", 5, 0},  {"e", 0, 0}, {"f", 99, 10},
+        {"g", 0, 0},  {"i", 99, 10}, {"j", 0, 0},  {"k", 12, 0}, {"l", 0, 0}, {"missing", 99, 10},
     };
     for (const Case& c : cases)
     {

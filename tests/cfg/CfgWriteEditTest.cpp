@@ -275,8 +275,9 @@ TEST(CfgWrite, RandomTreesReadBackTheSame)
             auto p = ParseText(back, text);
             ASSERT_EQ(p.result, 1) << "seed " << seed << " error " << p.error << "\n" << text;
             std::string where;
-            EXPECT_TRUE(cfgtest::SameTree(expected, back, &where)) << "seed " << seed << " at " << where << "\n"
-                                                                   << text;
+            EXPECT_TRUE(cfgtest::SameTree(expected, back, &where))
+                << "seed " << seed << " at " << where << "\n"
+                << text;
         }
     }
 }

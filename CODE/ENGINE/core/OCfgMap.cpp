@@ -623,7 +623,8 @@ char* OCfgMap::GetString(const char* key, const char* defaultValue)
 
 std::string OCfgMap::GetString(std::string* out, const char* key, std::string defaultValue)
 {
-    std::string s = GetRaw(key) == nullptr ? std::move(defaultValue) : DecodeString(entries.find(key)->second.value);
+    std::string s =
+        GetRaw(key) == nullptr ? std::move(defaultValue) : DecodeString(entries.find(key)->second.value);
     if (out != nullptr)
     {
         *out = s;
@@ -631,7 +632,8 @@ std::string OCfgMap::GetString(std::string* out, const char* key, std::string de
     return s;
 }
 
-char* OCfgMap::GetStringArray(const char* key, int* width, int* count, char separator, const char* defaultValue)
+char* OCfgMap::GetStringArray(const char* key, int* width, int* count, char separator,
+                              const char* defaultValue)
 {
     std::vector<std::string> groups;
     size_t longest = 0;
@@ -796,7 +798,7 @@ void OCfgMap::SetFloatArray(const char* key, const float* v, int count, const ch
     Store(key, std::move(s), comment);
 }
 
-void OCfgMap::SetString(const char* key, std::string v, const char* comment)
+void OCfgMap::SetString(const char* key, const std::string& v, const char* comment)
 {
     std::string s = "\"";
     for (char c : v)

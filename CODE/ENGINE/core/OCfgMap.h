@@ -78,7 +78,7 @@ public:
     void SetFloat(const char* key, float v, const char* comment);
     void SetIntArray(const char* key, const int* v, int count, const char* comment, char separator);
     void SetFloatArray(const char* key, const float* v, int count, const char* comment, char separator);
-    void SetString(const char* key, std::string v, const char* comment);
+    void SetString(const char* key, const std::string& v, const char* comment);
     void SetStringArray(const char* key, const char* rows, int width, int count, const char* comment,
                         char separator);
     // Only on an existing key; a missing one sets failed and stores nothing.

@@ -62,8 +62,7 @@ bool IsBlank(char c)
 bool IsTokenStart(char c)
 {
     // 0x80 is left out on purpose: only 0x81 to 0xFF extend the set.
-    return CharIsAlnum(c) || (c != 0 && std::strchr("._-+*/!?^", c) != nullptr) ||
-           static_cast<u8>(c) >= 0x81;
+    return CharIsAlnum(c) || (c != 0 && std::strchr("._-+*/!?^", c) != nullptr) || static_cast<u8>(c) >= 0x81;
 }
 
 bool IsTokenChar(char c)
@@ -100,8 +99,7 @@ bool PassesFloatCheck(const char* text)
 // Walks a dotted path down the first objects of each name. Returns the node
 // that should hold the last name, or null when an object on the way is
 // missing; *last receives the last name.
-template <typename Node>
-Node* Resolve(Node* node, const char* path, std::string_view* last)
+template <typename Node> Node* Resolve(Node* node, const char* path, std::string_view* last)
 {
     if (path == nullptr)
     {
@@ -183,9 +181,7 @@ OCfgValue::OCfgValue(const char* source)
     std::memcpy(text, source, n + 1);
 }
 
-OCfgValue::OCfgValue(const OCfgValue& other) : OCfgValue(other.text)
-{
-}
+OCfgValue::OCfgValue(const OCfgValue& other) : OCfgValue(other.text) {}
 
 OCfgValue::OCfgValue(OCfgValue&& other) noexcept : text(other.text)
 {
