@@ -2,6 +2,8 @@
 
 #include "render/BlitKernels.h"
 
+#include <cstring>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define ZORBLET_X86 1
@@ -57,8 +59,81 @@ __attribute__((target("ssse3"))) inline __m128i Blend16(__m128i d, __m128i s, __
     return _mm_or_si128(_mm_and_si128(keep, d), _mm_andnot_si128(keep, mixed));
 }
 
+// 16 pixels, 48 bytes: the first three vectors of a 32-pixel block, blended
+// into out. False when all 16 are transparent and nothing is to be stored.
+__attribute__((target("ssse3"))) inline bool AlphaBlock16(const u8* d, const u8* s, const u8* a, __m128i out[3])
+{
+    const __m128i av = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(av, _mm_set1_epi8(-1))) == 0xFFFF)
+        return false;
+    const bool opaque = _mm_movemask_epi8(_mm_cmpeq_epi8(av, _mm_setzero_si128())) == 0xFFFF;
+    for (int v = 0; v < 3; ++v)
+    {
+        const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16 * v));
+        if (opaque)
+        {
+            out[v] = sv;
+            continue;
+        }
+        const __m128i mask = _mm_load_si128(reinterpret_cast<const __m128i*>(kExpand.m[v]));
+        out[v] = Blend16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 16 * v)), sv,
+                         _mm_shuffle_epi8(av, mask));
+    }
+    return true;
+}
+
+__attribute__((target("ssse3"))) inline void Store48(u8* d, const __m128i v[3])
+{
+    for (int k = 0; k < 3; ++k)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16 * k), v[k]);
+}
+
+// The last pixels of a row that no 32-pixel block covers go through one
+// 16-pixel block ending at the row's end. It may overlap pixels the blocks
+// before it blend too, so it is computed from the untouched row, before any
+// of them, and stored after them: each pixel depends only on its own
+// source, alpha and original destination, so both give the same bytes.
+// Short rows (a sprite clipped to a narrow dirty rectangle) thus stay on the
+// vector path without reading or writing past the row.
+struct RowTail
+{
+    __m128i v[3];
+    bool store = false;
+    i32 at = 0;
+};
+
+__attribute__((target("ssse3"))) inline void BeginTail(RowTail& t, const u8* d, const u8* s, const u8* a, i32 w)
+{
+    t.at = w - 16;
+    t.store = (w % 16) != 0 && AlphaBlock16(d + 3 * t.at, s + 3 * t.at, a + t.at, t.v);
+}
+
+__attribute__((target("ssse3"))) inline void EndTail(const RowTail& t, u8* d, const u8* s, const u8* a, i32 i)
+{
+    // Up to 15 pixels may remain beyond a 16-pixel step; the tail covers
+    // them (and may redo pixels with the same bytes).
+    if (t.at + 16 - i >= 16)
+    {
+        __m128i v[3];
+        if (AlphaBlock16(d + 3 * i, s + 3 * i, a + i, v))
+            Store48(d + 3 * i, v);
+    }
+    if (t.store)
+        Store48(d + 3 * t.at, t.v);
+}
+
 __attribute__((target("ssse3"))) void AlphaRowSsse3(u8* d, const u8* s, const u8* a, i32 w)
 {
+    if (w < 16)
+    {
+        AlphaRowScalar(d, s, a, w);
+        return;
+    }
+    RowTail tail;
+    BeginTail(tail, d, s, a, w);
+    u8* const row = d;
+    const u8* const srow = s;
+    const u8* const arow = a;
     const __m128i ones = _mm_set1_epi8(-1);
     const __m128i zero = _mm_setzero_si128();
     i32 i = 0;
@@ -86,7 +161,7 @@ __attribute__((target("ssse3"))) void AlphaRowSsse3(u8* d, const u8* s, const u8
             _mm_storeu_si128(dv, Blend16(_mm_loadu_si128(dv), sv, av));
         }
     }
-    AlphaRowScalar(d, s, a, w - i);
+    EndTail(tail, row, srow, arow, i);
 }
 
 // The same 32-pixel block in three 32-byte vectors. The in-lane byte shuffle
@@ -112,6 +187,16 @@ __attribute__((target("avx2"))) inline __m256i Blend32(__m256i d, __m256i s, __m
 
 __attribute__((target("avx2"))) void AlphaRowAvx2(u8* d, const u8* s, const u8* a, i32 w)
 {
+    if (w < 16)
+    {
+        AlphaRowScalar(d, s, a, w);
+        return;
+    }
+    RowTail tail;
+    BeginTail(tail, d, s, a, w);
+    u8* const row = d;
+    const u8* const srow = s;
+    const u8* const arow = a;
     const __m256i ones = _mm256_set1_epi8(-1);
     const __m256i zero = _mm256_setzero_si256();
     i32 i = 0;
@@ -148,7 +233,7 @@ __attribute__((target("avx2"))) void AlphaRowAvx2(u8* d, const u8* s, const u8* 
                 _mm256_storeu_si256(dv, Blend32(_mm256_loadu_si256(dv), sv, alpha));
         }
     }
-    AlphaRowScalar(d, s, a, w - i);
+    EndTail(tail, row, srow, arow, i);
 }
 
 } // namespace
