@@ -236,6 +236,35 @@ __attribute__((target("avx2"))) void AlphaRowAvx2(u8* d, const u8* s, const u8* 
     EndTail(tail, row, srow, arow, i);
 }
 
+// Rows under 16 pixels with byte-masked loads and stores, which neither
+// read nor write past the row: the missing pixels read as transparent.
+__attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaRowAvx512Short(u8* d, const u8* s, const u8* a,
+                                                                         i32 w)
+{
+    if (w >= 16)
+    {
+        AlphaRowAvx2(d, s, a, w);
+        return;
+    }
+    if (w <= 0)
+        return;
+    const __mmask16 pixels = static_cast<__mmask16>((1u << w) - 1);
+    const __m128i av = _mm_mask_loadu_epi8(_mm_set1_epi8(-1), pixels, a);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(av, _mm_set1_epi8(-1))) == 0xFFFF)
+        return;
+    const u64 bytes = (u64(1) << (3 * w)) - 1;
+    for (int v = 0; v < 3; ++v)
+    {
+        const __mmask16 m = static_cast<__mmask16>(bytes >> (16 * v));
+        if (!m)
+            break;
+        const __m128i sv = _mm_maskz_loadu_epi8(m, s + 16 * v);
+        const __m128i dv = _mm_maskz_loadu_epi8(m, d + 16 * v);
+        const __m128i mask = _mm_load_si128(reinterpret_cast<const __m128i*>(kExpand.m[v]));
+        _mm_mask_storeu_epi8(d + 16 * v, m, Blend16(dv, sv, _mm_shuffle_epi8(av, mask)));
+    }
+}
+
 } // namespace
 #endif
 
@@ -249,6 +278,9 @@ i32 AvailableAlphaRows(AlphaRowFn* out, i32 max)
         out[n++] = &AlphaRowSsse3;
     if (n < max && __builtin_cpu_supports("avx2"))
         out[n++] = &AlphaRowAvx2;
+    if (n < max && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vl"))
+        out[n++] = &AlphaRowAvx512Short;
 #endif
     return n;
 }
