@@ -6,7 +6,7 @@
 set -u
 ZORBLET=$(realpath "${1:?usage: e2e_xvfb.sh path/to/zorblet}")
 command -v xvfb-run >/dev/null || { echo "xvfb-run not installed: skipped"; exit 77; }
-for tool in xdotool xwininfo import convert od; do
+for tool in xdotool import convert od; do
     command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
 done
 
@@ -38,11 +38,10 @@ done
 [ -n "$WIN" ] || fail "no window named ZORBLET"
 sleep 0.5
 
-INFO=$(xwininfo -id "$WIN")
-W=$(awk '/Width:/ {print $2}' <<<"$INFO")
-H=$(awk '/Height:/ {print $2}' <<<"$INFO")
-X=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$INFO")
-Y=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$INFO")
+# "Position: X,Y (screen: 0)" and "Geometry: WxH" of the client window.
+GEOMETRY=$(xdotool getwindowgeometry "$WIN")
+read -r X Y < <(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1 \2/p' <<<"$GEOMETRY")
+read -r W H < <(sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2/p' <<<"$GEOMETRY")
 [ "$W" = 800 ] && [ "$H" = 600 ] || fail "client size ${W}x${H}, expected 800x600"
 [ "$X" = 112 ] && [ "$Y" = 84 ] || fail "window at $X,$Y, expected centred at 112,84"
 
