@@ -18,7 +18,8 @@ namespace
 
 const std::string& Folder()
 {
-    static const std::string folder = [] {
+    static const std::string folder = []
+    {
         char pattern[] = "/tmp/zorblet-fuzz-savefile-XXXXXX";
         const char* made = ::mkdtemp(pattern);
         if (!made)

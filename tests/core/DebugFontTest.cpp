@@ -14,7 +14,8 @@ constexpr u16 kBack = 0x0F0F;
 
 struct Canvas
 {
-    Canvas(u16 w, u16 h) : width(w), height(h), pixels(static_cast<size_t>(w) * h, kPaper), surface(pixels.data(), w, h)
+    Canvas(u16 w, u16 h)
+        : width(w), height(h), pixels(static_cast<size_t>(w) * h, kPaper), surface(pixels.data(), w, h)
     {
     }
     u16 At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
@@ -172,7 +173,9 @@ TEST(DebugFontTest, TextFarOutsideOrOutsideTheFontDrawsNothingAndStaysInBounds)
     EXPECT_EQ(canvas.pixels, untouched);
 
     // Bytes outside 32..126 only advance the column, in both forms.
-    font.DrawTextOpaque(&canvas.surface, 0, 0, "\x01\xC3" "A");
+    font.DrawTextOpaque(&canvas.surface, 0, 0,
+                        "\x01\xC3"
+                        "A");
     for (int x = 0; x < 14; ++x)
         EXPECT_EQ(canvas.At(x, 5), kPaper);
     ExpectCell(canvas, font, 'A', 14, 0, kBack);

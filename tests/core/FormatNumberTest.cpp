@@ -78,7 +78,8 @@ TEST(MaskBlit8Test, MatchesTheRulesAtEveryOffset)
                 for (int x = -6; x <= 10; ++x)
                 {
                     std::vector<u8> got = dst;
-                    MaskBlit8(got.data(), dw, dh, src.data(), sw, sh, x, y, border, static_cast<OMaskRule>(rule));
+                    MaskBlit8(got.data(), dw, dh, src.data(), sw, sh, x, y, border,
+                              static_cast<OMaskRule>(rule));
                     ASSERT_EQ(got, ReferenceBlit(dst, dw, dh, src, sw, sh, x, y, border, rule))
                         << "rule " << rule << " border " << border << " at " << x << "," << y;
                 }

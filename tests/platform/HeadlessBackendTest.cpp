@@ -31,9 +31,9 @@ TEST_F(HeadlessBackendTest, PresentCopiesTheRectangleAndClipsToBothSides)
         for (int x = 0; x < 10; ++x)
         {
             u8* p = &bits[y * pitch + x * 3];
-            p[0] = static_cast<u8>(x);      // blue
-            p[1] = static_cast<u8>(y);      // green
-            p[2] = static_cast<u8>(0x80);   // red
+            p[0] = static_cast<u8>(x);    // blue
+            p[1] = static_cast<u8>(y);    // green
+            p[2] = static_cast<u8>(0x80); // red
         }
     PixelBlock block{bits.data(), pitch, 10, 7};
     backend->Present(window, block, 2, 1, 3, 2);
@@ -112,7 +112,8 @@ TEST_F(HeadlessBackendTest, ScriptedInputArrivesInOrderAndOnTime)
     EXPECT_EQ(m.lParam, 1);
     ASSERT_TRUE(q.Peek(&m, true));
     EXPECT_EQ(m.message, WM_KEYUP);
-    EXPECT_EQ(static_cast<u32>(m.lParam) >> 30, 3u) << "a release carries the previous-state and transition bits";
+    EXPECT_EQ(static_cast<u32>(m.lParam) >> 30, 3u)
+        << "a release carries the previous-state and transition bits";
     ASSERT_TRUE(q.Peek(&m, true));
     EXPECT_EQ(m.message, WM_ACTIVATE);
     EXPECT_EQ(m.wParam, WA_ACTIVE);

@@ -173,7 +173,8 @@ TEST_F(QueueTest, AltF4AsksToCloseAndARefusalKeepsTheWindow)
     backend->Inject(Message{id, WM_SYSKEYDOWN, VK_F1 + 3, altHeld | 1});
     backend->Inject(Message{id, WM_SYSKEYDOWN, VK_F1 + 3, 1}); // F4 without Alt does nothing
     EXPECT_EQ(Drain(), -1);
-    EXPECT_EQ(r.Codes(), (std::vector<u32>{WM_CREATE, WM_SYSKEYDOWN, WM_SYSCOMMAND, WM_CLOSE, WM_SYSKEYDOWN}));
+    EXPECT_EQ(r.Codes(),
+              (std::vector<u32>{WM_CREATE, WM_SYSKEYDOWN, WM_SYSCOMMAND, WM_CLOSE, WM_SYSKEYDOWN}));
     EXPECT_TRUE(IsWindow(id));
 }
 

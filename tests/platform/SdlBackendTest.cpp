@@ -32,13 +32,14 @@ TEST(SdlKeysTest, KeysBecomeTheirVirtualKeyCodes)
 
 TEST(SdlKeysTest, TheKeypadIsDigitsWithNumLockAndMovementWithout)
 {
-    const SDL_Scancode keypad[11] = {SDL_SCANCODE_KP_7, SDL_SCANCODE_KP_8, SDL_SCANCODE_KP_9, SDL_SCANCODE_KP_4,
-                                     SDL_SCANCODE_KP_5, SDL_SCANCODE_KP_6, SDL_SCANCODE_KP_1, SDL_SCANCODE_KP_2,
-                                     SDL_SCANCODE_KP_3, SDL_SCANCODE_KP_0, SDL_SCANCODE_KP_PERIOD};
+    const SDL_Scancode keypad[11] = {SDL_SCANCODE_KP_7, SDL_SCANCODE_KP_8,     SDL_SCANCODE_KP_9,
+                                     SDL_SCANCODE_KP_4, SDL_SCANCODE_KP_5,     SDL_SCANCODE_KP_6,
+                                     SDL_SCANCODE_KP_1, SDL_SCANCODE_KP_2,     SDL_SCANCODE_KP_3,
+                                     SDL_SCANCODE_KP_0, SDL_SCANCODE_KP_PERIOD};
     const u32 on[11] = {VK_NUMPAD7, VK_NUMPAD8, VK_NUMPAD9, VK_NUMPAD4, VK_NUMPAD5, VK_NUMPAD6,
                         VK_NUMPAD1, VK_NUMPAD2, VK_NUMPAD3, VK_NUMPAD0, VK_DECIMAL};
-    const u32 off[11] = {VK_HOME, VK_UP, VK_PRIOR, VK_LEFT, VK_CLEAR, VK_RIGHT,
-                         VK_END,  VK_DOWN, VK_NEXT, VK_INSERT, VK_DELETE};
+    const u32 off[11] = {VK_HOME, VK_UP,   VK_PRIOR, VK_LEFT,   VK_CLEAR, VK_RIGHT,
+                         VK_END,  VK_DOWN, VK_NEXT,  VK_INSERT, VK_DELETE};
     for (int i = 0; i < 11; ++i)
     {
         EXPECT_EQ(SdlKeyToVirtualKey(keypad[i], 0, true), on[i]) << i;
@@ -116,7 +117,8 @@ TEST_F(SdlOffscreenTest, PresentedPixelsReachTheWindow)
     SDL_Surface* surface = SDL_GetWindowSurface(native);
     ASSERT_NE(surface, nullptr);
     Uint32 pixel = 0;
-    std::memcpy(&pixel, static_cast<u8*>(surface->pixels) + 5 * surface->pitch + 7 * surface->format->BytesPerPixel,
+    std::memcpy(&pixel,
+                static_cast<u8*>(surface->pixels) + 5 * surface->pitch + 7 * surface->format->BytesPerPixel,
                 surface->format->BytesPerPixel);
     Uint8 r = 0, g = 0, b = 0;
     SDL_GetRGB(pixel, surface->format, &r, &g, &b);

@@ -129,6 +129,18 @@ TEST_F(ShellTest, TheOpenerGetsTheDocumentAsOneArgumentWithoutAShell)
     EXPECT_EQ(seen, "1|" + document + "|");
     EXPECT_FALSE(fs::exists(root + "/pwned")) << "nothing in the name was run";
 
+    // A name that looks like an option is passed as a path.
+    fs::remove(record);
+    ASSERT_TRUE(OpenWithShell("--help.txt"));
+    seen.clear();
+    for (int i = 0; i < 200 && seen.empty(); ++i)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::ifstream in(record);
+        std::getline(in, seen);
+    }
+    EXPECT_EQ(seen, "1|./--help.txt|");
+
     env.Set("PATH", root.c_str());
     EXPECT_FALSE(OpenWithShell("x")) << "no opener installed";
     EXPECT_FALSE(OpenWithShell(""));

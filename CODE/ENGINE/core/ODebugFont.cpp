@@ -7,7 +7,8 @@
 #include <cstring>
 
 ODebugFont::ODebugFont()
-    : textColour(0), backColour(0xFFFFFF), textBuffer{}, cellWidth(7), cellHeight(10), glyphCount(95), glyphs{}
+    : textColour(0), backColour(0xFFFFFF), textBuffer{}, cellWidth(7), cellHeight(10),
+      glyphCount(95), glyphs{}
 {
     static_assert(sizeof kDebugGlyphs == sizeof glyphs);
     std::memcpy(glyphs, kDebugGlyphs, sizeof glyphs);
@@ -27,6 +28,7 @@ void ODebugFont::Printf(ODebugSurface* surface, i16 x, i16 y, const char* format
     va_start(args, format);
     // Bounded, so a long message is cut at 255 characters instead of
     // running past the buffer.
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started just above
     std::vsnprintf(textBuffer, sizeof textBuffer, format, args);
     va_end(args);
     DrawText(surface, x, y, textBuffer);
@@ -36,6 +38,7 @@ void ODebugFont::PrintfOpaque(ODebugSurface* surface, i16 x, i16 y, const char* 
 {
     va_list args;
     va_start(args, format);
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started just above
     std::vsnprintf(textBuffer, sizeof textBuffer, format, args);
     va_end(args);
     DrawTextOpaque(surface, x, y, textBuffer);
@@ -51,7 +54,8 @@ void ODebugFont::DrawTextOpaque(ODebugSurface* surface, i16 x, i16 y, const char
     Draw(surface, x, y, text, true);
 }
 
-ODebugFont::TextExtent ODebugFont::MeasureText(const ODebugSurface* surface, const char* text, i16 x, i16 y) const
+ODebugFont::TextExtent ODebugFont::MeasureText(const ODebugSurface* surface, const char* text, i16 x,
+                                               i16 y) const
 {
     i32 lines = 1, columns = 0, current = 0;
     for (const char* p = text; *p; ++p)
@@ -103,7 +107,8 @@ void ODebugFont::Draw(ODebugSurface* surface, i16 x, i16 y, const char* text, bo
             continue;
         }
         const u8* glyph = GetGlyph(*p);
-        bool visible = column >= e.firstColumn && column <= e.lastColumn && line >= e.firstLine && line <= e.lastLine;
+        bool visible =
+            column >= e.firstColumn && column <= e.lastColumn && line >= e.firstLine && line <= e.lastLine;
         if (visible && glyph && (opaque || *p != ' '))
         {
             i32 left = x + cellWidth * column, top = y + cellHeight * line;

@@ -37,8 +37,7 @@ bool BuildBaseDirPath(char* out, const char* name)
     size_t nameLength = std::strlen(name);
     if (baseLength + nameLength >= kPathCapacity)
         return false;
-    std::memcpy(out, baseDir, baseLength);
-    std::memcpy(out + baseLength, name, nameLength + 1);
+    std::snprintf(out, kPathCapacity, "%s%s", baseDir, name);
     return true;
 }
 
@@ -48,7 +47,9 @@ FILE* OpenFile(const char* path, const char* mode)
     if (!file)
         return nullptr;
     // A folder opens for reading here but is no file to the callers.
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode))
     {
         std::fclose(file);

@@ -84,11 +84,36 @@ u32 GameKeyToVirtualKey(u32 key)
     // Index = game key. The diagonals 1 and 6 have only keypad keys, which
     // NumLock turns into digits; Home and End sit where 7 and 1 are.
     static const u32 table[30] = {
-        0,          VK_HOME,   VK_UP,      VK_PRIOR,           VK_LEFT,             VK_RIGHT,
-        VK_END,     VK_DOWN,   VK_NEXT,    VK_SPACE,           VK_RETURN,           VK_ESCAPE,
-        VK_BACK,    VK_DELETE, 'W',        'A',                'D',                 'S',
-        'X',        'C',       'B',        'O',                'P',                 VK_CONTROL,
-        VK_HOME,    VK_END,    KEY_CLIPBOARD_COPY, KEY_CLIPBOARD_PASTE, KEY_CLIPBOARD_CUT, VK_TAB,
+        0,                   // 0
+        VK_HOME,             // 1
+        VK_UP,               // 2
+        VK_PRIOR,            // 3
+        VK_LEFT,             // 4
+        VK_RIGHT,            // 5
+        VK_END,              // 6
+        VK_DOWN,             // 7
+        VK_NEXT,             // 8
+        VK_SPACE,            // 9
+        VK_RETURN,           // 10
+        VK_ESCAPE,           // 11
+        VK_BACK,             // 12
+        VK_DELETE,           // 13
+        'W',                 // 14
+        'A',                 // 15
+        'D',                 // 16
+        'S',                 // 17
+        'X',                 // 18
+        'C',                 // 19
+        'B',                 // 20
+        'O',                 // 21
+        'P',                 // 22
+        VK_CONTROL,          // 23
+        VK_HOME,             // 24
+        VK_END,              // 25
+        KEY_CLIPBOARD_COPY,  // 26
+        KEY_CLIPBOARD_PASTE, // 27
+        KEY_CLIPBOARD_CUT,   // 28
+        VK_TAB,              // 29
     };
     return key < 30 ? table[key] : 0;
 }

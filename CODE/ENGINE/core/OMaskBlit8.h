@@ -4,9 +4,9 @@
 // How MaskBlit8 chooses the bytes it copies.
 enum OMaskRule : i32
 {
-    MASK_COPY_ALL = -1,     // every byte
-    MASK_SOURCE_ZERO = 0,   // only source bytes of 0
-    MASK_BELOW_BRIGHT = 1,  // only where source < destination and destination > 200
+    MASK_COPY_ALL = -1,    // every byte
+    MASK_SOURCE_ZERO = 0,  // only source bytes of 0
+    MASK_BELOW_BRIGHT = 1, // only where source < destination and destination > 200
 };
 
 // Copies an 8-bit plane (srcWidth by srcHeight) into a larger one with its

@@ -13,9 +13,9 @@ namespace
 
 u64 RealNs()
 {
-    return static_cast<u64>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
+    return static_cast<u64>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                std::chrono::steady_clock::now().time_since_epoch())
+                                .count());
 }
 
 } // namespace
@@ -32,7 +32,8 @@ void HeadlessBackend::Inject(const Message& message)
 void HeadlessBackend::InjectAt(u64 timeMs, const Message& message)
 {
     timed_.push_back(Timed{timeMs, message});
-    std::stable_sort(timed_.begin(), timed_.end(), [](const Timed& a, const Timed& b) { return a.timeMs < b.timeMs; });
+    std::stable_sort(timed_.begin(), timed_.end(),
+                     [](const Timed& a, const Timed& b) { return a.timeMs < b.timeMs; });
 }
 
 void HeadlessBackend::InjectKey(WindowId window, u32 virtualKey, bool down)
@@ -80,7 +81,8 @@ u32 HeadlessBackend::GetPixel(WindowId window, i32 x, i32 y) const
     const WindowState* w = GetWindow(window);
     if (!w || x < 0 || y < 0 || x >= w->width || y >= w->height)
         return 0;
-    const u8* p = &w->pixels[(static_cast<size_t>(y) * static_cast<size_t>(w->width) + static_cast<size_t>(x)) * 3];
+    const u8* p =
+        &w->pixels[(static_cast<size_t>(y) * static_cast<size_t>(w->width) + static_cast<size_t>(x)) * 3];
     return static_cast<u32>(p[0]) | (static_cast<u32>(p[1]) << 8) | (static_cast<u32>(p[2]) << 16);
 }
 
@@ -133,7 +135,8 @@ void HeadlessBackend::SetWindowPos(WindowId window, i32 x, i32 y, i32 width, i32
     w->x = x;
     w->y = y;
     w->topmost = topmost;
-    if (width > 0 && height > 0 && width <= 16384 && height <= 16384 && (width != w->width || height != w->height))
+    if (width > 0 && height > 0 && width <= 16384 && height <= 16384 &&
+        (width != w->width || height != w->height))
     {
         // Keep what was presented where it still fits, as a resized window does.
         std::vector<u8> pixels(static_cast<size_t>(width) * static_cast<size_t>(height) * 3, 0);
@@ -202,7 +205,9 @@ void HeadlessBackend::Present(WindowId window, const PixelBlock& block, i32 x, i
         if (x1 <= x0)
             break;
         const u8* src = block.bits + static_cast<size_t>(row) * block.pitch + static_cast<size_t>(x0) * 3;
-        u8* dst = &w->pixels[(static_cast<size_t>(row) * static_cast<size_t>(w->width) + static_cast<size_t>(x0)) * 3];
+        u8* dst =
+            &w->pixels[(static_cast<size_t>(row) * static_cast<size_t>(w->width) + static_cast<size_t>(x0)) *
+                       3];
         std::copy_n(src, static_cast<size_t>(x1 - x0) * 3, dst);
     }
 }
@@ -217,7 +222,8 @@ void HeadlessBackend::GetScreenSize(i32* width, i32* height)
 
 bool HeadlessBackend::SetDisplayMode(WindowId, i32 width, i32 height, i32 bitsPerPixel)
 {
-    bool refused = std::find(refusedDepths_.begin(), refusedDepths_.end(), bitsPerPixel) != refusedDepths_.end();
+    bool refused =
+        std::find(refusedDepths_.begin(), refusedDepths_.end(), bitsPerPixel) != refusedDepths_.end();
     modeChanges_.push_back(ModeChange{width, height, bitsPerPixel, !refused});
     if (refused)
         return false;

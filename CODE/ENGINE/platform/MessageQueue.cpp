@@ -149,7 +149,8 @@ bool MessageQueue::TakeInvalid(WindowId window, Rect* out)
 
 bool MessageQueue::HasInvalid(WindowId window) const
 {
-    return std::any_of(invalid_.begin(), invalid_.end(), [&](const Invalid& i) { return i.window == window; });
+    return std::any_of(invalid_.begin(), invalid_.end(),
+                       [&](const Invalid& i) { return i.window == window; });
 }
 
 void MessageQueue::ForgetWindow(WindowId window)
@@ -237,6 +238,8 @@ LResult DefWindowProc(const Message& message)
     case WM_SETTEXT:
         if (IsWindow(message.window))
         {
+            // The message carries its text as a pointer in lParam.
+            // NOLINTNEXTLINE(performance-no-int-to-ptr)
             const char* text = reinterpret_cast<const char*>(static_cast<intptr_t>(message.lParam));
             GetBackend().SetWindowCaption(message.window, text ? text : "");
         }

@@ -42,12 +42,25 @@ using WndProc = LResult (*)(const Message& message, void* user);
 // lParam of mouse messages: x in the low 16 bits, y in the next 16, both signed.
 inline LParam MakeMouseLParam(i32 x, i32 y)
 {
-    return static_cast<LParam>(static_cast<u32>(static_cast<u16>(x)) | (static_cast<u32>(static_cast<u16>(y)) << 16));
+    return static_cast<LParam>(static_cast<u32>(static_cast<u16>(x)) |
+                               (static_cast<u32>(static_cast<u16>(y)) << 16));
 }
-inline i16 MouseX(LParam lParam) { return static_cast<i16>(static_cast<u16>(lParam & 0xFFFF)); }
-inline i16 MouseY(LParam lParam) { return static_cast<i16>(static_cast<u16>((lParam >> 16) & 0xFFFF)); }
-inline u16 LowWord(u64 value) { return static_cast<u16>(value & 0xFFFF); }
-inline u16 HighWord(u64 value) { return static_cast<u16>((value >> 16) & 0xFFFF); }
+inline i16 MouseX(LParam lParam)
+{
+    return static_cast<i16>(static_cast<u16>(lParam & 0xFFFF));
+}
+inline i16 MouseY(LParam lParam)
+{
+    return static_cast<i16>(static_cast<u16>((lParam >> 16) & 0xFFFF));
+}
+inline u16 LowWord(u64 value)
+{
+    return static_cast<u16>(value & 0xFFFF);
+}
+inline u16 HighWord(u64 value)
+{
+    return static_cast<u16>((value >> 16) & 0xFFFF);
+}
 
 // The queue of the calling thread. Posted messages come out first in order,
 // then a pending quit, then a paint message for a window with an invalid area,

@@ -12,8 +12,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace
 {
 
@@ -21,7 +19,9 @@ bool EnsureFolder(const std::string& path)
 {
     if (::mkdir(path.c_str(), 0777) == 0)
         return true;
-    struct stat info{};
+    struct stat info
+    {
+    };
     return errno == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 

@@ -16,8 +16,8 @@ u32 sharedCount = 0;
 
 } // namespace
 
-OTimer::OTimer(bool wantQPC) : useQPC(0), msPerTick(0.001), startTime(0.0), now(0.0), laps(0), accumulated(0.0),
-                               lapStart(0.0)
+OTimer::OTimer(bool wantQPC)
+    : useQPC(0), msPerTick(0.001), startTime(0.0), now(0.0), laps(0), accumulated(0.0), lapStart(0.0)
 {
     u64 frequency = 0;
     if (wantQPC && platform::QueryPerformanceFrequency(&frequency) && frequency != 0)

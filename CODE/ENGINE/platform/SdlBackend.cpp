@@ -22,9 +22,9 @@ struct SdlWindow
 
 u64 SteadyNs()
 {
-    return static_cast<u64>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
+    return static_cast<u64>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                std::chrono::steady_clock::now().time_since_epoch())
+                                .count());
 }
 
 // Bits 16 to 23 of a key message's lParam carry the scan code, as on the
@@ -107,8 +107,9 @@ u32 SdlKeyToVirtualKey(i32 sdlScancode, i32 sdlKeycode, bool numLock)
     if (sc >= SDL_SCANCODE_F13 && sc <= SDL_SCANCODE_F24)
         return VK_F1 + 12 + static_cast<u32>(sc - SDL_SCANCODE_F13);
     // The keypad in scan-code order 1 to 9, then 0 and the decimal point.
-    static const u32 keypadDigits[11] = {VK_NUMPAD1, VK_NUMPAD2, VK_NUMPAD3, VK_NUMPAD4, VK_NUMPAD5, VK_NUMPAD6,
-                                         VK_NUMPAD7, VK_NUMPAD8, VK_NUMPAD9, VK_NUMPAD0, VK_DECIMAL};
+    static const u32 keypadDigits[11] = {VK_NUMPAD1, VK_NUMPAD2, VK_NUMPAD3, VK_NUMPAD4,
+                                         VK_NUMPAD5, VK_NUMPAD6, VK_NUMPAD7, VK_NUMPAD8,
+                                         VK_NUMPAD9, VK_NUMPAD0, VK_DECIMAL};
     static const u32 keypadMoves[11] = {VK_END,  VK_DOWN, VK_NEXT,  VK_LEFT,   VK_CLEAR, VK_RIGHT,
                                         VK_HOME, VK_UP,   VK_PRIOR, VK_INSERT, VK_DELETE};
     if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_PERIOD)
@@ -391,9 +392,9 @@ void SdlBackend::Present(WindowId window, const PixelBlock& block, i32 x, i32 y,
     if (!SDL_IntersectRect(&area, &bounds, &clipped))
         return;
     // A view of the caller's pixels, no copy: SDL converts while blitting.
-    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<u8*>(block.bits), block.width, block.height,
-                                                             24, static_cast<int>(block.pitch),
-                                                             SDL_PIXELFORMAT_BGR24);
+    SDL_Surface* source =
+        SDL_CreateRGBSurfaceWithFormatFrom(const_cast<u8*>(block.bits), block.width, block.height, 24,
+                                           static_cast<int>(block.pitch), SDL_PIXELFORMAT_BGR24);
     if (!source)
         return;
     SDL_Rect destination = clipped;
@@ -527,7 +528,8 @@ i32 SdlBackend::MessageBox(WindowId owner, const char* text, const char* caption
     SdlWindow* w = impl_->Find(owner);
     // The box is the only way the player learns why the program stops, so
     // when no box can be shown the text still reaches the terminal.
-    if (SDL_ShowSimpleMessageBox(kind, caption ? caption : "", text ? text : "", w ? w->window : nullptr) != 0)
+    if (SDL_ShowSimpleMessageBox(kind, caption ? caption : "", text ? text : "", w ? w->window : nullptr) !=
+        0)
         std::fprintf(stderr, "[%s] %s\n", caption ? caption : "", text ? text : "");
     return IDOK;
 }
@@ -575,7 +577,8 @@ void SdlBackend::PumpEvents(MessageQueue& queue)
             for (auto& [id, win] : impl_->windows)
                 queue.Post(Message{id, WM_CLOSE, 0, 0});
             break;
-        case SDL_WINDOWEVENT: {
+        case SDL_WINDOWEVENT:
+        {
             WindowId id = impl_->FromSdl(e.window.windowID);
             if (!id)
                 break;
@@ -588,7 +591,8 @@ void SdlBackend::PumpEvents(MessageQueue& queue)
                 queue.Post(Message{id, WM_ACTIVATEAPP, 1, 0});
                 queue.Post(Message{id, WM_ACTIVATE, WA_ACTIVE, 0});
                 break;
-            case SDL_WINDOWEVENT_FOCUS_LOST: {
+            case SDL_WINDOWEVENT_FOCUS_LOST:
+            {
                 bool minimised = (SDL_GetWindowFlags(impl_->Find(id)->window) & SDL_WINDOW_MINIMIZED) != 0;
                 queue.Post(Message{id, WM_ACTIVATEAPP, 0, 0});
                 queue.Post(Message{id, WM_ACTIVATE, WA_INACTIVE | (minimised ? 0x10000u : 0u), 0});
@@ -596,7 +600,8 @@ void SdlBackend::PumpEvents(MessageQueue& queue)
             }
             case SDL_WINDOWEVENT_EXPOSED:
             case SDL_WINDOWEVENT_RESTORED:
-            case SDL_WINDOWEVENT_SIZE_CHANGED: {
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+            {
                 int w = 0, h = 0;
                 SDL_GetWindowSize(impl_->Find(id)->window, &w, &h);
                 queue.Invalidate(id, Rect{0, 0, w, h});
@@ -608,10 +613,12 @@ void SdlBackend::PumpEvents(MessageQueue& queue)
             break;
         }
         case SDL_KEYDOWN:
-        case SDL_KEYUP: {
+        case SDL_KEYUP:
+        {
             WindowId id = impl_->FromSdl(e.key.windowID);
             bool down = e.type == SDL_KEYDOWN;
-            u32 vk = SdlKeyToVirtualKey(e.key.keysym.scancode, e.key.keysym.sym, (e.key.keysym.mod & KMOD_NUM) != 0);
+            u32 vk = SdlKeyToVirtualKey(e.key.keysym.scancode, e.key.keysym.sym,
+                                        (e.key.keysym.mod & KMOD_NUM) != 0);
             if (!id || !vk)
                 break;
             // Keys pressed with Alt (and Alt and F10 themselves) are system
@@ -631,13 +638,15 @@ void SdlBackend::PumpEvents(MessageQueue& queue)
             }
             break;
         }
-        case SDL_TEXTINPUT: {
+        case SDL_TEXTINPUT:
+        {
             WindowId id = impl_->FromSdl(e.text.windowID);
             if (id)
                 PostText(queue, id, e.text.text);
             break;
         }
-        case SDL_MOUSEMOTION: {
+        case SDL_MOUSEMOTION:
+        {
             WindowId id = impl_->FromSdl(e.motion.windowID);
             if (id)
                 queue.Post(Message{id, WM_MOUSEMOVE, MouseKeyFlags(e.motion.state),
@@ -645,7 +654,8 @@ void SdlBackend::PumpEvents(MessageQueue& queue)
             break;
         }
         case SDL_MOUSEBUTTONDOWN:
-        case SDL_MOUSEBUTTONUP: {
+        case SDL_MOUSEBUTTONUP:
+        {
             WindowId id = impl_->FromSdl(e.button.windowID);
             if (!id)
                 break;
@@ -684,7 +694,8 @@ void SdlBackend::PumpEvents(MessageQueue& queue)
                                MakeMouseLParam(e.button.x, e.button.y)});
             break;
         }
-        case SDL_MOUSEWHEEL: {
+        case SDL_MOUSEWHEEL:
+        {
             WindowId id = impl_->FromSdl(e.wheel.windowID);
             if (!id)
                 break;
