@@ -134,6 +134,7 @@ u32 OWindow::Create(const char* windowTitle, const char* className, u16 clientWi
     width = clientWidth;
     height = clientHeight;
 
+    delete backBuffer;
     backBuffer = CreateSysBitmap(width, height, 24);
 
     if (OnCreate() == 0)
