@@ -6,7 +6,7 @@ class OJpegDecoder
 {
 public:
     static OJpegDecoder* Create();
-    virtual ~OJpegDecoder();
+    ~OJpegDecoder();
 
     void Open();
     void Close();
