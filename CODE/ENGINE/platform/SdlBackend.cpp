@@ -623,8 +623,10 @@ void SdlBackend::PumpEvents(MessageQueue& queue)
                 break;
             // Keys pressed with Alt (and Alt and F10 themselves) are system
             // keys: the default procedure turns Alt+F4 into a close request.
-            bool alt = (e.key.keysym.mod & KMOD_ALT) != 0 && !(e.key.keysym.mod & KMOD_CTRL);
-            bool system = alt || vk == VK_MENU || vk == VK_F1 + 9;
+            // With Ctrl held they are ordinary keys again.
+            bool ctrl = (e.key.keysym.mod & KMOD_CTRL) != 0;
+            bool alt = (e.key.keysym.mod & KMOD_ALT) != 0;
+            bool system = !ctrl && (alt || vk == VK_MENU || vk == VK_F1 + 9);
             u32 message = system ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
             queue.Post(Message{id, message, vk, KeyLParam(e.key, down)});
             // Control characters arrive through text input on no desktop,
