@@ -52,7 +52,7 @@ using Canvas = std::unique_ptr<OSysBitmap, SysBitmapDeleter>;
 
 } // namespace
 
-TEST(Canvas, GeometryHeaderAndLocking)
+TEST(SysBitmap, GeometryHeaderAndLocking)
 {
     Canvas c(CreateSysBitmap(800, 600, 24));
     EXPECT_EQ(c->pitch, 2400u);
@@ -88,7 +88,7 @@ TEST(Canvas, GeometryHeaderAndLocking)
     EXPECT_EQ(bad->SaveBMP("/dev/null"), 0u);
 }
 
-TEST(Canvas, SaveBmpIsReadBackByAnIndependentReader)
+TEST(SysBitmap, SaveBmpIsReadBackByAnIndependentReader)
 {
     Canvas c(CreateSysBitmap(13, 5, 24)); // odd width: padded rows
     Paint(*c);
