@@ -24,6 +24,11 @@ u64 RealNs()
 // never need a negative start; 10 s is arbitrary.
 HeadlessBackend::HeadlessBackend(bool fakeClock) : fakeClock_(fakeClock), fakeNs_(10000ull * 1000000ull) {}
 
+u64 HeadlessBackend::GetTimeMs() const
+{
+    return (fakeClock_ ? fakeNs_ : RealNs()) / 1000000u;
+}
+
 void HeadlessBackend::Inject(const Message& message)
 {
     injected_.push_back(message);
@@ -308,7 +313,7 @@ void HeadlessBackend::PumpEvents(MessageQueue& queue)
     for (const Message& m : injected_)
         queue.Post(m);
     injected_.clear();
-    u64 now = fakeClock_ ? GetTimeMs() : RealNs() / 1000000;
+    u64 now = GetTimeMs();
     size_t due = 0;
     while (due < timed_.size() && timed_[due].timeMs <= now)
         queue.Post(timed_[due++].message);

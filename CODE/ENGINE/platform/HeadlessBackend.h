@@ -70,7 +70,8 @@ public:
 
     // --- fake clock ---
     bool HasFakeClock() const { return fakeClock_; }
-    u64 GetTimeMs() const { return fakeNs_ / 1000000; }
+    // The backend's time in milliseconds (the real clock's without a fake one).
+    u64 GetTimeMs() const;
     void SetTimeMs(u64 ms) { fakeNs_ = ms * 1000000; }
     void AdvanceMs(u64 ms) { fakeNs_ += ms * 1000000; }
     void AdvanceNs(u64 ns) { fakeNs_ += ns; }
