@@ -292,11 +292,14 @@ TEST(BlitDifferential, LongRowsOfTheAlphaKernels)
     }
 }
 
-TEST(BlitDifferential, EveryAlphaRowKernelGivesTheScalarBytes)
+TEST(BlitDifferential, EveryVectorKernelGivesTheScalarBytes)
 {
     blit::AlphaRowFn kernels[4];
     const i32 n = blit::AvailableAlphaRows(kernels, 4);
+    blit::AlphaOpacityRowFn opacityKernels[4];
+    const i32 m = blit::AvailableAlphaOpacityRows(opacityKernels, 4);
     ASSERT_GE(n, 1);
+    ASSERT_GE(m, 1);
     std::mt19937 rng(5);
     for (int w = 0; w < 200; ++w)
     {
@@ -313,6 +316,15 @@ TEST(BlitDifferential, EveryAlphaRowKernelGivesTheScalarBytes)
             std::vector<u8> got = d;
             kernels[k](got.data(), s.data(), a.data(), w);
             ASSERT_EQ(expected, got) << "kernel " << k << " width " << w;
+        }
+        const u32 opacity = w % 7 == 0 ? 255 : w % 11 == 0 ? 0 : rng() % 256;
+        expected = d;
+        blit::AlphaOpacityRowScalar(expected.data(), s.data(), a.data(), w, opacity);
+        for (i32 k = 1; k < m; ++k)
+        {
+            std::vector<u8> got = d;
+            opacityKernels[k](got.data(), s.data(), a.data(), w, opacity);
+            ASSERT_EQ(expected, got) << "opacity kernel " << k << " width " << w << " opacity " << opacity;
         }
     }
 }

@@ -128,8 +128,20 @@ inline const u8* ColourAt(const u8* s, i32 i, const Context& k)
 
 // One destination row: w pixels, reading the source from s and a in
 // direction Dir (+1 or -1).
+// The vector kernel a mode and direction use, chosen once per call.
 template <int Mode, int Dir>
-inline void Row(u8* d, const u8* s, const u8* a, i32 w, const Context& k, AlphaRowFn alphaRow)
+inline auto RowKernel()
+{
+    if constexpr (Mode == 2 && Dir == 1)
+        return SelectAlphaRow();
+    else if constexpr (Mode == 3 && Dir == 1)
+        return SelectAlphaOpacityRow();
+    else
+        return nullptr;
+}
+
+template <int Mode, int Dir, class Kernel>
+inline void Row(u8* d, const u8* s, const u8* a, i32 w, const Context& k, Kernel kernel)
 {
     using F = Formula<Mode>;
     if constexpr (Mode == 0 && Dir == 1)
@@ -138,7 +150,11 @@ inline void Row(u8* d, const u8* s, const u8* a, i32 w, const Context& k, AlphaR
     }
     else if constexpr (Mode == 2 && Dir == 1)
     {
-        alphaRow(d, s, a, w);
+        kernel(d, s, a, w);
+    }
+    else if constexpr (Mode == 3 && Dir == 1)
+    {
+        kernel(d, s, a, w, k.opacity);
     }
     else
     {
@@ -174,7 +190,7 @@ void Draw(OBitmap* dst, OBitmap* src, i16 x, i16 y, const void* palette, u8 opac
     constexpr int dir = mirrorX ? -1 : 1;
     constexpr i32 bps = BytesPerSample(F::kSource);
     const i32 c0 = mirrorX ? p.w - 1 - area.sx : area.sx;
-    const AlphaRowFn alphaRow = Mode == 2 && dir == 1 ? SelectAlphaRow() : nullptr;
+    const auto kernel = RowKernel<Mode, dir>();
 
     u8* d = t.bits + static_cast<ptrdiff_t>(area.top) * t.pitch + 3 * area.left;
     for (i32 j = 0; j < area.h; ++j, d += t.pitch)
@@ -182,7 +198,7 @@ void Draw(OBitmap* dst, OBitmap* src, i16 x, i16 y, const void* palette, u8 opac
         const i32 r = mirrorY ? p.h - 1 - (area.sy + j) : area.sy + j;
         const u8* s = p.colour ? p.colour + static_cast<ptrdiff_t>(r) * p.colourPitch + bps * c0 : nullptr;
         const u8* a = p.alpha ? p.alpha + static_cast<ptrdiff_t>(r) * p.w + c0 : nullptr;
-        Row<Mode, dir>(d, s, a, area.w, k, alphaRow);
+        Row<Mode, dir>(d, s, a, area.w, k, kernel);
     }
 }
 

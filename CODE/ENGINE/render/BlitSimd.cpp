@@ -18,6 +18,14 @@ void AlphaRowScalar(u8* d, const u8* s, const u8* a, i32 w)
         Formula<2>::Px(d, s, a[i], Context{});
 }
 
+void AlphaOpacityRowScalar(u8* d, const u8* s, const u8* a, i32 w, u32 opacity)
+{
+    Context k;
+    k.opacity = opacity;
+    for (i32 i = 0; i < w; ++i, d += 3, s += 3)
+        Formula<3>::Px(d, s, a[i], k);
+}
+
 #if ZORBLET_X86
 namespace
 {
@@ -236,6 +244,88 @@ __attribute__((target("avx2"))) void AlphaRowAvx2(u8* d, const u8* s, const u8* 
     EndTail(tail, row, srow, arow, i);
 }
 
+// Draw mode 3 on 32 bytes: d + ((s - d) k >> 16) with k = (255 - a) o. The
+// product needs 32 bits, and k up to 65025 does not fit a signed 16-bit
+// lane, so k is split into floor(k/2) and ceil(k/2), both below 32768: a
+// pairwise multiply-add of (t, t) with them gives t k exactly, and an
+// arithmetic shift of the 32-bit sum rounds toward minus infinity. a = 255
+// gives k = 0 and leaves d as it is, with no select.
+__attribute__((target("avx2"))) inline __m256i BlendOpacity32(__m256i d, __m256i s, __m256i a, __m256i o16)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i b = _mm256_xor_si256(a, _mm256_set1_epi8(-1)); // 255 - a
+    const __m256i one = _mm256_set1_epi16(1);
+    __m256i half[2];
+    for (int h = 0; h < 2; ++h)
+    {
+        const __m256i bh = h ? _mm256_unpackhi_epi8(b, zero) : _mm256_unpacklo_epi8(b, zero);
+        const __m256i dh = h ? _mm256_unpackhi_epi8(d, zero) : _mm256_unpacklo_epi8(d, zero);
+        const __m256i sh = h ? _mm256_unpackhi_epi8(s, zero) : _mm256_unpacklo_epi8(s, zero);
+        const __m256i k = _mm256_mullo_epi16(bh, o16);
+        const __m256i kf = _mm256_srli_epi16(k, 1);
+        const __m256i kc = _mm256_srli_epi16(_mm256_add_epi16(k, one), 1);
+        const __m256i t = _mm256_sub_epi16(sh, dh);
+        const __m256i p0 = _mm256_madd_epi16(_mm256_unpacklo_epi16(t, t), _mm256_unpacklo_epi16(kf, kc));
+        const __m256i p1 = _mm256_madd_epi16(_mm256_unpackhi_epi16(t, t), _mm256_unpackhi_epi16(kf, kc));
+        const __m256i step = _mm256_packs_epi32(_mm256_srai_epi32(p0, 16), _mm256_srai_epi32(p1, 16));
+        half[h] = _mm256_add_epi16(dh, step);
+    }
+    return _mm256_packus_epi16(half[0], half[1]);
+}
+
+// 32 pixels of draw mode 3 into out; false when all are transparent.
+__attribute__((target("avx2"))) inline bool AlphaOpacityBlock32(const u8* d, const u8* s, const u8* a, __m256i o16,
+                                                               __m256i out[3])
+{
+    const __m256i av = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(av, _mm256_set1_epi8(-1))) == -1)
+        return false;
+    const __m128i a0 = _mm256_castsi256_si128(av);
+    const __m128i a1 = _mm256_extracti128_si256(av, 1);
+    const __m256i halves[3] = {_mm256_set_m128i(a0, a0), _mm256_set_m128i(a1, a0), _mm256_set_m128i(a1, a1)};
+    for (int v = 0; v < 3; ++v)
+    {
+        const __m256i mask = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kExpand.m[2 * v]));
+        out[v] = BlendOpacity32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + 32 * v)),
+                                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 32 * v)),
+                                _mm256_shuffle_epi8(halves[v], mask), o16);
+    }
+    return true;
+}
+
+__attribute__((target("avx2"))) inline void Store96(u8* d, const __m256i v[3])
+{
+    for (int k = 0; k < 3; ++k)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32 * k), v[k]);
+}
+
+// Rows of 32 pixels or more run in 32-pixel blocks, the last one ending at
+// the row's end and computed from the untouched row first, as in the alpha
+// kernels; shorter rows run the scalar formula.
+__attribute__((target("avx2"))) void AlphaOpacityRowAvx2(u8* d, const u8* s, const u8* a, i32 w, u32 opacity)
+{
+    if (w < 32)
+    {
+        AlphaOpacityRowScalar(d, s, a, w, opacity);
+        return;
+    }
+    if (opacity == 0)
+        return;
+    const __m256i o16 = _mm256_set1_epi16(static_cast<i16>(opacity));
+    __m256i tail[3];
+    const i32 tailAt = w - 32;
+    const bool storeTail = (w % 32) != 0 && AlphaOpacityBlock32(d + 3 * tailAt, s + 3 * tailAt, a + tailAt, o16, tail);
+    i32 i = 0;
+    for (; i + 32 <= w; i += 32)
+    {
+        __m256i out[3];
+        if (AlphaOpacityBlock32(d + 3 * i, s + 3 * i, a + i, o16, out))
+            Store96(d + 3 * i, out);
+    }
+    if (storeTail)
+        Store96(d + 3 * tailAt, tail);
+}
+
 // Rows under 16 pixels with byte-masked loads and stores, which neither
 // read nor write past the row: the missing pixels read as transparent.
 __attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaRowAvx512Short(u8* d, const u8* s, const u8* a,
@@ -267,6 +357,29 @@ __attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaRowAvx512Short(u8* d
 
 } // namespace
 #endif
+
+i32 AvailableAlphaOpacityRows(AlphaOpacityRowFn* out, i32 max)
+{
+    i32 n = 0;
+    if (n < max)
+        out[n++] = &AlphaOpacityRowScalar;
+#if ZORBLET_X86
+    if (n < max && __builtin_cpu_supports("avx2"))
+        out[n++] = &AlphaOpacityRowAvx2;
+#endif
+    return n;
+}
+
+AlphaOpacityRowFn SelectAlphaOpacityRow()
+{
+    static const AlphaOpacityRowFn best = []
+    {
+        AlphaOpacityRowFn all[2];
+        const i32 n = AvailableAlphaOpacityRows(all, 2);
+        return all[n - 1];
+    }();
+    return best;
+}
 
 i32 AvailableAlphaRows(AlphaRowFn* out, i32 max)
 {

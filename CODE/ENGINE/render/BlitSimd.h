@@ -19,4 +19,11 @@ AlphaRowFn SelectAlphaRow();
 // compare each of them with it.
 i32 AvailableAlphaRows(AlphaRowFn* out, i32 max);
 
+// One row of draw mode 3 walked left to right, with the call's opacity.
+using AlphaOpacityRowFn = void (*)(u8* d, const u8* s, const u8* a, i32 w, u32 opacity);
+
+void AlphaOpacityRowScalar(u8* d, const u8* s, const u8* a, i32 w, u32 opacity);
+AlphaOpacityRowFn SelectAlphaOpacityRow();
+i32 AvailableAlphaOpacityRows(AlphaOpacityRowFn* out, i32 max);
+
 } // namespace blit
