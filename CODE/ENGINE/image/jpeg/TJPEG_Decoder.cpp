@@ -825,8 +825,9 @@ void TJPEG_Decoder::DecodeMcuRow()
     const i32* threshold = kExtendThreshold;
     const i32* offset = kExtendOffset;
 
-    // The bit reader lives in locals while the row is decoded; the slow paths
-    // that need it are reached through these two helpers.
+    // The bit reader and the read position live in locals while the row is
+    // decoded; sync and load hand them to and from the members around every
+    // slow path (byte-wise refill, long codes, restarts, failures).
     u64 buf = bitBuffer;
     i32 count = bitCount;
     const u8* pos = readPos;
