@@ -317,6 +317,26 @@ TEST(BlitDifferential, EveryVectorKernelGivesTheScalarBytes)
             kernels[k](got.data(), s.data(), a.data(), w);
             ASSERT_EQ(expected, got) << "kernel " << k << " width " << w;
         }
+        // Turning a mirrored walk around, read from the far end of the row.
+        blit::ReverseRowFn reversers[2];
+        const i32 r = blit::AvailableReverseRows(reversers, 2);
+        const size_t pixels = static_cast<size_t>(w);
+        std::vector<u8> colour(3 * pixels), alpha(pixels), colourBack(3 * pixels), alphaBack(pixels);
+        if (w > 0)
+        {
+            reversers[0](colour.data(), alpha.data(), s.data() + 3 * (w - 1), a.data() + (w - 1), w);
+            for (i32 k = 0; k < w; ++k)
+            {
+                ASSERT_EQ(alpha[size_t(k)], a[size_t(w - 1 - k)]);
+                ASSERT_EQ(colour[size_t(3 * k + 2)], s[size_t(3 * (w - 1 - k) + 2)]);
+            }
+            for (i32 k = 1; k < r; ++k)
+            {
+                reversers[k](colourBack.data(), alphaBack.data(), s.data() + 3 * (w - 1), a.data() + (w - 1), w);
+                ASSERT_EQ(colour, colourBack) << "reverser " << k << " width " << w;
+                ASSERT_EQ(alpha, alphaBack) << "reverser " << k << " width " << w;
+            }
+        }
         const u32 opacity = w % 7 == 0 ? 255 : w % 11 == 0 ? 0 : rng() % 256;
         expected = d;
         blit::AlphaOpacityRowScalar(expected.data(), s.data(), a.data(), w, opacity);

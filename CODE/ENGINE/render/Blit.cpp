@@ -132,12 +132,35 @@ inline const u8* ColourAt(const u8* s, i32 i, const Context& k)
 template <int Mode, int Dir>
 inline auto RowKernel()
 {
-    if constexpr (Mode == 2 && Dir == 1)
+    if constexpr (Mode == 2)
         return SelectAlphaRow();
-    else if constexpr (Mode == 3 && Dir == 1)
+    else if constexpr (Mode == 3)
         return SelectAlphaOpacityRow();
     else
         return nullptr;
+}
+
+// Mirrored rows of the vector modes are turned around into a small scratch
+// block, a chunk at a time, and then blended by the forward kernel: the
+// pixel formulas do not depend on the direction of the walk.
+constexpr i32 kMirrorChunk = 256;
+
+template <int Mode, class Kernel>
+inline void MirroredRow(u8* d, const u8* s, const u8* a, i32 w, const Context& k, Kernel kernel)
+{
+    alignas(32) u8 colour[3 * kMirrorChunk];
+    alignas(32) u8 alpha[kMirrorChunk];
+    const ReverseRowFn reverse = SelectReverseRow();
+    for (i32 done = 0; done < w;)
+    {
+        const i32 n = w - done < kMirrorChunk ? w - done : kMirrorChunk;
+        reverse(colour, alpha, s - 3 * done, a - done, n);
+        if constexpr (Mode == 2)
+            kernel(d + 3 * done, colour, alpha, n);
+        else
+            kernel(d + 3 * done, colour, alpha, n, k.opacity);
+        done += n;
+    }
 }
 
 template <int Mode, int Dir, class Kernel>
@@ -155,6 +178,10 @@ inline void Row(u8* d, const u8* s, const u8* a, i32 w, const Context& k, Kernel
     else if constexpr (Mode == 3 && Dir == 1)
     {
         kernel(d, s, a, w, k.opacity);
+    }
+    else if constexpr (Mode == 2 || Mode == 3)
+    {
+        MirroredRow<Mode>(d, s, a, w, k, kernel);
     }
     else
     {

@@ -26,6 +26,18 @@ void AlphaOpacityRowScalar(u8* d, const u8* s, const u8* a, i32 w, u32 opacity)
         Formula<3>::Px(d, s, a[i], k);
 }
 
+void ReverseRowScalar(u8* colour, u8* alpha, const u8* s, const u8* a, i32 n)
+{
+    for (i32 j = 0; j < n; ++j)
+    {
+        const u8* p = s - 3 * j;
+        colour[3 * j] = p[0];
+        colour[3 * j + 1] = p[1];
+        colour[3 * j + 2] = p[2];
+        alpha[j] = a[-j];
+    }
+}
+
 #if ZORBLET_X86
 namespace
 {
@@ -326,6 +338,54 @@ __attribute__((target("avx2"))) void AlphaOpacityRowAvx2(u8* d, const u8* s, con
         Store96(d + 3 * tailAt, tail);
 }
 
+// Turning 16 pixels around: output byte 3j + c comes from input byte
+// 3 (15 - j) + c of the 48 bytes read, that is from one of the three input
+// vectors; each output vector is the OR of three byte shuffles, one per
+// input vector, whose other lanes are zeroed (index 0x80).
+struct ReverseMasks
+{
+    alignas(16) u8 m[3][3][16]; // [output vector][input vector][byte]
+    alignas(16) u8 alpha[16];
+    constexpr ReverseMasks() : m{}, alpha{}
+    {
+        for (int v = 0; v < 3; ++v)
+            for (int b = 0; b < 16; ++b)
+            {
+                const int out = 16 * v + b;
+                const int src = 45 - 3 * (out / 3) + out % 3;
+                for (int u = 0; u < 3; ++u)
+                    m[v][u][b] = u8(src / 16 == u ? src % 16 : 0x80);
+            }
+        for (int b = 0; b < 16; ++b)
+            alpha[b] = u8(15 - b);
+    }
+};
+constexpr ReverseMasks kReverse;
+
+__attribute__((target("ssse3"))) void ReverseRowSsse3(u8* colour, u8* alpha, const u8* s, const u8* a, i32 n)
+{
+    i32 j = 0;
+    for (; j + 16 <= n; j += 16)
+    {
+        const u8* base = s - 3 * (j + 15);
+        const __m128i in[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(base)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + 16)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + 32))};
+        for (int v = 0; v < 3; ++v)
+        {
+            __m128i out = _mm_setzero_si128();
+            for (int u = 0; u < 3; ++u)
+                out = _mm_or_si128(out, _mm_shuffle_epi8(in[u], _mm_load_si128(reinterpret_cast<const __m128i*>(
+                                                                    kReverse.m[v][u]))));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(colour + 3 * j + 16 * v), out);
+        }
+        const __m128i av = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a - (j + 15)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(alpha + j),
+                         _mm_shuffle_epi8(av, _mm_load_si128(reinterpret_cast<const __m128i*>(kReverse.alpha))));
+    }
+    ReverseRowScalar(colour + 3 * j, alpha + j, s - 3 * j, a - j, n - j);
+}
+
 // Rows under 16 pixels with byte-masked loads and stores, which neither
 // read nor write past the row: the missing pixels read as transparent.
 __attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaRowAvx512Short(u8* d, const u8* s, const u8* a,
@@ -357,6 +417,29 @@ __attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaRowAvx512Short(u8* d
 
 } // namespace
 #endif
+
+i32 AvailableReverseRows(ReverseRowFn* out, i32 max)
+{
+    i32 n = 0;
+    if (n < max)
+        out[n++] = &ReverseRowScalar;
+#if ZORBLET_X86
+    if (n < max && __builtin_cpu_supports("ssse3"))
+        out[n++] = &ReverseRowSsse3;
+#endif
+    return n;
+}
+
+ReverseRowFn SelectReverseRow()
+{
+    static const ReverseRowFn best = []
+    {
+        ReverseRowFn all[2];
+        const i32 n = AvailableReverseRows(all, 2);
+        return all[n - 1];
+    }();
+    return best;
+}
 
 i32 AvailableAlphaOpacityRows(AlphaOpacityRowFn* out, i32 max)
 {

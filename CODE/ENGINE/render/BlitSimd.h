@@ -26,4 +26,12 @@ void AlphaOpacityRowScalar(u8* d, const u8* s, const u8* a, i32 w, u32 opacity);
 AlphaOpacityRowFn SelectAlphaOpacityRow();
 i32 AvailableAlphaOpacityRows(AlphaOpacityRowFn* out, i32 max);
 
+// Turns n pixels of a mirrored walk around: pixel j of the walk, colour at
+// s - 3j and alpha at a - j, lands at colour + 3j and alpha + j.
+using ReverseRowFn = void (*)(u8* colour, u8* alpha, const u8* s, const u8* a, i32 n);
+
+void ReverseRowScalar(u8* colour, u8* alpha, const u8* s, const u8* a, i32 n);
+ReverseRowFn SelectReverseRow();
+i32 AvailableReverseRows(ReverseRowFn* out, i32 max);
+
 } // namespace blit
