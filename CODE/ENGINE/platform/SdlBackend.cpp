@@ -1,10 +1,13 @@
 #include "platform/SdlBackend.h"
 
 #include <SDL2/SDL.h>
+#include <SDL2/SDL_syswm.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 namespace platform
@@ -26,6 +29,36 @@ u64 SteadyNs()
                                 std::chrono::steady_clock::now().time_since_epoch())
                                 .count());
 }
+
+#if defined(SDL_VIDEO_DRIVER_X11)
+// X protocol errors arrive asynchronously and, with Xlib's default handler,
+// end the process. The one a player can cause from outside is a window
+// destroyed by another client, after which every request on it fails; the
+// game is told to close instead (below) and the errors are only reported.
+int ReportXError(Display*, XErrorEvent* event)
+{
+    static int reported = 0;
+    if (reported < 5)
+    {
+        ++reported;
+        std::fprintf(stderr, "X error %d (request %d) ignored\n", event->error_code, event->request_code);
+    }
+    return 0;
+}
+
+// libX11 is loaded by SDL itself; it is reached at run time so the engine
+// does not link it.
+void InstallXErrorHandler()
+{
+    void* library = dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
+    if (!library)
+        return;
+    using Setter = XErrorHandler (*)(XErrorHandler);
+    if (auto set = reinterpret_cast<Setter>(dlsym(library, "XSetErrorHandler")))
+        set(&ReportXError);
+    dlclose(library);
+}
+#endif
 
 // Bits 16 to 23 of a key message's lParam carry the scan code, as on the
 // system the window code was written for; only their presence matters here.
@@ -251,7 +284,17 @@ SdlBackend::SdlBackend() : impl_(std::make_unique<Impl>())
     static const bool videoReady = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     impl_->ready = videoReady;
     if (!impl_->ready)
+    {
         std::fprintf(stderr, "SDL video unavailable: %s\n", SDL_GetError());
+        return;
+    }
+#if defined(SDL_VIDEO_DRIVER_X11)
+    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0)
+    {
+        InstallXErrorHandler();
+        SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    }
+#endif
 }
 
 SdlBackend::~SdlBackend()
@@ -577,6 +620,25 @@ void SdlBackend::PumpEvents(MessageQueue& queue)
             for (auto& [id, win] : impl_->windows)
                 queue.Post(Message{id, WM_CLOSE, 0, 0});
             break;
+#if defined(SDL_VIDEO_DRIVER_X11)
+        case SDL_SYSWMEVENT:
+        {
+            // A window destroyed from outside is a request to close, so the
+            // game still ends the way it does when the player closes it.
+            const SDL_SysWMmsg* msg = e.syswm.msg;
+            if (!msg || msg->subsystem != SDL_SYSWM_X11 || msg->msg.x11.event.type != DestroyNotify)
+                break;
+            for (auto& [id, win] : impl_->windows)
+            {
+                SDL_SysWMinfo info;
+                SDL_VERSION(&info.version);
+                if (SDL_GetWindowWMInfo(win.window, &info) && info.subsystem == SDL_SYSWM_X11 &&
+                    info.info.x11.window == msg->msg.x11.event.xdestroywindow.window)
+                    queue.Post(Message{id, WM_CLOSE, 0, 0});
+            }
+            break;
+        }
+#endif
         case SDL_WINDOWEVENT:
         {
             WindowId id = impl_->FromSdl(e.window.windowID);
