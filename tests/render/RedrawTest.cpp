@@ -383,7 +383,12 @@ TEST_F(RedrawFixture, RandomChangesMatchAFullRepaint)
     for (u32 seed : {1u, 2u, 3u, 4u})
     {
         rng.seed(seed);
-        Scene s(160, 120), ref(160, 120);
+        // Later seeds spread many sprites over a larger canvas and change
+        // many at once, so that frames with more dirty rectangles than the
+        // vector test of the redraw holds occur too.
+        const bool large = seed > 2;
+        const int w = large ? 640 : 160, h = large ? 480 : 120;
+        Scene s(static_cast<u16>(w), static_cast<u16>(h)), ref(static_cast<u16>(w), static_cast<u16>(h));
         std::vector<OBitmap*> images;
         const u8 formats[] = {0, 1, 2, 3, 7, 8, 13, 14, 16, 17, 18, 19, 20, 21};
         for (int i = 0; i < 12; ++i)
@@ -400,9 +405,9 @@ TEST_F(RedrawFixture, RandomChangesMatchAFullRepaint)
         ref.engine.imageStore = &s.store;
         ref.engine.clips = s.clips;
 
-        std::uniform_int_distribution<int> pos(-40, 180);
+        std::uniform_int_distribution<int> pos(-40, w + 20);
         const u8 anchors[] = {0, 1, 2, 3, 4, 7};
-        for (int i = 0; i < 40; ++i)
+        for (int i = 0; i < (large ? 160 : 40); ++i)
         {
             OClip* c = s.Add(static_cast<int>(rng() % images.size()), pos(rng), pos(rng));
             c->anchor = anchors[rng() % 6];
@@ -412,11 +417,11 @@ TEST_F(RedrawFixture, RandomChangesMatchAFullRepaint)
         }
         // The first frame repaints the whole canvas, as a screen does when
         // it opens.
-        ORect whole(0, 0, 159, 119);
+        ORect whole(0, 0, static_cast<i16>(w - 1), static_cast<i16>(h - 1));
         s.engine.RedrawDirty(&whole, 1, 0);
         for (int step = 0; step < 60; ++step)
         {
-            const int changes = 1 + static_cast<int>(rng() % 6);
+            const int changes = 1 + static_cast<int>(rng() % (large ? 30 : 6));
             for (int k = 0; k < changes; ++k)
             {
                 OClip* c = s.owned[rng() % s.owned.size()].get();

@@ -87,7 +87,8 @@ public:
 private:
     int Redraw(ORect* area, u8 addArea, i16 first, bool lines);
     void Collect(OClip* clip, bool subPixel, bool lines);
-    void Repaint(OClip* clip, bool subPixel, bool lines, const ORect& dirtyBox);
+    // meets: bit i clear when the sprite's bounds miss dirty rectangle i.
+    void Repaint(OClip* clip, bool subPixel, bool lines, u32 meets);
     ORect DirtyBox();
     void CollectLine(OClip* clip);
     void RepaintLine(OClip* clip);

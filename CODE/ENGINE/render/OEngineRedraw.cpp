@@ -9,6 +9,10 @@
 #include "render/ORectList.h"
 #include "render/RectOps.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 using namespace clipdraw;
 
 namespace
@@ -71,23 +75,75 @@ ORect Ordered(const ORect& r)
                     r.left < r.right ? r.right : r.left, r.top < r.bottom ? r.bottom : r.top);
 }
 
-// Whether an unchanged sprite has anything to repaint; most lie away from
-// every dirty rectangle, and this test is all they cost.
-bool MeetsAny(const ORect& b, const ORect& box, ORectList& dirty)
+// The dirty rectangles of one frame laid out column by column, so that an
+// unchanged sprite is tested against up to 16 of them with a few vector
+// compares: most sprites lie away from every dirty area, and this test is all
+// they cost. Frames with more rectangles take a plain loop.
+class DirtyIndex
 {
-    if (b.right < box.left || b.left > box.right || b.bottom < box.top || b.top > box.bottom)
-        return false;
-    // Without branches per rectangle: whether a sprite meets a given one is
-    // close to random, and mispredictions would cost more than the tests.
-    const ORect* d = dirty.data;
-    int hit = 0;
-    for (i16 i = 0, n = dirty.count; i < n; ++i)
+public:
+    explicit DirtyIndex(const ORectList& rects) : list(rects), packed(rects.count <= kLanes)
     {
-        hit |= static_cast<int>(b.right >= d[i].left) & static_cast<int>(b.left <= d[i].right) &
-               static_cast<int>(b.bottom >= d[i].top) & static_cast<int>(b.top <= d[i].bottom);
+        for (int i = 0; i < kLanes; ++i)
+        {
+            // Padding lanes can only be met by a rectangle spanning every
+            // 16-bit coordinate.
+            left[i] = top[i] = 0x7FFF;
+            right[i] = bottom[i] = -0x8000;
+        }
+        for (int i = 0; packed && i < rects.count; ++i)
+        {
+            left[i] = rects.data[i].left;
+            top[i] = rects.data[i].top;
+            right[i] = rects.data[i].right;
+            bottom[i] = rects.data[i].bottom;
+        }
     }
-    return hit != 0;
-}
+
+    // Bit i set: the sprite meets dirty rectangle i. A frame with more
+    // rectangles than lanes answers with every bit set, and the repaint
+    // tests each rectangle itself.
+    u32 Meets(const ORect& b) const
+    {
+        if (!packed)
+            return kAll;
+#if defined(__SSE2__)
+        const __m128i bl = _mm_set1_epi16(b.left), bt = _mm_set1_epi16(b.top);
+        const __m128i br = _mm_set1_epi16(b.right), bb = _mm_set1_epi16(b.bottom);
+        const auto miss = [&](int half)
+        {
+            const auto load = [half](const i16* v)
+            { return _mm_load_si128(reinterpret_cast<const __m128i*>(v + half)); };
+            // A lane misses when the sprite lies wholly to one side.
+            return _mm_or_si128(
+                _mm_or_si128(_mm_cmpgt_epi16(load(left), br), _mm_cmpgt_epi16(bl, load(right))),
+                _mm_or_si128(_mm_cmpgt_epi16(load(top), bb), _mm_cmpgt_epi16(bt, load(bottom))));
+        };
+        const u32 missed = static_cast<u32>(_mm_movemask_epi8(_mm_packs_epi16(miss(0), miss(8))));
+        return ~missed & 0xFFFFu;
+#else
+        u32 hit = 0;
+        for (int i = 0; i < kLanes; ++i)
+        {
+            hit |= static_cast<u32>(b.right >= left[i] && b.left <= right[i] && b.bottom >= top[i] &&
+                                    b.top <= bottom[i])
+                   << i;
+        }
+        return hit;
+#endif
+    }
+
+    static constexpr u32 kAll = 0xFFFFFFFFu;
+
+private:
+    static constexpr int kLanes = 16;
+    alignas(16) i16 left[kLanes];
+    alignas(16) i16 top[kLanes];
+    alignas(16) i16 right[kLanes];
+    alignas(16) i16 bottom[kLanes];
+    const ORectList& list;
+    bool packed;
+};
 
 } // namespace
 
@@ -118,13 +174,13 @@ void OEngine::CollectDirtyRectsSubpixel(OClip* clip)
 void OEngine::DrawClipInRects(OClip* clip)
 {
     if (dirtyRects != nullptr && canvas != nullptr && canvas->GetBits() != nullptr)
-        Repaint(clip, false, false, DirtyBox());
+        Repaint(clip, false, false, 0xFFFFFFFFu);
 }
 
 void OEngine::DrawClipInRectsSubpixel(OClip* clip)
 {
     if (dirtyRects != nullptr && canvas != nullptr && canvas->GetBits() != nullptr)
-        Repaint(clip, true, false, DirtyBox());
+        Repaint(clip, true, false, 0xFFFFFFFFu);
 }
 
 ORect OEngine::DirtyBox()
@@ -158,9 +214,7 @@ int OEngine::Redraw(ORect* area, u8 addArea, i16 first, bool lines)
     if (dirtyRects->GetCount() == 0)
         return 0;
 
-    // Most unchanged sprites lie away from every dirty rectangle; one test
-    // against their bounding box passes them over.
-    const ORect dirtyBox = DirtyBox();
+    const DirtyIndex dirtyIndex(*dirtyRects);
     const bool drawable = LockCanvas();
     if (drawable && backgroundMode == 1)
     {
@@ -173,12 +227,17 @@ int OEngine::Redraw(ORect* area, u8 addArea, i16 first, bool lines)
         if (clip->visible == 0 && clip->drawnVisible == 0)
             continue;
         const bool line = lines && clip->drawMode == 11;
+        // The common case: an unchanged sprite away from every dirty area.
+        // It needs neither drawing nor a snapshot.
+        const u32 meets = line ? DirtyIndex::kAll : dirtyIndex.Meets(clip->bounds);
+        if (clip->changed == 0 && meets == 0)
+            continue;
         if (drawable)
         {
             if (line)
                 RepaintLine(clip);
             else
-                Repaint(clip, clip->subPixel != 0, lines, dirtyBox);
+                Repaint(clip, clip->subPixel != 0, lines, meets);
         }
         if (clip->changed == 0)
             continue;
@@ -201,7 +260,7 @@ int OEngine::Redraw(ORect* area, u8 addArea, i16 first, bool lines)
     }
     UnlockCanvas();
 
-    *area = dirtyBox;
+    *area = DirtyBox();
     return 1;
 }
 
@@ -280,13 +339,11 @@ void OEngine::Collect(OClip* clip, bool subPixel, bool lines)
     }
 }
 
-void OEngine::Repaint(OClip* clip, bool subPixel, bool lines, const ORect& dirtyBox)
+void OEngine::Repaint(OClip* clip, bool subPixel, bool lines, u32 meets)
 {
     if (clip->changed == 1)
         return;
     const ORect& b = clip->bounds;
-    if (clip->changed == 0 && !MeetsAny(b, dirtyBox, *dirtyRects))
-        return;
     OBitmap* image = nullptr;
     if (clip->drawMode != 15)
     {
@@ -365,7 +422,7 @@ void OEngine::Repaint(OClip* clip, bool subPixel, bool lines, const ORect& dirty
     for (i16 i = 0; i < dirtyRects->GetCount(); ++i)
     {
         ORect c;
-        if (!Intersect3(&c, b, *dirtyRects->At(i), readable))
+        if ((i < 32 && (meets >> i & 1u) == 0) || !Intersect3(&c, b, *dirtyRects->At(i), readable))
             continue;
         if (plainMember)
             BlitPlain(canvas, image, m, flip, x, y, *clip, &c);
