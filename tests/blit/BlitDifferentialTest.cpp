@@ -317,6 +317,27 @@ TEST(BlitDifferential, EveryVectorKernelGivesTheScalarBytes)
             kernels[k](got.data(), s.data(), a.data(), w);
             ASSERT_EQ(expected, got) << "kernel " << k << " width " << w;
         }
+        // Sub-pixel windows reach one pixel further, in a second row.
+        {
+            std::vector<u8> s1(s.size() + 3), a1(a.size() + 1), s0(s.size() + 3), a0(a.size() + 1);
+            for (u8& b : s0)
+                b = u8(rng());
+            for (u8& b : s1)
+                b = u8(rng());
+            FillAlpha(rng, a0.data(), a0.size());
+            FillAlpha(rng, a1.data(), a1.size());
+            const u32 fx = rng() % 256, fy = w % 5 == 0 ? 0 : rng() % 256;
+            std::vector<u8> want = d;
+            blit::SubAlphaRowScalar(want.data(), s0.data(), s1.data(), a0.data(), a1.data(), w, fx, fy);
+            blit::SubAlphaRowFn sub[4];
+            const i32 q = blit::AvailableSubAlphaRows(sub, 4);
+            for (i32 k = 1; k < q; ++k)
+            {
+                std::vector<u8> got = d;
+                sub[k](got.data(), s0.data(), s1.data(), a0.data(), a1.data(), w, fx, fy);
+                ASSERT_EQ(want, got) << "sub-pixel kernel " << k << " width " << w << " fx " << fx << " fy " << fy;
+            }
+        }
         // Turning a mirrored walk around, read from the far end of the row.
         blit::ReverseRowFn reversers[2];
         const i32 r = blit::AvailableReverseRows(reversers, 2);

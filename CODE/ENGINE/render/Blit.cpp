@@ -229,9 +229,23 @@ void Draw(OBitmap* dst, OBitmap* src, i16 x, i16 y, const void* palette, u8 opac
     }
 }
 
-inline u32 Filter(const u8* p0, const u8* p1, i32 next, const Context& k)
+// Mirrored rows of the sub-pixel alpha member are turned around, both rows
+// of the windows and one pixel more than the row draws, and then blended by
+// the forward kernel, whose windows reach one pixel ahead.
+inline void MirroredSubpixelAlphaRow(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8* a1, i32 w,
+                                     u32 fx, u32 fy, SubAlphaRowFn kernel)
 {
-    return (p0[0] * k.w00 + p0[next] * k.w10 + p1[0] * k.w01 + p1[next] * k.w11) >> 16;
+    alignas(32) u8 colour0[3 * (kMirrorChunk + 1)], colour1[3 * (kMirrorChunk + 1)];
+    alignas(32) u8 alpha0[kMirrorChunk + 1], alpha1[kMirrorChunk + 1];
+    const ReverseRowFn reverse = SelectReverseRow();
+    for (i32 done = 0; done < w;)
+    {
+        const i32 n = w - done < kMirrorChunk ? w - done : kMirrorChunk;
+        reverse(colour0, alpha0, s0 - 3 * done, a0 - done, n + 1);
+        reverse(colour1, alpha1, s1 - 3 * done, a1 - done, n + 1);
+        kernel(d + 3 * done, colour0, colour1, alpha0, alpha1, n, fx, fy);
+        done += n;
+    }
 }
 
 template <int Mode, int Flip>
@@ -254,10 +268,7 @@ void DrawSubpixel(OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy, u8 o
     // the low byte of a 24.8 position, so clamping changes nothing for them.
     const u32 ufx = fx < 0 ? 0u : fx > 255 ? 255u : u32(fx);
     const u32 ufy = fy < 0 ? 0u : fy > 255 ? 255u : u32(fy);
-    k.w00 = ufx * ufy;
-    k.w10 = (256 - ufx) * ufy;
-    k.w01 = ufx * (256 - ufy);
-    k.w11 = (256 - ufx) * (256 - ufy);
+    SetWeights(k, ufx, ufy);
     k.opacity = opacity;
 
     constexpr bool mirrorX = (Flip & 1) != 0;
@@ -265,6 +276,7 @@ void DrawSubpixel(OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy, u8 o
     constexpr int dc = mirrorX ? -1 : 1;
     constexpr int dr = mirrorY ? -1 : 1;
     const i32 c0 = mirrorX ? p.w - 1 - area.sx : area.sx;
+    const SubAlphaRowFn alphaKernel = Mode == 2 ? SelectSubAlphaRow() : nullptr;
 
     u8* d = t.bits + static_cast<ptrdiff_t>(area.top) * t.pitch + 3 * area.left;
     for (i32 j = 0; j < area.h; ++j, d += t.pitch)
@@ -279,27 +291,12 @@ void DrawSubpixel(OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy, u8 o
             s0 = p.colour + static_cast<ptrdiff_t>(r) * p.colourPitch + 3 * c0;
             s1 = s0 + dr * p.colourPitch;
         }
-        u8* dp = d;
-        for (i32 i = 0; i < area.w; ++i, dp += 3, a0 += dc, a1 += dc)
-        {
-            const u32 av = Filter(a0, a1, dc, k);
-            u8 filtered[3] = {0, 0, 0};
-            if constexpr (F::kSource == Source::Rgb24)
-            {
-                if (av != 255)
-                {
-                    for (int ch = 0; ch < 3; ++ch)
-                        filtered[ch] = u8(Filter(s0 + ch, s1 + ch, 3 * dc, k));
-                }
-                F::Px(dp, filtered, s0, av, k);
-                s0 += 3 * dc;
-                s1 += 3 * dc;
-            }
-            else
-            {
-                F::Px(dp, filtered, nullptr, av, k);
-            }
-        }
+        if constexpr (Mode == 2 && !mirrorX)
+            alphaKernel(d, s0, s1, a0, a1, area.w, ufx, ufy);
+        else if constexpr (Mode == 2)
+            MirroredSubpixelAlphaRow(d, s0, s1, a0, a1, area.w, ufx, ufy, alphaKernel);
+        else
+            SubpixelRow<Mode, dc>(d, s0, s1, a0, a1, area.w, k);
     }
 }
 

@@ -281,6 +281,50 @@ struct SubpixelFormula<14>
     }
 };
 
+// The 2x2 window of one byte plane: p0 and p1 point at the window's first
+// byte in its two rows, `next` steps to the neighbouring pixel of the walk.
+inline u32 FilterWindow(const u8* p0, const u8* p1, i32 next, const Context& k)
+{
+    return (p0[0] * k.w00 + p0[next] * k.w10 + p1[0] * k.w01 + p1[next] * k.w11) >> 16;
+}
+
+inline void SetWeights(Context& k, u32 fx, u32 fy)
+{
+    k.w00 = fx * fy;
+    k.w10 = (256 - fx) * fy;
+    k.w01 = fx * (256 - fy);
+    k.w11 = (256 - fx) * (256 - fy);
+}
+
+// One destination row of a sub-pixel member: w pixels whose windows start at
+// s0 / a0 in the first row and s1 / a1 in the second, walking by Dc (+1 or
+// -1) pixels.
+template <int Mode, int Dc>
+inline void SubpixelRow(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8* a1, i32 w, const Context& k)
+{
+    using F = SubpixelFormula<Mode>;
+    for (i32 i = 0; i < w; ++i, d += 3, a0 += Dc, a1 += Dc)
+    {
+        const u32 av = FilterWindow(a0, a1, Dc, k);
+        u8 filtered[3] = {0, 0, 0};
+        if constexpr (F::kSource == Source::Rgb24)
+        {
+            if (av != 255)
+            {
+                for (int ch = 0; ch < 3; ++ch)
+                    filtered[ch] = u8(FilterWindow(s0 + ch, s1 + ch, 3 * Dc, k));
+            }
+            F::Px(d, filtered, s0, av, k);
+            s0 += 3 * Dc;
+            s1 += 3 * Dc;
+        }
+        else
+        {
+            F::Px(d, filtered, nullptr, av, k);
+        }
+    }
+}
+
 // The destination area a call draws and where its source begins, after the
 // request (the image at (x, y), cut to rect) is cut to the destination.
 struct Area

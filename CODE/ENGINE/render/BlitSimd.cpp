@@ -38,6 +38,13 @@ void ReverseRowScalar(u8* colour, u8* alpha, const u8* s, const u8* a, i32 n)
     }
 }
 
+void SubAlphaRowScalar(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8* a1, i32 w, u32 fx, u32 fy)
+{
+    Context k;
+    SetWeights(k, fx, fy);
+    SubpixelRow<2, 1>(d, s0, s1, a0, a1, w, k);
+}
+
 #if ZORBLET_X86
 namespace
 {
@@ -386,6 +393,184 @@ __attribute__((target("ssse3"))) void ReverseRowSsse3(u8* colour, u8* alpha, con
     ReverseRowScalar(colour + 3 * j, alpha + j, s - 3 * j, a - j, n - j);
 }
 
+// The 2x2 filter on 16 bytes, exactly (P00 w00 + P10 w10 + P01 w01 +
+// P11 w11) >> 16. The weights factor into fx, 256 - fx across and fy,
+// 256 - fy down, so the sum is fy H0 + (256 - fy) H1 with H0 and H1 the
+// horizontal mixes of the two rows, each at most 255 x 256. Splitting
+// H = 256 hh + hl gives the sum as 256 Y + Z with Y and Z of the same
+// bound, and (256 Y + Z) >> 16 = (Y + (Z >> 8)) >> 8, which never leaves a
+// 16-bit lane. Each mix a fx + b (256 - fx) is formed as 256 b + (a - b) fx:
+// the lanes wrap, but the true value fits 16 bits, so the wrapped sum is it.
+// Even and odd bytes are taken apart with masks and shifts.
+struct SubWeights
+{
+    __m128i fx, fy;
+};
+
+__attribute__((target("ssse3"))) inline __m128i Mix16(__m128i a, __m128i b, __m128i f)
+{
+    return _mm_add_epi16(_mm_slli_epi16(b, 8), _mm_mullo_epi16(_mm_sub_epi16(a, b), f));
+}
+
+__attribute__((target("ssse3"))) inline __m128i Filter16Lanes(__m128i p00, __m128i p10, __m128i p01, __m128i p11,
+                                                             const SubWeights& w)
+{
+    const __m128i low = _mm_set1_epi16(0x00FF);
+    const __m128i h0 = Mix16(p00, p10, w.fx);
+    const __m128i h1 = Mix16(p01, p11, w.fx);
+    const __m128i y = Mix16(_mm_srli_epi16(h0, 8), _mm_srli_epi16(h1, 8), w.fy);
+    const __m128i z = Mix16(_mm_and_si128(h0, low), _mm_and_si128(h1, low), w.fy);
+    return _mm_srli_epi16(_mm_add_epi16(y, _mm_srli_epi16(z, 8)), 8);
+}
+
+__attribute__((target("ssse3"))) inline __m128i Filter16(__m128i p00, __m128i p10, __m128i p01, __m128i p11,
+                                                        const SubWeights& w)
+{
+    const __m128i low = _mm_set1_epi16(0x00FF);
+    const __m128i even = Filter16Lanes(_mm_and_si128(p00, low), _mm_and_si128(p10, low), _mm_and_si128(p01, low),
+                                       _mm_and_si128(p11, low), w);
+    const __m128i odd = Filter16Lanes(_mm_srli_epi16(p00, 8), _mm_srli_epi16(p10, 8), _mm_srli_epi16(p01, 8),
+                                      _mm_srli_epi16(p11, 8), w);
+    return _mm_or_si128(even, _mm_slli_epi16(odd, 8));
+}
+
+inline __m128i Load16(const u8* p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// 16 pixels of the sub-pixel alpha member into out; false when all are
+// transparent. Reads 17 pixels of each row.
+__attribute__((target("ssse3"))) inline bool SubAlphaBlock16(const u8* d, const u8* s0, const u8* s1, const u8* a0,
+                                                            const u8* a1, const SubWeights& w, __m128i out[3])
+{
+    const __m128i av = Filter16(Load16(a0), Load16(a0 + 1), Load16(a1), Load16(a1 + 1), w);
+    const __m128i ones = _mm_set1_epi8(-1);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(av, ones)) == 0xFFFF)
+        return false;
+    for (int v = 0; v < 3; ++v)
+    {
+        const u8* p0 = s0 + 16 * v;
+        const u8* p1 = s1 + 16 * v;
+        const __m128i p00 = Load16(p0);
+        const __m128i c = Filter16(p00, Load16(p0 + 3), Load16(p1), Load16(p1 + 3), w);
+        const __m128i a = _mm_shuffle_epi8(av, _mm_load_si128(reinterpret_cast<const __m128i*>(kExpand.m[v])));
+        // A filtered alpha of 0 takes the window's own first pixel.
+        const __m128i opaque = _mm_cmpeq_epi8(a, _mm_setzero_si128());
+        const __m128i mixed = Blend16(Load16(d + 16 * v), c, a);
+        out[v] = _mm_or_si128(_mm_and_si128(opaque, p00), _mm_andnot_si128(opaque, mixed));
+    }
+    return true;
+}
+
+// Rows of 16 pixels or more in 16-pixel blocks, the last one ending at the
+// row's end, computed first and stored last as in the other kernels.
+__attribute__((target("ssse3"))) void SubAlphaRowSsse3(u8* d, const u8* s0, const u8* s1, const u8* a0,
+                                                      const u8* a1, i32 w, u32 fx, u32 fy)
+{
+    if (w < 16)
+    {
+        SubAlphaRowScalar(d, s0, s1, a0, a1, w, fx, fy);
+        return;
+    }
+    const SubWeights weights{_mm_set1_epi16(i16(fx)), _mm_set1_epi16(i16(fy))};
+    __m128i tail[3];
+    const i32 at = w - 16;
+    const bool storeTail = (w % 16) != 0 &&
+                           SubAlphaBlock16(d + 3 * at, s0 + 3 * at, s1 + 3 * at, a0 + at, a1 + at, weights, tail);
+    for (i32 i = 0; i + 16 <= w; i += 16)
+    {
+        __m128i out[3];
+        if (SubAlphaBlock16(d + 3 * i, s0 + 3 * i, s1 + 3 * i, a0 + i, a1 + i, weights, out))
+            Store48(d + 3 * i, out);
+    }
+    if (storeTail)
+        Store48(d + 3 * at, tail);
+}
+
+// The same filter and block on 32 pixels with 32-byte vectors.
+struct SubWeights32
+{
+    __m256i fx, fy;
+};
+
+__attribute__((target("avx2"))) inline __m256i Mix32(__m256i a, __m256i b, __m256i f)
+{
+    return _mm256_add_epi16(_mm256_slli_epi16(b, 8), _mm256_mullo_epi16(_mm256_sub_epi16(a, b), f));
+}
+
+__attribute__((target("avx2"))) inline __m256i Filter32Lanes(__m256i p00, __m256i p10, __m256i p01, __m256i p11,
+                                                            const SubWeights32& w)
+{
+    const __m256i low = _mm256_set1_epi16(0x00FF);
+    const __m256i h0 = Mix32(p00, p10, w.fx);
+    const __m256i h1 = Mix32(p01, p11, w.fx);
+    const __m256i y = Mix32(_mm256_srli_epi16(h0, 8), _mm256_srli_epi16(h1, 8), w.fy);
+    const __m256i z = Mix32(_mm256_and_si256(h0, low), _mm256_and_si256(h1, low), w.fy);
+    return _mm256_srli_epi16(_mm256_add_epi16(y, _mm256_srli_epi16(z, 8)), 8);
+}
+
+__attribute__((target("avx2"))) inline __m256i Filter32(__m256i p00, __m256i p10, __m256i p01, __m256i p11,
+                                                       const SubWeights32& w)
+{
+    const __m256i low = _mm256_set1_epi16(0x00FF);
+    const __m256i even = Filter32Lanes(_mm256_and_si256(p00, low), _mm256_and_si256(p10, low),
+                                       _mm256_and_si256(p01, low), _mm256_and_si256(p11, low), w);
+    const __m256i odd = Filter32Lanes(_mm256_srli_epi16(p00, 8), _mm256_srli_epi16(p10, 8),
+                                      _mm256_srli_epi16(p01, 8), _mm256_srli_epi16(p11, 8), w);
+    return _mm256_or_si256(even, _mm256_slli_epi16(odd, 8));
+}
+
+__attribute__((target("avx2"))) inline __m256i Load32(const u8* p)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+__attribute__((target("avx2"))) inline bool SubAlphaBlock32(const u8* d, const u8* s0, const u8* s1, const u8* a0,
+                                                           const u8* a1, const SubWeights32& w, __m256i out[3])
+{
+    const __m256i av = Filter32(Load32(a0), Load32(a0 + 1), Load32(a1), Load32(a1 + 1), w);
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(av, _mm256_set1_epi8(-1))) == -1)
+        return false;
+    const __m128i lo = _mm256_castsi256_si128(av);
+    const __m128i hi = _mm256_extracti128_si256(av, 1);
+    const __m256i halves[3] = {_mm256_set_m128i(lo, lo), _mm256_set_m128i(hi, lo), _mm256_set_m128i(hi, hi)};
+    for (int v = 0; v < 3; ++v)
+    {
+        const u8* p0 = s0 + 32 * v;
+        const u8* p1 = s1 + 32 * v;
+        const __m256i p00 = Load32(p0);
+        const __m256i c = Filter32(p00, Load32(p0 + 3), Load32(p1), Load32(p1 + 3), w);
+        const __m256i a = _mm256_shuffle_epi8(halves[v], Load32(kExpand.m[2 * v]));
+        const __m256i opaque = _mm256_cmpeq_epi8(a, _mm256_setzero_si256());
+        out[v] = _mm256_blendv_epi8(Blend32(Load32(d + 32 * v), c, a), p00, opaque);
+    }
+    return true;
+}
+
+__attribute__((target("avx2"))) void SubAlphaRowAvx2(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8* a1,
+                                                    i32 w, u32 fx, u32 fy)
+{
+    if (w < 32)
+    {
+        SubAlphaRowSsse3(d, s0, s1, a0, a1, w, fx, fy);
+        return;
+    }
+    const SubWeights32 weights{_mm256_set1_epi16(i16(fx)), _mm256_set1_epi16(i16(fy))};
+    __m256i tail[3];
+    const i32 at = w - 32;
+    const bool storeTail = (w % 32) != 0 &&
+                           SubAlphaBlock32(d + 3 * at, s0 + 3 * at, s1 + 3 * at, a0 + at, a1 + at, weights, tail);
+    for (i32 i = 0; i + 32 <= w; i += 32)
+    {
+        __m256i out[3];
+        if (SubAlphaBlock32(d + 3 * i, s0 + 3 * i, s1 + 3 * i, a0 + i, a1 + i, weights, out))
+            Store96(d + 3 * i, out);
+    }
+    if (storeTail)
+        Store96(d + 3 * at, tail);
+}
+
 // Rows under 16 pixels with byte-masked loads and stores, which neither
 // read nor write past the row: the missing pixels read as transparent.
 __attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaRowAvx512Short(u8* d, const u8* s, const u8* a,
@@ -417,6 +602,31 @@ __attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaRowAvx512Short(u8* d
 
 } // namespace
 #endif
+
+i32 AvailableSubAlphaRows(SubAlphaRowFn* out, i32 max)
+{
+    i32 n = 0;
+    if (n < max)
+        out[n++] = &SubAlphaRowScalar;
+#if ZORBLET_X86
+    if (n < max && __builtin_cpu_supports("ssse3"))
+        out[n++] = &SubAlphaRowSsse3;
+    if (n < max && __builtin_cpu_supports("avx2"))
+        out[n++] = &SubAlphaRowAvx2;
+#endif
+    return n;
+}
+
+SubAlphaRowFn SelectSubAlphaRow()
+{
+    static const SubAlphaRowFn best = []
+    {
+        SubAlphaRowFn all[3];
+        const i32 n = AvailableSubAlphaRows(all, 3);
+        return all[n - 1];
+    }();
+    return best;
+}
 
 i32 AvailableReverseRows(ReverseRowFn* out, i32 max)
 {

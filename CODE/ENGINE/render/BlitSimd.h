@@ -34,4 +34,14 @@ void ReverseRowScalar(u8* colour, u8* alpha, const u8* s, const u8* a, i32 n);
 ReverseRowFn SelectReverseRow();
 i32 AvailableReverseRows(ReverseRowFn* out, i32 max);
 
+// One row of the sub-pixel draw-mode-2 member walked left to right: w
+// pixels whose 2x2 windows start at s0 / a0 and s1 / a1 and reach one pixel
+// to the right, with the call's fractions fx and fy (0 to 255).
+using SubAlphaRowFn = void (*)(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8* a1, i32 w, u32 fx,
+                               u32 fy);
+
+void SubAlphaRowScalar(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8* a1, i32 w, u32 fx, u32 fy);
+SubAlphaRowFn SelectSubAlphaRow();
+i32 AvailableSubAlphaRows(SubAlphaRowFn* out, i32 max);
+
 } // namespace blit
