@@ -121,6 +121,24 @@ TEST_F(DrawFixture, PositionsRoundTowardMinusInfinity)
     EXPECT_EQ(s.Pixels(), ref.Pixels());
 }
 
+TEST_F(DrawFixture, AnchorWithoutRuleStaysWhereItWasLastPlaced)
+{
+    Scene s(30, 30), ref(30, 30);
+    OBitmap* image = RandomImage(rng, 6, 5, 0);
+    s.SetImages({image});
+    OClip* c = s.Add(0, 3, 4, 0);
+    ORect r(0, 0, 29, 29);
+    s.engine.DrawClipped(0, &r); // places bounds at (3, 4)
+    c->anchor = 5;
+    c->SetPosition(Px(20), Px(20));
+    s.engine.Draw(0, nullptr);
+    s.engine.DrawClipped(0, &r);
+    EXPECT_EQ(c->bounds, ORect(3, 4, 8, 8));
+    FillRectColor(ref.canvas, 0, &r); // DrawClipped fills in every background mode
+    BlitCopy(ref.canvas, image, 3, 4, nullptr);
+    EXPECT_EQ(s.Pixels(), ref.Pixels());
+}
+
 TEST_F(DrawFixture, SubpixelPathPicksPlainOrFilteredMember)
 {
     OBitmap* image = RandomImage(rng, 12, 10, 2);
