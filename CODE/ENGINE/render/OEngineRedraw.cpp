@@ -23,6 +23,22 @@ bool SameWholePixel(const OFixed& a, const OFixed& b)
     return a.ToInt() == b.ToInt();
 }
 
+// Whether a sprite is as it was last drawn. A plain sprite counts whole
+// pixels and whole frames only, so moves and animation steps within one
+// pixel or one frame cost nothing; a sub-pixel sprite is drawn differently
+// at every 1/256 of a pixel.
+inline bool SameAsDrawn(const OClip& c, bool subPixel, bool lines)
+{
+    if (c.visible != c.drawnVisible || !SameWholePixel(c.frame, c.drawnFrame) || c.opacity != c.drawnOpacity)
+        return false;
+    if (subPixel)
+        return !OFixed::NotEqual(c.x, c.drawnX) && !OFixed::NotEqual(c.y, c.drawnY);
+    if (!SameWholePixel(c.x, c.drawnX) || !SameWholePixel(c.y, c.drawnY))
+        return false;
+    return lines ||
+           (c.flip == c.drawnFlip && ((c.drawMode != 10 && c.drawMode != 12) || c.palette == c.drawnPalette));
+}
+
 // Places bounds for the image by the sprite's anchor; anchors without a rule
 // keep left and top and only resize.
 void PlaceBounds(OClip* clip, const OBitmap* image, bool subPixel)
@@ -209,6 +225,12 @@ int OEngine::Redraw(ORect* area, u8 addArea, i16 first, bool lines)
             clip->changed = 0;
             continue;
         }
+        // Most sprites are as they were drawn: settle them here, without a call.
+        if (!(lines && clip->drawMode == 11) && SameAsDrawn(*clip, clip->subPixel != 0, lines))
+        {
+            clip->changed = 0;
+            continue;
+        }
         Collect(clip, clip->subPixel != 0, lines);
     }
     if (dirtyRects->GetCount() == 0)
@@ -271,22 +293,7 @@ void OEngine::Collect(OClip* clip, bool subPixel, bool lines)
         CollectLine(clip);
         return;
     }
-    bool same = clip->visible == clip->drawnVisible && SameWholePixel(clip->frame, clip->drawnFrame) &&
-                clip->opacity == clip->drawnOpacity;
-    if (same && subPixel)
-    {
-        same = !OFixed::NotEqual(clip->x, clip->drawnX) && !OFixed::NotEqual(clip->y, clip->drawnY);
-    }
-    else if (same)
-    {
-        same = SameWholePixel(clip->x, clip->drawnX) && SameWholePixel(clip->y, clip->drawnY);
-        if (same && !lines)
-        {
-            same = clip->flip == clip->drawnFlip &&
-                   ((clip->drawMode != 10 && clip->drawMode != 12) || clip->palette == clip->drawnPalette);
-        }
-    }
-    if (same)
+    if (SameAsDrawn(*clip, subPixel, lines))
     {
         clip->changed = 0;
         return;
