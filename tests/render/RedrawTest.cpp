@@ -456,3 +456,75 @@ TEST_F(RedrawFixture, RandomChangesMatchAFullRepaint)
 }
 
 } // namespace
+
+namespace
+{
+
+// Any field values a careless owner may leave in a sprite: every draw mode
+// byte, anchor code and flip, frames outside the store or on empty entries,
+// palettes missing, positions near the ends of the 16-bit range. Drawing
+// must stay inside the canvas and the images (the sanitizer build checks the
+// reads and writes).
+TEST(RedrawRobustness, HostileSpriteFieldsNeverReachOutsideTheBlocks)
+{
+    std::mt19937 rng(77);
+    Scene s(120, 90);
+    const u8 formats[] = {0, 1, 2, 3, 7, 8, 12, 13, 14, 16, 17, 18, 19, 20, 21};
+    std::vector<OBitmap*> images;
+    for (u8 f : formats)
+        images.push_back(
+            RandomImage(rng, static_cast<u16>(1 + rng() % 40), static_cast<u16>(1 + rng() % 40), f));
+    images.push_back(nullptr);
+    s.SetImages(images);
+    u32 palette[256] = {};
+    const int extremes[] = {-32768, -32767, -200, -1, 0, 1, 119, 120, 32766, 32767};
+    for (int i = 0; i < 60; ++i)
+        s.Add(0, 0, 0);
+    OBitmap* target = CreateBitmap(50, 40, 0, 0, nullptr, nullptr);
+    for (int step = 0; step < 200; ++step)
+    {
+        for (auto& c : s.owned)
+        {
+            if (rng() % 3 != 0)
+                continue;
+            c->drawMode = static_cast<i8>(rng());
+            c->anchor = static_cast<u8>(rng() % 10 == 0 ? rng() : rng() % 8);
+            c->flip = static_cast<u8>(rng() % 6);
+            c->subPixel = static_cast<u8>(rng() % 3 == 0);
+            c->visible = static_cast<u8>(rng() % 4 != 0);
+            c->opacity = static_cast<u8>(rng());
+            c->palette = rng() % 4 == 0 ? nullptr : palette;
+            c->frame = Raw(static_cast<i32>(rng() % 24) * 256 - 256 + static_cast<i32>(rng() % 256));
+            const bool far = rng() % 5 == 0;
+            c->x = Raw(far ? extremes[rng() % 10] * 256 : static_cast<i32>(rng() % 40000) - 5000);
+            c->y = Raw(far ? extremes[rng() % 10] * 256 : static_cast<i32>(rng() % 30000) - 5000);
+            c->bounds = ORect(static_cast<i16>(rng()), static_cast<i16>(rng()), static_cast<i16>(rng()),
+                              static_cast<i16>(rng()));
+        }
+        s.engine.backgroundMode = static_cast<u8>(rng() % 2);
+        ORect area(0, 0, 119, 89);
+        switch (step % 5)
+        {
+        case 0:
+            s.engine.Draw(0, nullptr);
+            break;
+        case 1:
+            area = ORect(static_cast<i16>(rng()), static_cast<i16>(rng()), static_cast<i16>(rng()),
+                         static_cast<i16>(rng()));
+            s.engine.DrawClipped(static_cast<i32>(rng() % 70) - 5, &area);
+            break;
+        case 2:
+            s.engine.DrawUnused(target, 0, &area);
+            break;
+        case 3:
+            s.engine.RedrawDirtyUnused(&area, static_cast<u8>(rng() % 2), 0);
+            break;
+        default:
+            s.engine.RedrawDirty(&area, static_cast<u8>(rng() % 2), static_cast<i16>(rng() % 70) - 5);
+            break;
+        }
+    }
+    DestroyBitmap(target);
+}
+
+} // namespace
