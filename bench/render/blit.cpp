@@ -3,8 +3,8 @@
 // BM_BlitCopy/canvas against BM_Memcpy/canvas (the same rows copied with
 // memcpy), BM_BlitAlpha/canvas against BM_PixmanOver/canvas (pixman's OVER of
 // an r8g8b8 source through an a8 mask into an r8g8b8 destination).
-#include "image/OBitmap.h"
 #include "render/Blit.h"
+#include "image/OBitmap.h"
 
 #include <benchmark/benchmark.h>
 #include <pixman.h>
@@ -113,8 +113,7 @@ void FreeScene(Scene& s)
     DestroyBitmap(s.canvas);
 }
 
-template <class Draw>
-void Run(benchmark::State& state, Shape shape, u8 format, Draw draw)
+template <class Draw> void Run(benchmark::State& state, Shape shape, u8 format, Draw draw)
 {
     Scene s = MakeScene(shape, format);
     for (auto _ : state)
@@ -185,10 +184,10 @@ void BM_PixmanOver(benchmark::State& state, Shape shape)
     std::vector<u8> coverage(size_t(w) * h);
     for (size_t i = 0; i < coverage.size(); ++i)
         coverage[i] = u8(255 - s.image->GetAlpha()[i]);
-    pixman_image_t* dst = pixman_image_create_bits(PIXMAN_r8g8b8, kCanvasW, kCanvasH,
-                                                   reinterpret_cast<uint32_t*>(s.canvas->GetBits()), 3 * kCanvasW);
-    pixman_image_t* src = pixman_image_create_bits(PIXMAN_r8g8b8, w, h,
-                                                   reinterpret_cast<uint32_t*>(s.image->GetBits()), 3 * w);
+    pixman_image_t* dst = pixman_image_create_bits(
+        PIXMAN_r8g8b8, kCanvasW, kCanvasH, reinterpret_cast<uint32_t*>(s.canvas->GetBits()), 3 * kCanvasW);
+    pixman_image_t* src =
+        pixman_image_create_bits(PIXMAN_r8g8b8, w, h, reinterpret_cast<uint32_t*>(s.image->GetBits()), 3 * w);
     pixman_image_t* mask =
         pixman_image_create_bits(PIXMAN_a8, w, h, reinterpret_cast<uint32_t*>(coverage.data()), w);
     for (auto _ : state)

@@ -23,7 +23,8 @@ class PaddedCanvas : public OBitmap
 public:
     std::vector<u8> store;
     i32 pitch;
-    PaddedCanvas(u16 w, u16 h, i32 pad) : OBitmap(w, h, 0, 0), store(size_t((3 * w + pad) * h)), pitch(3 * w + pad)
+    PaddedCanvas(u16 w, u16 h, i32 pad)
+        : OBitmap(w, h, 0, 0), store(size_t((3 * w + pad) * h)), pitch(3 * w + pad)
     {
     }
     u8* GetBits() override { return store.data(); }
@@ -42,28 +43,46 @@ struct Member
     Uniform call;
 };
 
-#define PLAIN(N, M, F)                                                                                      \
-    {#N, M, F, false, [](OBitmap* d, OBitmap* s, i16 x, i16 y, const void*, u8, i16, i16, const ORect* r) \
-     { N(d, s, x, y, r); }}
-#define OPACITY(N, M, F)                                                                                    \
-    {#N, M, F, false, [](OBitmap* d, OBitmap* s, i16 x, i16 y, const void*, u8 o, i16, i16, const ORect* r) \
-     { N(d, s, x, y, o, r); }}
-#define PALETTE(N, M, F)                                                                                    \
-    {#N, M, F, false, [](OBitmap* d, OBitmap* s, i16 x, i16 y, const void* p, u8, i16, i16, const ORect* r) \
-     { N(d, s, x, y, p, r); }}
-#define PALETTE_OPACITY(N, M, F)                                                                            \
-    {#N, M, F, false,                                                                                        \
-     [](OBitmap* d, OBitmap* s, i16 x, i16 y, const void* p, u8 o, i16, i16, const ORect* r)                \
-     { N(d, s, x, y, p, o, r); }}
-#define SUB(N, M, F)                                                                                        \
-    {#N, M, F, true, [](OBitmap* d, OBitmap* s, i16 x, i16 y, const void*, u8, i16 fx, i16 fy,            \
-                        const ORect* r) { N(d, s, x, y, fx, fy, r); }}
-#define SUB_OPACITY(N, M, F)                                                                                \
-    {#N, M, F, true, [](OBitmap* d, OBitmap* s, i16 x, i16 y, const void*, u8 o, i16 fx, i16 fy,          \
-                        const ORect* r) { N(d, s, x, y, fx, fy, o, r); }}
+#define PLAIN(N, M, F)                                                                                       \
+    {                                                                                                        \
+#N, M, F, false,                                                                                     \
+            [](OBitmap * d, OBitmap * s, i16 x, i16 y, const void*, u8, i16, i16, const ORect* r)            \
+        { N(d, s, x, y, r); }                                                                                \
+    }
+#define OPACITY(N, M, F)                                                                                     \
+    {                                                                                                        \
+#N, M, F, false,                                                                                     \
+            [](OBitmap * d, OBitmap * s, i16 x, i16 y, const void*, u8 o, i16, i16, const ORect* r)          \
+        { N(d, s, x, y, o, r); }                                                                             \
+    }
+#define PALETTE(N, M, F)                                                                                     \
+    {                                                                                                        \
+#N, M, F, false,                                                                                     \
+            [](OBitmap * d, OBitmap * s, i16 x, i16 y, const void* p, u8, i16, i16, const ORect* r)          \
+        { N(d, s, x, y, p, r); }                                                                             \
+    }
+#define PALETTE_OPACITY(N, M, F)                                                                             \
+    {                                                                                                        \
+#N, M, F, false,                                                                                     \
+            [](OBitmap * d, OBitmap * s, i16 x, i16 y, const void* p, u8 o, i16, i16, const ORect* r)        \
+        { N(d, s, x, y, p, o, r); }                                                                          \
+    }
+#define SUB(N, M, F)                                                                                         \
+    {                                                                                                        \
+#N, M, F, true,                                                                                      \
+            [](OBitmap * d, OBitmap * s, i16 x, i16 y, const void*, u8, i16 fx, i16 fy, const ORect* r)      \
+        { N(d, s, x, y, fx, fy, r); }                                                                        \
+    }
+#define SUB_OPACITY(N, M, F)                                                                                 \
+    {                                                                                                        \
+#N, M, F, true,                                                                                      \
+            [](OBitmap * d, OBitmap * s, i16 x, i16 y, const void*, u8 o, i16 fx, i16 fy, const ORect* r)    \
+        { N(d, s, x, y, fx, fy, o, r); }                                                                     \
+    }
 #define FLIPS(K, N, M) K(N, M, 0), K(N##MirrorX, M, 1), K(N##MirrorY, M, 2), K(N##MirrorXY, M, 3)
-#define SUB_FLIPS(K, N, M)                                                                                  \
-    K(N##Subpixel, M, 0), K(N##MirrorXSubpixel, M, 1), K(N##MirrorYSubpixel, M, 2), K(N##MirrorXYSubpixel, M, 3)
+#define SUB_FLIPS(K, N, M)                                                                                   \
+    K(N##Subpixel, M, 0), K(N##MirrorXSubpixel, M, 1), K(N##MirrorYSubpixel, M, 2),                          \
+        K(N##MirrorXYSubpixel, M, 3)
 
 const Member kMembers[] = {
     FLIPS(PLAIN, BlitCopy, 0),
@@ -158,7 +177,8 @@ OBitmap* MakeSource(std::mt19937& rng, int mode, bool subpixel)
     OBitmap* image = CreateBitmap(w, h, 0, format, nullptr, alpha);
     if (OBuffer* px = image->GetPixelBuffer())
     {
-        const size_t n = size_t(format >= 16 ? OBitmap::PaletteBlockSize(w, h) : OBitmap::Rgb24BlockSize(w, h));
+        const size_t n =
+            size_t(format >= 16 ? OBitmap::PaletteBlockSize(w, h) : OBitmap::Rgb24BlockSize(w, h));
         for (size_t i = 0; i + 3 <= n; i += 3)
         {
             const u32 c = rng() % 3 ? colours[rng() % 4] : rng();
@@ -335,7 +355,8 @@ TEST(BlitDifferential, EveryVectorKernelGivesTheScalarBytes)
             {
                 std::vector<u8> got = d;
                 sub[k](got.data(), s0.data(), s1.data(), a0.data(), a1.data(), w, fx, fy);
-                ASSERT_EQ(want, got) << "sub-pixel kernel " << k << " width " << w << " fx " << fx << " fy " << fy;
+                ASSERT_EQ(want, got) << "sub-pixel kernel " << k << " width " << w << " fx " << fx << " fy "
+                                     << fy;
             }
         }
         // Turning a mirrored walk around, read from the far end of the row.
@@ -353,7 +374,8 @@ TEST(BlitDifferential, EveryVectorKernelGivesTheScalarBytes)
             }
             for (i32 k = 1; k < r; ++k)
             {
-                reversers[k](colourBack.data(), alphaBack.data(), s.data() + 3 * (w - 1), a.data() + (w - 1), w);
+                reversers[k](colourBack.data(), alphaBack.data(), s.data() + 3 * (w - 1), a.data() + (w - 1),
+                             w);
                 ASSERT_EQ(colour, colourBack) << "reverser " << k << " width " << w;
                 ASSERT_EQ(alpha, alphaBack) << "reverser " << k << " width " << w;
             }

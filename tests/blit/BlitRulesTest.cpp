@@ -18,7 +18,8 @@ namespace
 struct Image
 {
     OBitmap* bitmap;
-    explicit Image(u16 w, u16 h, u8 format, u32 key = 0) : bitmap(CreateBitmap(w, h, key, format, nullptr, nullptr))
+    explicit Image(u16 w, u16 h, u8 format, u32 key = 0)
+        : bitmap(CreateBitmap(w, h, key, format, nullptr, nullptr))
     {
     }
     ~Image() { DestroyBitmap(bitmap); }
@@ -27,8 +28,14 @@ struct Image
     OBitmap* operator->() const { return bitmap; }
     operator OBitmap*() const { return bitmap; }
     u8* Px(int x, int y) { return bitmap->GetBits() + y * bitmap->GetPitch() + 3 * x; }
-    void Fill(u8 value) { std::memset(bitmap->GetBits(), value, size_t(OBitmap::Rgb24BlockSize(bitmap->width, bitmap->height))); }
-    void FillAlpha(u8 value) { std::memset(bitmap->GetAlpha(), value, size_t(bitmap->width) * bitmap->height); }
+    void Fill(u8 value)
+    {
+        std::memset(bitmap->GetBits(), value, size_t(OBitmap::Rgb24BlockSize(bitmap->width, bitmap->height)));
+    }
+    void FillAlpha(u8 value)
+    {
+        std::memset(bitmap->GetAlpha(), value, size_t(bitmap->width) * bitmap->height);
+    }
 };
 
 // One source pixel of value s (all channels) with alpha a over one
@@ -48,7 +55,7 @@ u8 OnePixel(u8 mode, u8 s, u8 a, u8 d, u8 opacity)
 TEST(BlitFormulas, BlendsRoundTowardMinusInfinity)
 {
     EXPECT_EQ(OnePixel(2, 0, 128, 255, 0), 127);
-    EXPECT_EQ(OnePixel(2, 10, 0, 255, 0), 10);   // opaque: exactly the source
+    EXPECT_EQ(OnePixel(2, 10, 0, 255, 0), 10);    // opaque: exactly the source
     EXPECT_EQ(OnePixel(2, 10, 255, 200, 0), 200); // transparent: untouched
     EXPECT_EQ(OnePixel(7, 0, 0, 255, 128), 127);  // -127.5 rounds down to -128
     EXPECT_EQ(OnePixel(7, 255, 0, 0, 255), 254);  // opacity 255 is not a copy
@@ -188,8 +195,10 @@ TEST(BlitSubpixel, OpaqueFilteredAlphaCopiesTheUnfilteredPixel)
 // destination alone instead of reading through a null pointer.
 TEST(BlitMissingPlanes, DrawNothing)
 {
-    Image noAlpha(4, 4, 0), paletted(4, 4, 16), alphaOnly(4, 4, 14);
+    Image noAlpha(4, 4, 0), paletted(4, 4, 16), alphaOnly(4, 4, 14), withAlpha(4, 4, 2);
     noAlpha.Fill(1);
+    withAlpha.Fill(1);
+    withAlpha.FillAlpha(0);
     Image dst(8, 8, 0);
     dst.Fill(0x5A);
     const std::vector<u8> before(dst->GetBits(), dst->GetBits() + 3 * 64);
@@ -199,10 +208,11 @@ TEST(BlitMissingPlanes, DrawNothing)
             GetBlitter(mode, flip)(dst, noAlpha, 1, 1, nullptr, 255, nullptr);
         for (u8 mode : {2, 3, 13, 14})
             GetSubpixelBlitter(mode, flip)(dst, noAlpha, 1, 1, 3, 3, 255, nullptr);
-        GetBlitter(12, flip)(dst, alphaOnly, 1, 1, nullptr, 255, nullptr); // no palette, no index block
-        GetBlitter(0, flip)(dst, alphaOnly, 1, 1, nullptr, 255, nullptr);  // no pixel block
-        GetBlitter(0, flip)(dst, paletted, 1, 1, nullptr, 255, nullptr);   // a block too small for 24-bit reads
-        GetBlitter(16, flip)(dst, noAlpha, 1, 1, nullptr, 255, nullptr);   // no palette header
+        GetBlitter(12, flip)(dst, withAlpha, 1, 1, nullptr, 255, nullptr); // no palette
+        GetBlitter(10, flip)(dst, withAlpha, 1, 1, nullptr, 255, nullptr);
+        GetBlitter(0, flip)(dst, alphaOnly, 1, 1, nullptr, 255, nullptr); // no pixel block
+        GetBlitter(0, flip)(dst, paletted, 1, 1, nullptr, 255, nullptr); // a block too small for 24-bit reads
+        GetBlitter(16, flip)(dst, noAlpha, 1, 1, nullptr, 255, nullptr); // no palette header
     }
     BlitCopy(dst, nullptr, 0, 0, nullptr);
     BlitCopy(nullptr, noAlpha, 0, 0, nullptr);
@@ -213,12 +223,14 @@ TEST(BlitTable, OnlyModesWithMembersHaveEntries)
 {
     for (u8 mode = 0; mode < 30; ++mode)
     {
-        const bool plain = mode < 22 && mode != 4 && mode != 5 && mode != 6 && mode != 9 && mode != 11 && mode != 15;
+        const bool plain =
+            mode < 22 && mode != 4 && mode != 5 && mode != 6 && mode != 9 && mode != 11 && mode != 15;
         const bool sub = mode == 2 || mode == 3 || mode == 13 || mode == 14;
         for (u8 flip = 0; flip < 6; ++flip)
         {
             EXPECT_EQ(GetBlitter(mode, flip) != nullptr, plain && flip < 4) << int(mode) << " " << int(flip);
-            EXPECT_EQ(GetSubpixelBlitter(mode, flip) != nullptr, sub && flip < 4) << int(mode) << " " << int(flip);
+            EXPECT_EQ(GetSubpixelBlitter(mode, flip) != nullptr, sub && flip < 4)
+                << int(mode) << " " << int(flip);
         }
     }
 }
@@ -256,7 +268,7 @@ TEST(BlitPrimitives, LinesAndFills)
     EXPECT_TRUE(m[1][2] && m[4][2]);
 
     canvas.Fill(0);
-    DrawHVLine(canvas, 1, 1, 4, 3, 0x010203); // slanted: nothing
+    DrawHVLine(canvas, 1, 1, 4, 3, 0x010203);    // slanted: nothing
     DrawHVLine(canvas, -10, 9, 40, 9, 0x010203); // off the canvas: nothing written
     EXPECT_EQ(Count(Painted(canvas)), 0);
     DrawHVLine(canvas, 4, 0, -3, 0, 0x010203); // cut to the canvas

@@ -1,10 +1,10 @@
 // Images, their shared blocks and the run-time image table: block sizes,
 // reference counts, and which list entries live and die with the images.
-#include "support/BitmapStoreBuilder.h"
 #include "image/OBitmap.h"
 #include "image/OBitmapStore.h"
 #include "image/OBuffer.h"
 #include "image/OImageTable.h"
+#include "support/BitmapStoreBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -73,9 +73,9 @@ TEST(OBitmapTest, AllocatesBlocksByFormatWithSpareRowAndBytes)
         bool pixels, alpha;
         i32 pitch;
     };
-    const Case cases[] = {{0, true, false, 30},  {1, true, false, 30},  {2, true, true, 30},   {5, true, true, 30},
-                          {12, true, false, 30}, {14, false, true, 30}, {16, true, false, 10}, {20, true, true, 10},
-                          {21, true, true, 30}};
+    const Case cases[] = {{0, true, false, 30},  {1, true, false, 30},  {2, true, true, 30},
+                          {5, true, true, 30},   {12, true, false, 30}, {14, false, true, 30},
+                          {16, true, false, 10}, {20, true, true, 10},  {21, true, true, 30}};
     for (const Case& c : cases)
     {
         OBitmap* image = CreateBitmap(10, 4, 0, c.format, nullptr, nullptr);

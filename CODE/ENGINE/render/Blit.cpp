@@ -115,8 +115,7 @@ constexpr i32 BytesPerSample(Source s)
     return s == Source::Rgb24 ? 3 : 1;
 }
 
-template <class F, int Dir>
-inline const u8* ColourAt(const u8* s, i32 i, const Context& k)
+template <class F, int Dir> inline const u8* ColourAt(const u8* s, i32 i, const Context& k)
 {
     if constexpr (F::kSource == Source::Rgb24)
         return s + 3 * Dir * i;
@@ -129,8 +128,7 @@ inline const u8* ColourAt(const u8* s, i32 i, const Context& k)
 // One destination row: w pixels, reading the source from s and a in
 // direction Dir (+1 or -1).
 // The vector kernel a mode and direction use, chosen once per call.
-template <int Mode, int Dir>
-inline auto RowKernel()
+template <int Mode, int Dir> inline auto RowKernel()
 {
     if constexpr (Mode == 2)
         return SelectAlphaRow();
@@ -169,7 +167,7 @@ inline void Row(u8* d, const u8* s, const u8* a, i32 w, const Context& k, Kernel
     using F = Formula<Mode>;
     if constexpr (Mode == 0 && Dir == 1)
     {
-        std::memcpy(d, s, static_cast<size_t>(3 * w));
+        std::memcpy(d, s, 3 * static_cast<size_t>(w));
     }
     else if constexpr (Mode == 2 && Dir == 1)
     {
@@ -223,8 +221,12 @@ void Draw(OBitmap* dst, OBitmap* src, i16 x, i16 y, const void* palette, u8 opac
     for (i32 j = 0; j < area.h; ++j, d += t.pitch)
     {
         const i32 r = mirrorY ? p.h - 1 - (area.sy + j) : area.sy + j;
-        const u8* s = p.colour ? p.colour + static_cast<ptrdiff_t>(r) * p.colourPitch + bps * c0 : nullptr;
-        const u8* a = p.alpha ? p.alpha + static_cast<ptrdiff_t>(r) * p.w + c0 : nullptr;
+        const u8* s = nullptr;
+        const u8* a = nullptr;
+        if constexpr (F::kSource != Source::None)
+            s = p.colour + static_cast<ptrdiff_t>(r) * p.colourPitch + bps * c0;
+        if constexpr (F::kAlpha)
+            a = p.alpha + static_cast<ptrdiff_t>(r) * p.w + c0;
         Row<Mode, dir>(d, s, a, area.w, k, kernel);
     }
 }
@@ -311,8 +313,7 @@ constexpr bool HasSubpixelMember(int mode)
     return mode == 2 || mode == 3 || mode == 13 || mode == 14;
 }
 
-template <int Mode, int Flip>
-constexpr BlitFn PlainEntry()
+template <int Mode, int Flip> constexpr BlitFn PlainEntry()
 {
     if constexpr (HasMember(Mode))
         return &Draw<Mode, Flip>;
@@ -320,8 +321,7 @@ constexpr BlitFn PlainEntry()
         return nullptr;
 }
 
-template <int Mode, int Flip>
-constexpr BlitSubpixelFn SubpixelEntry()
+template <int Mode, int Flip> constexpr BlitSubpixelFn SubpixelEntry()
 {
     if constexpr (HasSubpixelMember(Mode))
         return &DrawSubpixel<Mode, Flip>;
@@ -329,14 +329,12 @@ constexpr BlitSubpixelFn SubpixelEntry()
         return nullptr;
 }
 
-template <size_t... I>
-constexpr auto MakePlainTable(std::index_sequence<I...>)
+template <size_t... I> constexpr auto MakePlainTable(std::index_sequence<I...>)
 {
     return std::array<BlitFn, sizeof...(I)>{PlainEntry<int(I / kBlitFlips), int(I % kBlitFlips)>()...};
 }
 
-template <size_t... I>
-constexpr auto MakeSubpixelTable(std::index_sequence<I...>)
+template <size_t... I> constexpr auto MakeSubpixelTable(std::index_sequence<I...>)
 {
     return std::array<BlitSubpixelFn, sizeof...(I)>{
         SubpixelEntry<int(I / kBlitFlips), int(I % kBlitFlips)>()...};
@@ -363,40 +361,41 @@ BlitSubpixelFn GetSubpixelBlitter(u8 mode, u8 flip)
 }
 
 // The named members are thin shells over the same instances the table holds.
-#define ZORBLET_MEMBER(Name, Mode, Flip)                                                                    \
-    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, const ORect* rect)                                 \
-    {                                                                                                       \
-        blit::Draw<Mode, Flip>(dst, src, x, y, nullptr, 0, rect);                                           \
+#define ZORBLET_MEMBER(Name, Mode, Flip)                                                                     \
+    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, const ORect* rect)                                   \
+    {                                                                                                        \
+        blit::Draw<Mode, Flip>(dst, src, x, y, nullptr, 0, rect);                                            \
     }
-#define ZORBLET_MEMBER_OPACITY(Name, Mode, Flip)                                                            \
-    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, u8 opacity, const ORect* rect)                     \
-    {                                                                                                       \
-        blit::Draw<Mode, Flip>(dst, src, x, y, nullptr, opacity, rect);                                     \
+#define ZORBLET_MEMBER_OPACITY(Name, Mode, Flip)                                                             \
+    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, u8 opacity, const ORect* rect)                       \
+    {                                                                                                        \
+        blit::Draw<Mode, Flip>(dst, src, x, y, nullptr, opacity, rect);                                      \
     }
-#define ZORBLET_MEMBER_PALETTE(Name, Mode, Flip)                                                            \
-    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, const void* palette, const ORect* rect)            \
-    {                                                                                                       \
-        blit::Draw<Mode, Flip>(dst, src, x, y, palette, 0, rect);                                           \
+#define ZORBLET_MEMBER_PALETTE(Name, Mode, Flip)                                                             \
+    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, const void* palette, const ORect* rect)              \
+    {                                                                                                        \
+        blit::Draw<Mode, Flip>(dst, src, x, y, palette, 0, rect);                                            \
     }
-#define ZORBLET_MEMBER_PALETTE_OPACITY(Name, Mode, Flip)                                                    \
-    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, const void* palette, u8 opacity, const ORect* rect) \
-    {                                                                                                       \
-        blit::Draw<Mode, Flip>(dst, src, x, y, palette, opacity, rect);                                     \
+#define ZORBLET_MEMBER_PALETTE_OPACITY(Name, Mode, Flip)                                                     \
+    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, const void* palette, u8 opacity, const ORect* rect)  \
+    {                                                                                                        \
+        blit::Draw<Mode, Flip>(dst, src, x, y, palette, opacity, rect);                                      \
     }
-#define ZORBLET_MEMBER_SUBPIXEL(Name, Mode, Flip)                                                           \
-    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy, const ORect* rect)                 \
-    {                                                                                                       \
-        blit::DrawSubpixel<Mode, Flip>(dst, src, x, y, fx, fy, 0, rect);                                    \
+#define ZORBLET_MEMBER_SUBPIXEL(Name, Mode, Flip)                                                            \
+    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy, const ORect* rect)                   \
+    {                                                                                                        \
+        blit::DrawSubpixel<Mode, Flip>(dst, src, x, y, fx, fy, 0, rect);                                     \
     }
-#define ZORBLET_MEMBER_SUBPIXEL_OPACITY(Name, Mode, Flip)                                                   \
-    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy, u8 opacity, const ORect* rect)     \
-    {                                                                                                       \
-        blit::DrawSubpixel<Mode, Flip>(dst, src, x, y, fx, fy, opacity, rect);                              \
+#define ZORBLET_MEMBER_SUBPIXEL_OPACITY(Name, Mode, Flip)                                                    \
+    void Name(OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy, u8 opacity, const ORect* rect)       \
+    {                                                                                                        \
+        blit::DrawSubpixel<Mode, Flip>(dst, src, x, y, fx, fy, opacity, rect);                               \
     }
-#define ZORBLET_FLIPS(Kind, Name, Mode)                                                                     \
-    Kind(Name, Mode, 0) Kind(Name##MirrorX, Mode, 1) Kind(Name##MirrorY, Mode, 2) Kind(Name##MirrorXY, Mode, 3)
-#define ZORBLET_SUBPIXEL_FLIPS(Kind, Name, Mode)                                                            \
-    Kind(Name##Subpixel, Mode, 0) Kind(Name##MirrorXSubpixel, Mode, 1) Kind(Name##MirrorYSubpixel, Mode, 2) \
+#define ZORBLET_FLIPS(Kind, Name, Mode)                                                                      \
+    Kind(Name, Mode, 0) Kind(Name##MirrorX, Mode, 1) Kind(Name##MirrorY, Mode, 2)                            \
+        Kind(Name##MirrorXY, Mode, 3)
+#define ZORBLET_SUBPIXEL_FLIPS(Kind, Name, Mode)                                                             \
+    Kind(Name##Subpixel, Mode, 0) Kind(Name##MirrorXSubpixel, Mode, 1) Kind(Name##MirrorYSubpixel, Mode, 2)  \
         Kind(Name##MirrorXYSubpixel, Mode, 3)
 
 ZORBLET_FLIPS(ZORBLET_MEMBER, BlitCopy, 0)

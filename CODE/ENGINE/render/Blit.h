@@ -44,7 +44,8 @@ ZORBLET_BLIT_FLIPS(BlitIndexedAlpha, OBitmap* dst, OBitmap* src, i16 x, i16 y, c
 ZORBLET_BLIT_FLIPS(BlitAlphaOpacity, OBitmap* dst, OBitmap* src, i16 x, i16 y, u8 opacity, const ORect* rect)
 ZORBLET_BLIT_FLIPS(BlitOpacity, OBitmap* dst, OBitmap* src, i16 x, i16 y, u8 opacity, const ORect* rect)
 ZORBLET_BLIT_FLIPS(BlitKeyedOpacity, OBitmap* dst, OBitmap* src, i16 x, i16 y, u8 opacity, const ORect* rect)
-ZORBLET_BLIT_FLIPS(BlitIndexedOpacity, OBitmap* dst, OBitmap* src, i16 x, i16 y, u8 opacity, const ORect* rect)
+ZORBLET_BLIT_FLIPS(BlitIndexedOpacity, OBitmap* dst, OBitmap* src, i16 x, i16 y, u8 opacity,
+                   const ORect* rect)
 ZORBLET_BLIT_FLIPS(BlitIndexedKeyedOpacity, OBitmap* dst, OBitmap* src, i16 x, i16 y, u8 opacity,
                    const ORect* rect)
 ZORBLET_BLIT_FLIPS(BlitIndexedAlphaOpacity, OBitmap* dst, OBitmap* src, i16 x, i16 y, u8 opacity,
@@ -75,8 +76,8 @@ ZORBLET_BLIT_SUBPIXEL_FLIPS(BlitShadow, OBitmap* dst, OBitmap* src, i16 x, i16 y
                             const ORect* rect)
 ZORBLET_BLIT_SUBPIXEL_FLIPS(BlitAlphaOpacity, OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy,
                             u8 opacity, const ORect* rect)
-ZORBLET_BLIT_SUBPIXEL_FLIPS(BlitLighten, OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy,
-                            u8 opacity, const ORect* rect)
+ZORBLET_BLIT_SUBPIXEL_FLIPS(BlitLighten, OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy, u8 opacity,
+                            const ORect* rect)
 
 #undef ZORBLET_BLIT_FLIPS
 #undef ZORBLET_BLIT_SUBPIXEL_FLIPS

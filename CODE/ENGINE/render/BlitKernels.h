@@ -22,7 +22,7 @@ enum class Source
 // Everything a row kernel needs, fixed for one call.
 struct Context
 {
-    u32 key = 0;                // colour key 0x00RRGGBB
+    u32 key = 0;                 // colour key 0x00RRGGBB
     const u8* palette = nullptr; // 4 bytes per entry: blue, green, red, unused
     u32 opacity = 0;
     // Sub-pixel weights of the 2x2 window, adding up to 65536.
@@ -60,11 +60,9 @@ inline u8 MixOpacity(u32 d, u32 s, u32 o)
 // The pixel formulas, one per draw mode. Px receives the destination pixel,
 // the source colour (3 bytes: blue, green, red; unused for Source::None) and
 // the alpha byte (0 for modes without a plane).
-template <int Mode>
-struct Formula;
+template <int Mode> struct Formula;
 
-template <>
-struct Formula<0>
+template <> struct Formula<0>
 {
     static constexpr Source kSource = Source::Rgb24;
     static constexpr bool kAlpha = false;
@@ -76,8 +74,7 @@ struct Formula<0>
     }
 };
 
-template <>
-struct Formula<1>
+template <> struct Formula<1>
 {
     static constexpr Source kSource = Source::Rgb24;
     static constexpr bool kAlpha = false;
@@ -88,8 +85,7 @@ struct Formula<1>
     }
 };
 
-template <>
-struct Formula<2>
+template <> struct Formula<2>
 {
     static constexpr Source kSource = Source::Rgb24;
     static constexpr bool kAlpha = true;
@@ -102,8 +98,7 @@ struct Formula<2>
     }
 };
 
-template <>
-struct Formula<3>
+template <> struct Formula<3>
 {
     static constexpr Source kSource = Source::Rgb24;
     static constexpr bool kAlpha = true;
@@ -117,8 +112,7 @@ struct Formula<3>
     }
 };
 
-template <>
-struct Formula<7>
+template <> struct Formula<7>
 {
     static constexpr Source kSource = Source::Rgb24;
     static constexpr bool kAlpha = false;
@@ -129,8 +123,7 @@ struct Formula<7>
     }
 };
 
-template <>
-struct Formula<8>
+template <> struct Formula<8>
 {
     static constexpr Source kSource = Source::Rgb24;
     static constexpr bool kAlpha = false;
@@ -141,20 +134,17 @@ struct Formula<8>
     }
 };
 
-template <>
-struct Formula<10> : Formula<3>
+template <> struct Formula<10> : Formula<3>
 {
     static constexpr Source kSource = Source::Index;
 };
 
-template <>
-struct Formula<12> : Formula<2>
+template <> struct Formula<12> : Formula<2>
 {
     static constexpr Source kSource = Source::Index;
 };
 
-template <>
-struct Formula<13>
+template <> struct Formula<13>
 {
     static constexpr Source kSource = Source::None;
     static constexpr bool kAlpha = true;
@@ -167,8 +157,7 @@ struct Formula<13>
     }
 };
 
-template <>
-struct Formula<14>
+template <> struct Formula<14>
 {
     static constexpr Source kSource = Source::None;
     static constexpr bool kAlpha = true;
@@ -181,33 +170,27 @@ struct Formula<14>
     }
 };
 
-template <>
-struct Formula<16> : Formula<0>
+template <> struct Formula<16> : Formula<0>
 {
     static constexpr Source kSource = Source::Palette8;
 };
-template <>
-struct Formula<17> : Formula<7>
+template <> struct Formula<17> : Formula<7>
 {
     static constexpr Source kSource = Source::Palette8;
 };
-template <>
-struct Formula<18> : Formula<1>
+template <> struct Formula<18> : Formula<1>
 {
     static constexpr Source kSource = Source::Palette8;
 };
-template <>
-struct Formula<19> : Formula<8>
+template <> struct Formula<19> : Formula<8>
 {
     static constexpr Source kSource = Source::Palette8;
 };
-template <>
-struct Formula<20> : Formula<2>
+template <> struct Formula<20> : Formula<2>
 {
     static constexpr Source kSource = Source::Palette8;
 };
-template <>
-struct Formula<21> : Formula<3>
+template <> struct Formula<21> : Formula<3>
 {
     static constexpr Source kSource = Source::Palette8;
 };
@@ -215,11 +198,9 @@ struct Formula<21> : Formula<3>
 // The sub-pixel formulas of modes 2, 3, 13 and 14, given the filtered alpha
 // A, the filtered colour C and the unfiltered colour of the window's first
 // pixel.
-template <int Mode>
-struct SubpixelFormula;
+template <int Mode> struct SubpixelFormula;
 
-template <>
-struct SubpixelFormula<2>
+template <> struct SubpixelFormula<2>
 {
     static constexpr Source kSource = Source::Rgb24;
     static void Px(u8* d, const u8* filtered, const u8* p00, u32 a, const Context&)
@@ -240,8 +221,7 @@ struct SubpixelFormula<2>
     }
 };
 
-template <>
-struct SubpixelFormula<3>
+template <> struct SubpixelFormula<3>
 {
     static constexpr Source kSource = Source::Rgb24;
     static void Px(u8* d, const u8* filtered, const u8*, u32 a, const Context& k)
@@ -254,8 +234,7 @@ struct SubpixelFormula<3>
     }
 };
 
-template <>
-struct SubpixelFormula<13>
+template <> struct SubpixelFormula<13>
 {
     static constexpr Source kSource = Source::None;
     static void Px(u8* d, const u8*, const u8*, u32 a, const Context& k)
@@ -268,8 +247,7 @@ struct SubpixelFormula<13>
     }
 };
 
-template <>
-struct SubpixelFormula<14>
+template <> struct SubpixelFormula<14>
 {
     static constexpr Source kSource = Source::None;
     static void Px(u8* d, const u8*, const u8*, u32 a, const Context&)
@@ -300,7 +278,8 @@ inline void SetWeights(Context& k, u32 fx, u32 fy)
 // s0 / a0 in the first row and s1 / a1 in the second, walking by Dc (+1 or
 // -1) pixels.
 template <int Mode, int Dc>
-inline void SubpixelRow(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8* a1, i32 w, const Context& k)
+inline void SubpixelRow(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8* a1, i32 w,
+                        const Context& k)
 {
     using F = SubpixelFormula<Mode>;
     for (i32 i = 0; i < w; ++i, d += 3, a0 += Dc, a1 += Dc)

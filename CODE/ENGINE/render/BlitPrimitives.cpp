@@ -42,7 +42,7 @@ void FillSpan(const Canvas& c, i32 l, i32 t, i32 r, i32 b, u32 colour)
         p[1] = green;
         p[2] = red;
     }
-    const size_t bytes = static_cast<size_t>(3 * (r - l + 1));
+    const size_t bytes = 3 * static_cast<size_t>(r - l + 1);
     u8* row = first;
     for (i32 y = t + 1; y <= b; ++y)
     {

@@ -73,14 +73,14 @@ __attribute__((target("ssse3"))) inline __m128i Blend16(__m128i d, __m128i s, __
     const __m128i zero = _mm_setzero_si128();
     const __m128i k256 = _mm_set1_epi16(256);
     const __m128i alo = _mm_unpacklo_epi8(a, zero), ahi = _mm_unpackhi_epi8(a, zero);
-    const __m128i lo = _mm_srli_epi16(
-        _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(s, zero), _mm_sub_epi16(k256, alo)),
-                      _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), alo)),
-        8);
-    const __m128i hi = _mm_srli_epi16(
-        _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(s, zero), _mm_sub_epi16(k256, ahi)),
-                      _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), ahi)),
-        8);
+    const __m128i lo =
+        _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(s, zero), _mm_sub_epi16(k256, alo)),
+                                     _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), alo)),
+                       8);
+    const __m128i hi =
+        _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(s, zero), _mm_sub_epi16(k256, ahi)),
+                                     _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), ahi)),
+                       8);
     const __m128i mixed = _mm_packus_epi16(lo, hi);
     const __m128i keep = _mm_cmpeq_epi8(a, _mm_set1_epi8(-1));
     return _mm_or_si128(_mm_and_si128(keep, d), _mm_andnot_si128(keep, mixed));
@@ -88,7 +88,8 @@ __attribute__((target("ssse3"))) inline __m128i Blend16(__m128i d, __m128i s, __
 
 // 16 pixels, 48 bytes: the first three vectors of a 32-pixel block, blended
 // into out. False when all 16 are transparent and nothing is to be stored.
-__attribute__((target("ssse3"))) inline bool AlphaBlock16(const u8* d, const u8* s, const u8* a, __m128i out[3])
+__attribute__((target("ssse3"))) inline bool AlphaBlock16(const u8* d, const u8* s, const u8* a,
+                                                          __m128i out[3])
 {
     const __m128i av = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
     if (_mm_movemask_epi8(_mm_cmpeq_epi8(av, _mm_set1_epi8(-1))) == 0xFFFF)
@@ -129,7 +130,8 @@ struct RowTail
     i32 at = 0;
 };
 
-__attribute__((target("ssse3"))) inline void BeginTail(RowTail& t, const u8* d, const u8* s, const u8* a, i32 w)
+__attribute__((target("ssse3"))) inline void BeginTail(RowTail& t, const u8* d, const u8* s, const u8* a,
+                                                       i32 w)
 {
     t.at = w - 16;
     t.store = (w % 16) != 0 && AlphaBlock16(d + 3 * t.at, s + 3 * t.at, a + t.at, t.v);
@@ -170,10 +172,12 @@ __attribute__((target("ssse3"))) void AlphaRowSsse3(u8* d, const u8* s, const u8
         const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 16));
         // Runs of fully transparent or fully opaque pixels, the bulk of
         // most sprites, need no arithmetic: a = 255 keeps d, a = 0 gives s.
-        const int transparent = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a0, ones), _mm_cmpeq_epi8(a1, ones)));
+        const int transparent =
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a0, ones), _mm_cmpeq_epi8(a1, ones)));
         if (transparent == 0xFFFF)
             continue;
-        const int opaque = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a0, zero), _mm_cmpeq_epi8(a1, zero)));
+        const int opaque =
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a0, zero), _mm_cmpeq_epi8(a1, zero)));
         for (int v = 0; v < 6; ++v)
         {
             __m128i* dv = reinterpret_cast<__m128i*>(d + 16 * v);
@@ -242,11 +246,11 @@ __attribute__((target("avx2"))) void AlphaRowAvx2(u8* d, const u8* s, const u8* 
         const __m128i a0 = _mm256_castsi256_si128(av);
         const __m128i a1 = _mm256_extracti128_si256(av, 1);
         // Vector pairs (0, 1), (2, 3), (4, 5): halves a0 a0, a0 a1, a1 a1.
-        const __m256i halves[3] = {_mm256_set_m128i(a0, a0), _mm256_set_m128i(a1, a0), _mm256_set_m128i(a1, a1)};
+        const __m256i halves[3] = {_mm256_set_m128i(a0, a0), _mm256_set_m128i(a1, a0),
+                                   _mm256_set_m128i(a1, a1)};
         for (int v = 0; v < 3; ++v)
         {
-            const __m256i mask =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kExpand.m[2 * v]));
+            const __m256i mask = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kExpand.m[2 * v]));
             const __m256i alpha = _mm256_shuffle_epi8(halves[v], mask);
             // The same shortcuts per 32 bytes: most vectors of a sprite's
             // rim are still wholly inside or wholly outside it.
@@ -293,8 +297,8 @@ __attribute__((target("avx2"))) inline __m256i BlendOpacity32(__m256i d, __m256i
 }
 
 // 32 pixels of draw mode 3 into out; false when all are transparent.
-__attribute__((target("avx2"))) inline bool AlphaOpacityBlock32(const u8* d, const u8* s, const u8* a, __m256i o16,
-                                                               __m256i out[3])
+__attribute__((target("avx2"))) inline bool AlphaOpacityBlock32(const u8* d, const u8* s, const u8* a,
+                                                                __m256i o16, __m256i out[3])
 {
     const __m256i av = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
     if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(av, _mm256_set1_epi8(-1))) == -1)
@@ -333,7 +337,8 @@ __attribute__((target("avx2"))) void AlphaOpacityRowAvx2(u8* d, const u8* s, con
     const __m256i o16 = _mm256_set1_epi16(static_cast<i16>(opacity));
     __m256i tail[3];
     const i32 tailAt = w - 32;
-    const bool storeTail = (w % 32) != 0 && AlphaOpacityBlock32(d + 3 * tailAt, s + 3 * tailAt, a + tailAt, o16, tail);
+    const bool storeTail =
+        (w % 32) != 0 && AlphaOpacityBlock32(d + 3 * tailAt, s + 3 * tailAt, a + tailAt, o16, tail);
     i32 i = 0;
     for (; i + 32 <= w; i += 32)
     {
@@ -382,13 +387,15 @@ __attribute__((target("ssse3"))) void ReverseRowSsse3(u8* colour, u8* alpha, con
         {
             __m128i out = _mm_setzero_si128();
             for (int u = 0; u < 3; ++u)
-                out = _mm_or_si128(out, _mm_shuffle_epi8(in[u], _mm_load_si128(reinterpret_cast<const __m128i*>(
-                                                                    kReverse.m[v][u]))));
+                out = _mm_or_si128(
+                    out, _mm_shuffle_epi8(
+                             in[u], _mm_load_si128(reinterpret_cast<const __m128i*>(kReverse.m[v][u]))));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(colour + 3 * j + 16 * v), out);
         }
         const __m128i av = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a - (j + 15)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(alpha + j),
-                         _mm_shuffle_epi8(av, _mm_load_si128(reinterpret_cast<const __m128i*>(kReverse.alpha))));
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(alpha + j),
+            _mm_shuffle_epi8(av, _mm_load_si128(reinterpret_cast<const __m128i*>(kReverse.alpha))));
     }
     ReverseRowScalar(colour + 3 * j, alpha + j, s - 3 * j, a - j, n - j);
 }
@@ -412,8 +419,8 @@ __attribute__((target("ssse3"))) inline __m128i Mix16(__m128i a, __m128i b, __m1
     return _mm_add_epi16(_mm_slli_epi16(b, 8), _mm_mullo_epi16(_mm_sub_epi16(a, b), f));
 }
 
-__attribute__((target("ssse3"))) inline __m128i Filter16Lanes(__m128i p00, __m128i p10, __m128i p01, __m128i p11,
-                                                             const SubWeights& w)
+__attribute__((target("ssse3"))) inline __m128i Filter16Lanes(__m128i p00, __m128i p10, __m128i p01,
+                                                              __m128i p11, const SubWeights& w)
 {
     const __m128i low = _mm_set1_epi16(0x00FF);
     const __m128i h0 = Mix16(p00, p10, w.fx);
@@ -424,11 +431,11 @@ __attribute__((target("ssse3"))) inline __m128i Filter16Lanes(__m128i p00, __m12
 }
 
 __attribute__((target("ssse3"))) inline __m128i Filter16(__m128i p00, __m128i p10, __m128i p01, __m128i p11,
-                                                        const SubWeights& w)
+                                                         const SubWeights& w)
 {
     const __m128i low = _mm_set1_epi16(0x00FF);
-    const __m128i even = Filter16Lanes(_mm_and_si128(p00, low), _mm_and_si128(p10, low), _mm_and_si128(p01, low),
-                                       _mm_and_si128(p11, low), w);
+    const __m128i even = Filter16Lanes(_mm_and_si128(p00, low), _mm_and_si128(p10, low),
+                                       _mm_and_si128(p01, low), _mm_and_si128(p11, low), w);
     const __m128i odd = Filter16Lanes(_mm_srli_epi16(p00, 8), _mm_srli_epi16(p10, 8), _mm_srli_epi16(p01, 8),
                                       _mm_srli_epi16(p11, 8), w);
     return _mm_or_si128(even, _mm_slli_epi16(odd, 8));
@@ -441,8 +448,9 @@ inline __m128i Load16(const u8* p)
 
 // 16 pixels of the sub-pixel alpha member into out; false when all are
 // transparent. Reads 17 pixels of each row.
-__attribute__((target("ssse3"))) inline bool SubAlphaBlock16(const u8* d, const u8* s0, const u8* s1, const u8* a0,
-                                                            const u8* a1, const SubWeights& w, __m128i out[3])
+__attribute__((target("ssse3"))) inline bool SubAlphaBlock16(const u8* d, const u8* s0, const u8* s1,
+                                                             const u8* a0, const u8* a1, const SubWeights& w,
+                                                             __m128i out[3])
 {
     const __m128i av = Filter16(Load16(a0), Load16(a0 + 1), Load16(a1), Load16(a1 + 1), w);
     const __m128i ones = _mm_set1_epi8(-1);
@@ -454,7 +462,8 @@ __attribute__((target("ssse3"))) inline bool SubAlphaBlock16(const u8* d, const 
         const u8* p1 = s1 + 16 * v;
         const __m128i p00 = Load16(p0);
         const __m128i c = Filter16(p00, Load16(p0 + 3), Load16(p1), Load16(p1 + 3), w);
-        const __m128i a = _mm_shuffle_epi8(av, _mm_load_si128(reinterpret_cast<const __m128i*>(kExpand.m[v])));
+        const __m128i a =
+            _mm_shuffle_epi8(av, _mm_load_si128(reinterpret_cast<const __m128i*>(kExpand.m[v])));
         // A filtered alpha of 0 takes the window's own first pixel.
         const __m128i opaque = _mm_cmpeq_epi8(a, _mm_setzero_si128());
         const __m128i mixed = Blend16(Load16(d + 16 * v), c, a);
@@ -466,7 +475,7 @@ __attribute__((target("ssse3"))) inline bool SubAlphaBlock16(const u8* d, const 
 // Rows of 16 pixels or more in 16-pixel blocks, the last one ending at the
 // row's end, computed first and stored last as in the other kernels.
 __attribute__((target("ssse3"))) void SubAlphaRowSsse3(u8* d, const u8* s0, const u8* s1, const u8* a0,
-                                                      const u8* a1, i32 w, u32 fx, u32 fy)
+                                                       const u8* a1, i32 w, u32 fx, u32 fy)
 {
     if (w < 16)
     {
@@ -476,8 +485,8 @@ __attribute__((target("ssse3"))) void SubAlphaRowSsse3(u8* d, const u8* s0, cons
     const SubWeights weights{_mm_set1_epi16(i16(fx)), _mm_set1_epi16(i16(fy))};
     __m128i tail[3];
     const i32 at = w - 16;
-    const bool storeTail = (w % 16) != 0 &&
-                           SubAlphaBlock16(d + 3 * at, s0 + 3 * at, s1 + 3 * at, a0 + at, a1 + at, weights, tail);
+    const bool storeTail = (w % 16) != 0 && SubAlphaBlock16(d + 3 * at, s0 + 3 * at, s1 + 3 * at, a0 + at,
+                                                            a1 + at, weights, tail);
     for (i32 i = 0; i + 16 <= w; i += 16)
     {
         __m128i out[3];
@@ -499,8 +508,8 @@ __attribute__((target("avx2"))) inline __m256i Mix32(__m256i a, __m256i b, __m25
     return _mm256_add_epi16(_mm256_slli_epi16(b, 8), _mm256_mullo_epi16(_mm256_sub_epi16(a, b), f));
 }
 
-__attribute__((target("avx2"))) inline __m256i Filter32Lanes(__m256i p00, __m256i p10, __m256i p01, __m256i p11,
-                                                            const SubWeights32& w)
+__attribute__((target("avx2"))) inline __m256i Filter32Lanes(__m256i p00, __m256i p10, __m256i p01,
+                                                             __m256i p11, const SubWeights32& w)
 {
     const __m256i low = _mm256_set1_epi16(0x00FF);
     const __m256i h0 = Mix32(p00, p10, w.fx);
@@ -511,7 +520,7 @@ __attribute__((target("avx2"))) inline __m256i Filter32Lanes(__m256i p00, __m256
 }
 
 __attribute__((target("avx2"))) inline __m256i Filter32(__m256i p00, __m256i p10, __m256i p01, __m256i p11,
-                                                       const SubWeights32& w)
+                                                        const SubWeights32& w)
 {
     const __m256i low = _mm256_set1_epi16(0x00FF);
     const __m256i even = Filter32Lanes(_mm256_and_si256(p00, low), _mm256_and_si256(p10, low),
@@ -526,8 +535,9 @@ __attribute__((target("avx2"))) inline __m256i Load32(const u8* p)
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
-__attribute__((target("avx2"))) inline bool SubAlphaBlock32(const u8* d, const u8* s0, const u8* s1, const u8* a0,
-                                                           const u8* a1, const SubWeights32& w, __m256i out[3])
+__attribute__((target("avx2"))) inline bool SubAlphaBlock32(const u8* d, const u8* s0, const u8* s1,
+                                                            const u8* a0, const u8* a1, const SubWeights32& w,
+                                                            __m256i out[3])
 {
     const __m256i av = Filter32(Load32(a0), Load32(a0 + 1), Load32(a1), Load32(a1 + 1), w);
     if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(av, _mm256_set1_epi8(-1))) == -1)
@@ -548,8 +558,8 @@ __attribute__((target("avx2"))) inline bool SubAlphaBlock32(const u8* d, const u
     return true;
 }
 
-__attribute__((target("avx2"))) void SubAlphaRowAvx2(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8* a1,
-                                                    i32 w, u32 fx, u32 fy)
+__attribute__((target("avx2"))) void SubAlphaRowAvx2(u8* d, const u8* s0, const u8* s1, const u8* a0,
+                                                     const u8* a1, i32 w, u32 fx, u32 fy)
 {
     if (w < 32)
     {
@@ -559,8 +569,8 @@ __attribute__((target("avx2"))) void SubAlphaRowAvx2(u8* d, const u8* s0, const 
     const SubWeights32 weights{_mm256_set1_epi16(i16(fx)), _mm256_set1_epi16(i16(fy))};
     __m256i tail[3];
     const i32 at = w - 32;
-    const bool storeTail = (w % 32) != 0 &&
-                           SubAlphaBlock32(d + 3 * at, s0 + 3 * at, s1 + 3 * at, a0 + at, a1 + at, weights, tail);
+    const bool storeTail = (w % 32) != 0 && SubAlphaBlock32(d + 3 * at, s0 + 3 * at, s1 + 3 * at, a0 + at,
+                                                            a1 + at, weights, tail);
     for (i32 i = 0; i + 32 <= w; i += 32)
     {
         __m256i out[3];
@@ -574,7 +584,7 @@ __attribute__((target("avx2"))) void SubAlphaRowAvx2(u8* d, const u8* s0, const 
 // Rows under 16 pixels with byte-masked loads and stores, which neither
 // read nor write past the row: the missing pixels read as transparent.
 __attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaRowAvx512Short(u8* d, const u8* s, const u8* a,
-                                                                         i32 w)
+                                                                           i32 w)
 {
     if (w >= 16)
     {
