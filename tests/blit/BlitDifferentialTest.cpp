@@ -359,6 +359,29 @@ TEST(BlitDifferential, EveryVectorKernelGivesTheScalarBytes)
                                      << fy;
             }
         }
+        // Colour keys, matching now and then: the key is one of the row's
+        // own pixels, or has a top byte set and matches nothing.
+        if (w > 0)
+        {
+            const u8* p = s.data() + 3 * (rng() % u32(w));
+            u32 key = u32(p[0]) | u32(p[1]) << 8 | u32(p[2]) << 16;
+            if (w % 9 == 0)
+                key |= 0x01000000;
+            std::vector<u8> keyedRow = s;
+            for (size_t i = 0; i + 3 <= keyedRow.size(); i += 3)
+                if (rng() % 3 == 0)
+                    std::memcpy(keyedRow.data() + i, p, 3);
+            std::vector<u8> want = d;
+            blit::KeyedRowScalar(want.data(), keyedRow.data(), w, key);
+            blit::KeyedRowFn keyedKernels[2];
+            const i32 q = blit::AvailableKeyedRows(keyedKernels, 2);
+            for (i32 k = 1; k < q; ++k)
+            {
+                std::vector<u8> got = d;
+                keyedKernels[k](got.data(), keyedRow.data(), w, key);
+                ASSERT_EQ(want, got) << "keyed kernel " << k << " width " << w;
+            }
+        }
         // Turning a mirrored walk around, read from the far end of the row.
         blit::ReverseRowFn reversers[2];
         const i32 r = blit::AvailableReverseRows(reversers, 2);

@@ -130,7 +130,9 @@ template <class F, int Dir> inline const u8* ColourAt(const u8* s, i32 i, const 
 // The vector kernel a mode and direction use, chosen once per call.
 template <int Mode, int Dir> inline auto RowKernel()
 {
-    if constexpr (Mode == 2)
+    if constexpr (Mode == 1 && Dir == 1)
+        return SelectKeyedRow();
+    else if constexpr (Mode == 2)
         return SelectAlphaRow();
     else if constexpr (Mode == 3)
         return SelectAlphaOpacityRow();
@@ -168,6 +170,10 @@ inline void Row(u8* d, const u8* s, const u8* a, i32 w, const Context& k, Kernel
     if constexpr (Mode == 0 && Dir == 1)
     {
         std::memcpy(d, s, 3 * static_cast<size_t>(w));
+    }
+    else if constexpr (Mode == 1 && Dir == 1)
+    {
+        kernel(d, s, w, k.key);
     }
     else if constexpr (Mode == 2 && Dir == 1)
     {

@@ -45,6 +45,14 @@ void SubAlphaRowScalar(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8
     SubpixelRow<2, 1>(d, s0, s1, a0, a1, w, k);
 }
 
+void KeyedRowScalar(u8* d, const u8* s, i32 w, u32 key)
+{
+    Context k;
+    k.key = key;
+    for (i32 i = 0; i < w; ++i, d += 3, s += 3)
+        Formula<1>::Px(d, s, 0, k);
+}
+
 #if ZORBLET_X86
 namespace
 {
@@ -610,8 +618,119 @@ __attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaRowAvx512Short(u8* d
     }
 }
 
+// Colour keys on 16 pixels: the blue, green and red bytes of the 16 pixels
+// are gathered from the three input vectors with byte shuffles (index 0x80
+// zeroes a lane), compared with the key's bytes, and the per-pixel result is
+// spread back over the pixels' bytes.
+struct GatherMasks
+{
+    alignas(16) u8 m[3][3][16]; // [channel][input vector][pixel]
+    constexpr GatherMasks() : m{}
+    {
+        for (int c = 0; c < 3; ++c)
+            for (int p = 0; p < 16; ++p)
+                for (int u = 0; u < 3; ++u)
+                    m[c][u][p] = u8((3 * p + c) / 16 == u ? (3 * p + c) % 16 : 0x80);
+    }
+};
+constexpr GatherMasks kGather;
+
+struct KeyBytes
+{
+    __m128i blue, green, red;
+};
+
+// 16 keyed pixels into out; false when every pixel matches the key and
+// nothing is to be stored.
+__attribute__((target("ssse3"))) inline bool KeyedBlock16(const u8* d, const u8* s, const KeyBytes& key,
+                                                          __m128i out[3])
+{
+    const __m128i in[3] = {Load16(s), Load16(s + 16), Load16(s + 32)};
+    __m128i channel[3];
+    for (int c = 0; c < 3; ++c)
+    {
+        channel[c] = _mm_setzero_si128();
+        for (int u = 0; u < 3; ++u)
+            channel[c] = _mm_or_si128(
+                channel[c],
+                _mm_shuffle_epi8(in[u], _mm_load_si128(reinterpret_cast<const __m128i*>(kGather.m[c][u]))));
+    }
+    const __m128i keyed = _mm_and_si128(
+        _mm_and_si128(_mm_cmpeq_epi8(channel[0], key.blue), _mm_cmpeq_epi8(channel[1], key.green)),
+        _mm_cmpeq_epi8(channel[2], key.red));
+    const int bits = _mm_movemask_epi8(keyed);
+    if (bits == 0xFFFF)
+        return false;
+    for (int v = 0; v < 3; ++v)
+    {
+        if (bits == 0)
+        {
+            out[v] = in[v];
+            continue;
+        }
+        const __m128i k =
+            _mm_shuffle_epi8(keyed, _mm_load_si128(reinterpret_cast<const __m128i*>(kExpand.m[v])));
+        out[v] = _mm_or_si128(_mm_and_si128(k, Load16(d + 16 * v)), _mm_andnot_si128(k, in[v]));
+    }
+    return true;
+}
+
+// Rows of 16 pixels or more in 16-pixel blocks, the last one ending at the
+// row's end, computed first and stored last as in the alpha kernels.
+__attribute__((target("ssse3"))) void KeyedRowSsse3(u8* d, const u8* s, i32 w, u32 key)
+{
+    if (w < 16)
+    {
+        KeyedRowScalar(d, s, w, key);
+        return;
+    }
+    // A key with a non-zero top byte matches no pixel: the row is a copy.
+    if (key >> 24)
+    {
+        std::memcpy(d, s, 3 * static_cast<size_t>(w));
+        return;
+    }
+    const KeyBytes bytes{_mm_set1_epi8(static_cast<char>(key & 0xFF)),
+                         _mm_set1_epi8(static_cast<char>((key >> 8) & 0xFF)),
+                         _mm_set1_epi8(static_cast<char>((key >> 16) & 0xFF))};
+    __m128i tail[3];
+    const i32 at = w - 16;
+    const bool storeTail = (w % 16) != 0 && KeyedBlock16(d + 3 * at, s + 3 * at, bytes, tail);
+    for (i32 i = 0; i + 16 <= w; i += 16)
+    {
+        __m128i out[3];
+        if (KeyedBlock16(d + 3 * i, s + 3 * i, bytes, out))
+            Store48(d + 3 * i, out);
+    }
+    if (storeTail)
+        Store48(d + 3 * at, tail);
+}
+
 } // namespace
 #endif
+
+i32 AvailableKeyedRows(KeyedRowFn* out, i32 max)
+{
+    i32 n = 0;
+    if (n < max)
+        out[n++] = &KeyedRowScalar;
+#if ZORBLET_X86
+    if (n < max && __builtin_cpu_supports("ssse3"))
+        out[n++] = &KeyedRowSsse3;
+#endif
+    return n;
+}
+
+KeyedRowFn SelectKeyedRow()
+{
+    static const KeyedRowFn best = []
+    {
+        KeyedRowFn all[2];
+        const i32 n = AvailableKeyedRows(all, 2);
+        return all[n - 1];
+    }();
+    return best;
+}
 
 i32 AvailableSubAlphaRows(SubAlphaRowFn* out, i32 max)
 {

@@ -44,4 +44,12 @@ void SubAlphaRowScalar(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8
 SubAlphaRowFn SelectSubAlphaRow();
 i32 AvailableSubAlphaRows(SubAlphaRowFn* out, i32 max);
 
+// One row of draw mode 1 walked left to right: pixels equal to the key are
+// skipped, the others copied.
+using KeyedRowFn = void (*)(u8* d, const u8* s, i32 w, u32 key);
+
+void KeyedRowScalar(u8* d, const u8* s, i32 w, u32 key);
+KeyedRowFn SelectKeyedRow();
+i32 AvailableKeyedRows(KeyedRowFn* out, i32 max);
+
 } // namespace blit
