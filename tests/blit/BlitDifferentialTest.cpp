@@ -217,6 +217,8 @@ Placement RandomPlacement(std::mt19937& rng, int cw, int ch, int iw, int ih)
     Placement p{};
     p.x = int(rng() % u32(cw + iw + 10)) - iw - 5;
     p.y = int(rng() % u32(ch + ih + 10)) - ih - 5;
+    if (rng() % 16 == 0)
+        (rng() % 2 ? p.x : p.y) = rng() % 2 ? -32768 : 32767 - int(rng() % 4);
     p.hasRect = rng() % 3 != 0;
     if (p.hasRect)
     {
@@ -232,6 +234,12 @@ Placement RandomPlacement(std::mt19937& rng, int cw, int ch, int iw, int ih)
         }
         const int r = l + int(rng() % u32(cw + 10)) - 2, b = t + int(rng() % u32(ch + 10)) - 2;
         p.rect.Set(i16(l), i16(t), i16(r), i16(b));
+        // Now and then a side at the far ends of the coordinate range.
+        const i16 far[4] = {-32768, -30000, 30000, 32767};
+        if (rng() % 8 == 0)
+            (rng() % 2 ? p.rect.left : p.rect.top) = far[rng() % 2];
+        if (rng() % 8 == 0)
+            (rng() % 2 ? p.rect.right : p.rect.bottom) = far[2 + rng() % 2];
     }
     return p;
 }
