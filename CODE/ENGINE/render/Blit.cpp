@@ -104,6 +104,9 @@ bool GetSource(OBitmap* src, const void* palette, u8 (&table)[256 * 4], SourcePl
             std::memcpy(table + 4 * i, block + 2 + 3 * i, 3);
         k.palette = table;
         p.colour = block + header;
+        // One index per pixel, rows `width` apart: what the pitch reports
+        // for formats 16 to 20; format 21 reports 3 x width, which would
+        // walk off its block.
         p.colourPitch = p.w;
     }
     k.key = src->colourKey;
@@ -125,8 +128,6 @@ template <class F, int Dir> inline const u8* ColourAt(const u8* s, i32 i, const 
         return k.palette + 4 * s[Dir * i];
 }
 
-// One destination row: w pixels, reading the source from s and a in
-// direction Dir (+1 or -1).
 // The vector kernel a mode and direction use, chosen once per call.
 template <int Mode, int Dir> inline auto RowKernel()
 {
@@ -163,6 +164,8 @@ inline void MirroredRow(u8* d, const u8* s, const u8* a, i32 w, const Context& k
     }
 }
 
+// One destination row: w pixels, reading the source from s and a in
+// direction Dir (+1 or -1).
 template <int Mode, int Dir, class Kernel>
 inline void Row(u8* d, const u8* s, const u8* a, i32 w, const Context& k, Kernel kernel)
 {
