@@ -128,23 +128,60 @@ template <class F, int Dir> inline const u8* ColourAt(const u8* s, i32 i, const 
         return k.palette + 4 * s[Dir * i];
 }
 
+// Pixels per chunk of the scratch rows below.
+constexpr i32 kMirrorChunk = 256;
+
 // The vector kernel a mode and direction use, chosen once per call.
 template <int Mode, int Dir> inline auto RowKernel()
 {
-    if constexpr (Mode == 1 && Dir == 1)
+    if constexpr ((Mode == 1 && Dir == 1) || Mode == 18)
         return SelectKeyedRow();
-    else if constexpr (Mode == 2)
+    else if constexpr (Mode == 2 || Mode == 12 || Mode == 20)
         return SelectAlphaRow();
-    else if constexpr (Mode == 3)
+    else if constexpr (Mode == 3 || Mode == 10 || Mode == 21)
         return SelectAlphaOpacityRow();
     else
         return nullptr;
 }
 
+// Palette modes whose formula is that of a vector mode (12 and 20 blend like
+// 2, 10 and 21 like 3, 18 keys like 1) look their colours up into a small
+// 24-bit scratch row, in either direction, and hand it to that kernel.
+template <int Mode, int Dir, class Kernel>
+inline void PaletteRow(u8* d, const u8* s, const u8* a, i32 w, const Context& k, Kernel kernel)
+{
+    alignas(32) u8 colour[3 * kMirrorChunk + 1];
+    alignas(32) u8 alpha[kMirrorChunk];
+    for (i32 done = 0; done < w;)
+    {
+        const i32 n = w - done < kMirrorChunk ? w - done : kMirrorChunk;
+        const u8* index = s + Dir * done;
+        for (i32 j = 0; j < n; ++j)
+            std::memcpy(colour + 3 * j, k.palette + 4 * index[Dir * j], 4);
+        const u8* alphaRow = nullptr;
+        if constexpr (Formula<Mode>::kAlpha)
+        {
+            alphaRow = a + done;
+            if constexpr (Dir == -1)
+            {
+                for (i32 j = 0; j < n; ++j)
+                    alpha[j] = a[-(done + j)];
+                alphaRow = alpha;
+            }
+        }
+        if constexpr (Mode == 18)
+            kernel(d + 3 * done, colour, n, k.key);
+        else if constexpr (Mode == 12 || Mode == 20)
+            kernel(d + 3 * done, colour, alphaRow, n);
+        else
+            kernel(d + 3 * done, colour, alphaRow, n, k.opacity);
+        done += n;
+    }
+}
+
 // Mirrored rows of the vector modes are turned around into a small scratch
 // block, a chunk at a time, and then blended by the forward kernel: the
 // pixel formulas do not depend on the direction of the walk.
-constexpr i32 kMirrorChunk = 256;
 
 template <int Mode, class Kernel>
 inline void MirroredRow(u8* d, const u8* s, const u8* a, i32 w, const Context& k, Kernel kernel)
@@ -189,6 +226,10 @@ inline void Row(u8* d, const u8* s, const u8* a, i32 w, const Context& k, Kernel
     else if constexpr (Mode == 2 || Mode == 3)
     {
         MirroredRow<Mode>(d, s, a, w, k, kernel);
+    }
+    else if constexpr (Mode == 10 || Mode == 12 || Mode == 18 || Mode == 20 || Mode == 21)
+    {
+        PaletteRow<Mode, Dir>(d, s, a, w, k, kernel);
     }
     else
     {
