@@ -231,6 +231,16 @@ inline void Row(u8* d, const u8* s, const u8* a, i32 w, const Context& k, Kernel
     {
         PaletteRow<Mode, Dir>(d, s, a, w, k, kernel);
     }
+    else if constexpr (Mode == 16)
+    {
+        // Each pixel but the last is stored as the whole 4-byte entry, whose
+        // fourth byte the next pixel overwrites; the last stores 3 bytes so
+        // that nothing past the row is written.
+        for (i32 i = 0; i + 1 < w; ++i)
+            std::memcpy(d + 3 * i, k.palette + 4 * s[Dir * i], 4);
+        if (w > 0)
+            std::memcpy(d + 3 * (w - 1), k.palette + 4 * s[Dir * (w - 1)], 3);
+    }
     else
     {
         for (i32 i = 0; i < w; ++i, d += 3)
