@@ -367,6 +367,21 @@ TEST(BlitDifferential, EveryVectorKernelGivesTheScalarBytes)
                                      << fy;
             }
         }
+        // Shadow and lighten read the alpha plane only.
+        for (int mode : {13, 14})
+        {
+            blit::AlphaOnlyRowFn alphaOnly[2];
+            const i32 q = mode == 13 ? blit::AvailableLightenRows(alphaOnly, 2)
+                                     : blit::AvailableShadowRows(alphaOnly, 2);
+            std::vector<u8> want = d;
+            alphaOnly[0](want.data(), a.data(), w);
+            for (i32 k = 1; k < q; ++k)
+            {
+                std::vector<u8> got = d;
+                alphaOnly[k](got.data(), a.data(), w);
+                ASSERT_EQ(want, got) << "mode " << mode << " kernel " << k << " width " << w;
+            }
+        }
         // Colour keys, matching now and then: the key is one of the row's
         // own pixels, or has a top byte set and matches nothing.
         if (w > 0)

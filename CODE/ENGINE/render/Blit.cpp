@@ -140,6 +140,10 @@ template <int Mode, int Dir> inline auto RowKernel()
         return SelectAlphaRow();
     else if constexpr (Mode == 3 || Mode == 10 || Mode == 21)
         return SelectAlphaOpacityRow();
+    else if constexpr (Mode == 13 && Dir == 1)
+        return SelectLightenRow();
+    else if constexpr (Mode == 14 && Dir == 1)
+        return SelectShadowRow();
     else
         return nullptr;
 }
@@ -222,6 +226,10 @@ inline void Row(u8* d, const u8* s, const u8* a, i32 w, const Context& k, Kernel
     else if constexpr (Mode == 3 && Dir == 1)
     {
         kernel(d, s, a, w, k.opacity);
+    }
+    else if constexpr ((Mode == 13 || Mode == 14) && Dir == 1)
+    {
+        kernel(d, a, w);
     }
     else if constexpr (Mode == 2 || Mode == 3)
     {

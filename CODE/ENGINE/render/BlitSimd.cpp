@@ -53,6 +53,15 @@ void KeyedRowScalar(u8* d, const u8* s, i32 w, u32 key)
         Formula<1>::Px(d, s, 0, k);
 }
 
+template <int Mode> void AlphaOnlyRowScalar(u8* d, const u8* a, i32 w)
+{
+    const Context k;
+    for (i32 i = 0; i < w; ++i, d += 3)
+        Formula<Mode>::Px(d, nullptr, a[i], k);
+}
+template void AlphaOnlyRowScalar<13>(u8* d, const u8* a, i32 w);
+template void AlphaOnlyRowScalar<14>(u8* d, const u8* a, i32 w);
+
 #if ZORBLET_X86
 namespace
 {
@@ -706,8 +715,112 @@ __attribute__((target("ssse3"))) void KeyedRowSsse3(u8* d, const u8* s, i32 w, u
         Store48(d + 3 * at, tail);
 }
 
+// Draw modes 13 and 14 read only the alpha plane. Shadow: (d a) >> 8, with
+// the destination kept where a is 255; lighten: d + ((255 - d) a >> 8),
+// which leaves d where a is 0 by itself. Both products fit 16-bit lanes.
+template <int Mode> __attribute__((target("avx2"))) inline __m256i AlphaOnly32(__m256i d, __m256i a)
+{
+    const __m256i low = _mm256_set1_epi16(0x00FF);
+    const __m256i de = _mm256_and_si256(d, low), dodd = _mm256_srli_epi16(d, 8);
+    const __m256i ae = _mm256_and_si256(a, low), aodd = _mm256_srli_epi16(a, 8);
+    if constexpr (Mode == 14)
+    {
+        const __m256i even = _mm256_srli_epi16(_mm256_mullo_epi16(de, ae), 8);
+        const __m256i odd = _mm256_srli_epi16(_mm256_mullo_epi16(dodd, aodd), 8);
+        const __m256i shaded = _mm256_or_si256(even, _mm256_slli_epi16(odd, 8));
+        return _mm256_blendv_epi8(shaded, d, _mm256_cmpeq_epi8(a, _mm256_set1_epi8(-1)));
+    }
+    else
+    {
+        const __m256i even =
+            _mm256_add_epi16(de, _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_sub_epi16(low, de), ae), 8));
+        const __m256i odd = _mm256_add_epi16(
+            dodd, _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_sub_epi16(low, dodd), aodd), 8));
+        return _mm256_or_si256(even, _mm256_slli_epi16(odd, 8));
+    }
+}
+
+// 32 pixels into out; false when none of them changes.
+template <int Mode>
+__attribute__((target("avx2"))) inline bool AlphaOnlyBlock32(const u8* d, const u8* a, __m256i out[3])
+{
+    const __m256i av = Load32(a);
+    const __m256i idle = Mode == 14 ? _mm256_set1_epi8(-1) : _mm256_setzero_si256();
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(av, idle)) == -1)
+        return false;
+    const __m128i lo = _mm256_castsi256_si128(av);
+    const __m128i hi = _mm256_extracti128_si256(av, 1);
+    const __m256i halves[3] = {_mm256_set_m128i(lo, lo), _mm256_set_m128i(hi, lo), _mm256_set_m128i(hi, hi)};
+    for (int v = 0; v < 3; ++v)
+        out[v] =
+            AlphaOnly32<Mode>(Load32(d + 32 * v), _mm256_shuffle_epi8(halves[v], Load32(kExpand.m[2 * v])));
+    return true;
+}
+
+template <int Mode> __attribute__((target("avx2"))) void AlphaOnlyRowAvx2(u8* d, const u8* a, i32 w)
+{
+    if (w < 32)
+    {
+        AlphaOnlyRowScalar<Mode>(d, a, w);
+        return;
+    }
+    __m256i tail[3];
+    const i32 at = w - 32;
+    const bool storeTail = (w % 32) != 0 && AlphaOnlyBlock32<Mode>(d + 3 * at, a + at, tail);
+    for (i32 i = 0; i + 32 <= w; i += 32)
+    {
+        __m256i out[3];
+        if (AlphaOnlyBlock32<Mode>(d + 3 * i, a + i, out))
+            Store96(d + 3 * i, out);
+    }
+    if (storeTail)
+        Store96(d + 3 * at, tail);
+}
+
 } // namespace
 #endif
+
+template <int Mode> i32 AvailableAlphaOnlyRows(AlphaOnlyRowFn* out, i32 max)
+{
+    i32 n = 0;
+    if (n < max)
+        out[n++] = &AlphaOnlyRowScalar<Mode>;
+#if ZORBLET_X86
+    if (n < max && __builtin_cpu_supports("avx2"))
+        out[n++] = &AlphaOnlyRowAvx2<Mode>;
+#endif
+    return n;
+}
+
+i32 AvailableShadowRows(AlphaOnlyRowFn* out, i32 max)
+{
+    return AvailableAlphaOnlyRows<14>(out, max);
+}
+
+i32 AvailableLightenRows(AlphaOnlyRowFn* out, i32 max)
+{
+    return AvailableAlphaOnlyRows<13>(out, max);
+}
+
+AlphaOnlyRowFn SelectShadowRow()
+{
+    static const AlphaOnlyRowFn best = []
+    {
+        AlphaOnlyRowFn all[2];
+        return all[AvailableShadowRows(all, 2) - 1];
+    }();
+    return best;
+}
+
+AlphaOnlyRowFn SelectLightenRow()
+{
+    static const AlphaOnlyRowFn best = []
+    {
+        AlphaOnlyRowFn all[2];
+        return all[AvailableLightenRows(all, 2) - 1];
+    }();
+    return best;
+}
 
 i32 AvailableKeyedRows(KeyedRowFn* out, i32 max)
 {

@@ -52,4 +52,14 @@ void KeyedRowScalar(u8* d, const u8* s, i32 w, u32 key);
 KeyedRowFn SelectKeyedRow();
 i32 AvailableKeyedRows(KeyedRowFn* out, i32 max);
 
+// One row of draw mode 14 (shadow) or 13 (lighten) walked left to right;
+// these read the alpha plane only.
+using AlphaOnlyRowFn = void (*)(u8* d, const u8* a, i32 w);
+
+template <int Mode> void AlphaOnlyRowScalar(u8* d, const u8* a, i32 w);
+AlphaOnlyRowFn SelectShadowRow();
+AlphaOnlyRowFn SelectLightenRow();
+i32 AvailableShadowRows(AlphaOnlyRowFn* out, i32 max);
+i32 AvailableLightenRows(AlphaOnlyRowFn* out, i32 max);
+
 } // namespace blit
