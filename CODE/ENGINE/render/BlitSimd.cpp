@@ -233,11 +233,41 @@ __attribute__((target("avx2"))) inline __m256i Blend32(__m256i d, __m256i s, __m
     return _mm256_blendv_epi8(mixed, d, keep);
 }
 
-__attribute__((target("avx2"))) void AlphaRowAvx2(u8* d, const u8* s, const u8* a, i32 w)
+// Rows under 16 pixels with byte-masked loads and stores, which neither
+// read nor write past the row: the missing pixels read as transparent.
+__attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaShortMasked(u8* d, const u8* s, const u8* a,
+                                                                        i32 w)
+{
+    if (w <= 0)
+        return;
+    const __mmask16 pixels = static_cast<__mmask16>((1u << w) - 1);
+    const __m128i av = _mm_mask_loadu_epi8(_mm_set1_epi8(-1), pixels, a);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(av, _mm_set1_epi8(-1))) == 0xFFFF)
+        return;
+    const u64 bytes = (u64(1) << (3 * w)) - 1;
+    for (int v = 0; v < 3; ++v)
+    {
+        const __mmask16 m = static_cast<__mmask16>(bytes >> (16 * v));
+        if (!m)
+            break;
+        const __m128i sv = _mm_maskz_loadu_epi8(m, s + 16 * v);
+        const __m128i dv = _mm_maskz_loadu_epi8(m, d + 16 * v);
+        const __m128i mask = _mm_load_si128(reinterpret_cast<const __m128i*>(kExpand.m[v]));
+        _mm_mask_storeu_epi8(d + 16 * v, m, Blend16(dv, sv, _mm_shuffle_epi8(av, mask)));
+    }
+}
+
+// MaskedShort: rows under 16 pixels go to the masked kernel above (a plain
+// call, as it needs instructions this function may not use).
+template <bool MaskedShort>
+__attribute__((target("avx2"))) void AlphaRowAvx2T(u8* d, const u8* s, const u8* a, i32 w)
 {
     if (w < 16)
     {
-        AlphaRowScalar(d, s, a, w);
+        if constexpr (MaskedShort)
+            AlphaShortMasked(d, s, a, w);
+        else
+            AlphaRowScalar(d, s, a, w);
         return;
     }
     RowTail tail;
@@ -598,35 +628,6 @@ __attribute__((target("avx2"))) void SubAlphaRowAvx2(u8* d, const u8* s0, const 
         Store96(d + 3 * at, tail);
 }
 
-// Rows under 16 pixels with byte-masked loads and stores, which neither
-// read nor write past the row: the missing pixels read as transparent.
-__attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaRowAvx512Short(u8* d, const u8* s, const u8* a,
-                                                                           i32 w)
-{
-    if (w >= 16)
-    {
-        AlphaRowAvx2(d, s, a, w);
-        return;
-    }
-    if (w <= 0)
-        return;
-    const __mmask16 pixels = static_cast<__mmask16>((1u << w) - 1);
-    const __m128i av = _mm_mask_loadu_epi8(_mm_set1_epi8(-1), pixels, a);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(av, _mm_set1_epi8(-1))) == 0xFFFF)
-        return;
-    const u64 bytes = (u64(1) << (3 * w)) - 1;
-    for (int v = 0; v < 3; ++v)
-    {
-        const __mmask16 m = static_cast<__mmask16>(bytes >> (16 * v));
-        if (!m)
-            break;
-        const __m128i sv = _mm_maskz_loadu_epi8(m, s + 16 * v);
-        const __m128i dv = _mm_maskz_loadu_epi8(m, d + 16 * v);
-        const __m128i mask = _mm_load_si128(reinterpret_cast<const __m128i*>(kExpand.m[v]));
-        _mm_mask_storeu_epi8(d + 16 * v, m, Blend16(dv, sv, _mm_shuffle_epi8(av, mask)));
-    }
-}
-
 // Colour keys on 16 pixels: the blue, green and red bytes of the 16 pixels
 // are gathered from the three input vectors with byte shuffles (index 0x80
 // zeroes a lane), compared with the key's bytes, and the per-pixel result is
@@ -925,10 +926,10 @@ i32 AvailableAlphaRows(AlphaRowFn* out, i32 max)
     if (n < max && __builtin_cpu_supports("ssse3"))
         out[n++] = &AlphaRowSsse3;
     if (n < max && __builtin_cpu_supports("avx2"))
-        out[n++] = &AlphaRowAvx2;
+        out[n++] = &AlphaRowAvx2T<false>;
     if (n < max && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw") &&
         __builtin_cpu_supports("avx512vl"))
-        out[n++] = &AlphaRowAvx512Short;
+        out[n++] = &AlphaRowAvx2T<true>;
 #endif
     return n;
 }
