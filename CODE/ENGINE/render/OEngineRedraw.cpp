@@ -98,7 +98,7 @@ ORect Ordered(const ORect& r)
 class DirtyIndex
 {
 public:
-    explicit DirtyIndex(const ORectList& rects) : list(rects), packed(rects.count <= kLanes)
+    explicit DirtyIndex(const ORectList& rects) : packed(rects.count <= kLanes)
     {
         for (int i = 0; i < kLanes; ++i)
         {
@@ -157,7 +157,6 @@ private:
     alignas(16) i16 top[kLanes];
     alignas(16) i16 right[kLanes];
     alignas(16) i16 bottom[kLanes];
-    const ORectList& list;
     bool packed;
 };
 
