@@ -781,6 +781,14 @@ template <int Mode> __attribute__((target("avx2"))) void AlphaOnlyRowAvx2(u8* d,
 } // namespace
 #endif
 
+// The last kernel a list offers is the fastest this processor runs; each
+// choice is made once, on first use.
+template <class Fn> Fn Best(i32 (*available)(Fn*, i32))
+{
+    Fn all[4];
+    return all[available(all, 4) - 1];
+}
+
 template <int Mode> i32 AvailableAlphaOnlyRows(AlphaOnlyRowFn* out, i32 max)
 {
     i32 n = 0;
@@ -805,21 +813,13 @@ i32 AvailableLightenRows(AlphaOnlyRowFn* out, i32 max)
 
 AlphaOnlyRowFn SelectShadowRow()
 {
-    static const AlphaOnlyRowFn best = []
-    {
-        AlphaOnlyRowFn all[2];
-        return all[AvailableShadowRows(all, 2) - 1];
-    }();
+    static const AlphaOnlyRowFn best = Best(AvailableShadowRows);
     return best;
 }
 
 AlphaOnlyRowFn SelectLightenRow()
 {
-    static const AlphaOnlyRowFn best = []
-    {
-        AlphaOnlyRowFn all[2];
-        return all[AvailableLightenRows(all, 2) - 1];
-    }();
+    static const AlphaOnlyRowFn best = Best(AvailableLightenRows);
     return best;
 }
 
@@ -837,12 +837,7 @@ i32 AvailableKeyedRows(KeyedRowFn* out, i32 max)
 
 KeyedRowFn SelectKeyedRow()
 {
-    static const KeyedRowFn best = []
-    {
-        KeyedRowFn all[2];
-        const i32 n = AvailableKeyedRows(all, 2);
-        return all[n - 1];
-    }();
+    static const KeyedRowFn best = Best(AvailableKeyedRows);
     return best;
 }
 
@@ -862,12 +857,7 @@ i32 AvailableSubAlphaRows(SubAlphaRowFn* out, i32 max)
 
 SubAlphaRowFn SelectSubAlphaRow()
 {
-    static const SubAlphaRowFn best = []
-    {
-        SubAlphaRowFn all[3];
-        const i32 n = AvailableSubAlphaRows(all, 3);
-        return all[n - 1];
-    }();
+    static const SubAlphaRowFn best = Best(AvailableSubAlphaRows);
     return best;
 }
 
@@ -885,12 +875,7 @@ i32 AvailableReverseRows(ReverseRowFn* out, i32 max)
 
 ReverseRowFn SelectReverseRow()
 {
-    static const ReverseRowFn best = []
-    {
-        ReverseRowFn all[2];
-        const i32 n = AvailableReverseRows(all, 2);
-        return all[n - 1];
-    }();
+    static const ReverseRowFn best = Best(AvailableReverseRows);
     return best;
 }
 
@@ -908,12 +893,7 @@ i32 AvailableAlphaOpacityRows(AlphaOpacityRowFn* out, i32 max)
 
 AlphaOpacityRowFn SelectAlphaOpacityRow()
 {
-    static const AlphaOpacityRowFn best = []
-    {
-        AlphaOpacityRowFn all[2];
-        const i32 n = AvailableAlphaOpacityRows(all, 2);
-        return all[n - 1];
-    }();
+    static const AlphaOpacityRowFn best = Best(AvailableAlphaOpacityRows);
     return best;
 }
 
@@ -936,12 +916,7 @@ i32 AvailableAlphaRows(AlphaRowFn* out, i32 max)
 
 AlphaRowFn SelectAlphaRow()
 {
-    static const AlphaRowFn best = []
-    {
-        AlphaRowFn all[4];
-        const i32 n = AvailableAlphaRows(all, 4);
-        return all[n - 1];
-    }();
+    static const AlphaRowFn best = Best(AvailableAlphaRows);
     return best;
 }
 
