@@ -37,7 +37,8 @@ bool BuildBaseDirPath(char* out, const char* name)
     size_t nameLength = std::strlen(name);
     if (baseLength + nameLength >= kPathCapacity)
         return false;
-    std::snprintf(out, kPathCapacity, "%s%s", baseDir, name);
+    std::memcpy(out, baseDir, baseLength);
+    std::memcpy(out + baseLength, name, nameLength + 1);
     return true;
 }
 
