@@ -367,6 +367,19 @@ TEST(BlitDifferential, EveryVectorKernelGivesTheScalarBytes)
                                      << fy;
             }
         }
+        {
+            blit::OpacityRowFn opacityOnly[2];
+            const i32 q = blit::AvailableOpacityRows(opacityOnly, 2);
+            const u32 o = w % 3 == 0 ? 255 : rng() % 256;
+            std::vector<u8> want = d;
+            opacityOnly[0](want.data(), s.data(), w, o);
+            for (i32 k = 1; k < q; ++k)
+            {
+                std::vector<u8> got = d;
+                opacityOnly[k](got.data(), s.data(), w, o);
+                ASSERT_EQ(want, got) << "opacity-only kernel " << k << " width " << w;
+            }
+        }
         // Shadow and lighten read the alpha plane only.
         for (int mode : {13, 14})
         {

@@ -140,6 +140,8 @@ template <int Mode, int Dir> inline auto RowKernel()
         return SelectAlphaRow();
     else if constexpr (Mode == 3 || Mode == 10 || Mode == 21)
         return SelectAlphaOpacityRow();
+    else if constexpr ((Mode == 7 && Dir == 1) || Mode == 17)
+        return SelectOpacityRow();
     else if constexpr (Mode == 13 && Dir == 1)
         return SelectLightenRow();
     else if constexpr (Mode == 14 && Dir == 1)
@@ -149,7 +151,7 @@ template <int Mode, int Dir> inline auto RowKernel()
 }
 
 // Palette modes whose formula is that of a vector mode (12 and 20 blend like
-// 2, 10 and 21 like 3, 18 keys like 1) look their colours up into a small
+// 2, 10 and 21 like 3, 17 like 7, 18 keys like 1) look their colours up into a small
 // 24-bit scratch row, in either direction, and hand it to that kernel.
 template <int Mode, int Dir, class Kernel>
 inline void PaletteRow(u8* d, const u8* s, const u8* a, i32 w, const Context& k, Kernel kernel)
@@ -175,6 +177,8 @@ inline void PaletteRow(u8* d, const u8* s, const u8* a, i32 w, const Context& k,
         }
         if constexpr (Mode == 18)
             kernel(d + 3 * done, colour, n, k.key);
+        else if constexpr (Mode == 17)
+            kernel(d + 3 * done, colour, n, k.opacity);
         else if constexpr (Mode == 12 || Mode == 20)
             kernel(d + 3 * done, colour, alphaRow, n);
         else
@@ -231,11 +235,15 @@ inline void Row(u8* d, const u8* s, const u8* a, i32 w, const Context& k, Kernel
     {
         kernel(d, a, w);
     }
+    else if constexpr (Mode == 7 && Dir == 1)
+    {
+        kernel(d, s, w, k.opacity);
+    }
     else if constexpr (Mode == 2 || Mode == 3)
     {
         MirroredRow<Mode>(d, s, a, w, k, kernel);
     }
-    else if constexpr (Mode == 10 || Mode == 12 || Mode == 18 || Mode == 20 || Mode == 21)
+    else if constexpr (Mode == 10 || Mode == 12 || Mode == 17 || Mode == 18 || Mode == 20 || Mode == 21)
     {
         PaletteRow<Mode, Dir>(d, s, a, w, k, kernel);
     }

@@ -62,6 +62,14 @@ template <int Mode> void AlphaOnlyRowScalar(u8* d, const u8* a, i32 w)
 template void AlphaOnlyRowScalar<13>(u8* d, const u8* a, i32 w);
 template void AlphaOnlyRowScalar<14>(u8* d, const u8* a, i32 w);
 
+void OpacityRowScalar(u8* d, const u8* s, i32 w, u32 opacity)
+{
+    Context k;
+    k.opacity = opacity;
+    for (i32 i = 0; i < w; ++i, d += 3, s += 3)
+        Formula<7>::Px(d, s, 0, k);
+}
+
 #if ZORBLET_X86
 namespace
 {
@@ -778,11 +786,56 @@ template <int Mode> __attribute__((target("avx2"))) void AlphaOnlyRowAvx2(u8* d,
         Store96(d + 3 * at, tail);
 }
 
+// Draw mode 7 mixes every byte alike, d (256 - o) + s o >> 8, so a row is
+// 3w independent bytes; the last 32 bytes are computed first and stored
+// last, as in the other kernels. Each sum is at most 255 x 256.
+__attribute__((target("avx2"))) inline __m256i Opacity32(__m256i d, __m256i s, __m256i o, __m256i inverse)
+{
+    const __m256i low = _mm256_set1_epi16(0x00FF);
+    const __m256i even =
+        _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(d, low), inverse),
+                                           _mm256_mullo_epi16(_mm256_and_si256(s, low), o)),
+                          8);
+    const __m256i odd = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(d, 8), inverse),
+                                         _mm256_mullo_epi16(_mm256_srli_epi16(s, 8), o));
+    return _mm256_or_si256(even, _mm256_andnot_si256(low, odd));
+}
+
+__attribute__((target("avx2"))) void OpacityRowAvx2(u8* d, const u8* s, i32 w, u32 opacity)
+{
+    const i32 bytes = 3 * w;
+    if (bytes < 32)
+    {
+        OpacityRowScalar(d, s, w, opacity);
+        return;
+    }
+    const __m256i o = _mm256_set1_epi16(static_cast<i16>(opacity));
+    const __m256i inverse = _mm256_set1_epi16(static_cast<i16>(256 - opacity));
+    const i32 at = bytes - 32;
+    const __m256i tail = Opacity32(Load32(d + at), Load32(s + at), o, inverse);
+    for (i32 i = 0; i + 32 <= bytes; i += 32)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i),
+                            Opacity32(Load32(d + i), Load32(s + i), o, inverse));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + at), tail);
+}
+
 } // namespace
 #endif
 
 // The last kernel a list offers is the fastest this processor runs; each
 // choice is made once, on first use.
+i32 AvailableOpacityRows(OpacityRowFn* out, i32 max)
+{
+    i32 n = 0;
+    if (n < max)
+        out[n++] = &OpacityRowScalar;
+#if ZORBLET_X86
+    if (n < max && __builtin_cpu_supports("avx2"))
+        out[n++] = &OpacityRowAvx2;
+#endif
+    return n;
+}
+
 template <class Fn> Fn Best(i32 (*available)(Fn*, i32))
 {
     Fn all[4];
@@ -912,6 +965,12 @@ i32 AvailableAlphaRows(AlphaRowFn* out, i32 max)
         out[n++] = &AlphaRowAvx2T<true>;
 #endif
     return n;
+}
+
+OpacityRowFn SelectOpacityRow()
+{
+    static const OpacityRowFn best = Best(AvailableOpacityRows);
+    return best;
 }
 
 AlphaRowFn SelectAlphaRow()

@@ -62,4 +62,11 @@ AlphaOnlyRowFn SelectLightenRow();
 i32 AvailableShadowRows(AlphaOnlyRowFn* out, i32 max);
 i32 AvailableLightenRows(AlphaOnlyRowFn* out, i32 max);
 
+// One row of draw mode 7 walked left to right, with the call's opacity.
+using OpacityRowFn = void (*)(u8* d, const u8* s, i32 w, u32 opacity);
+
+void OpacityRowScalar(u8* d, const u8* s, i32 w, u32 opacity);
+OpacityRowFn SelectOpacityRow();
+i32 AvailableOpacityRows(OpacityRowFn* out, i32 max);
+
 } // namespace blit
