@@ -171,6 +171,13 @@ OBitmap* MakeSource(std::mt19937& rng, int mode, bool subpixel)
         format = 2;
         break;
     }
+    // Now and then an image of any format, which the member must either draw
+    // by its formula or refuse, never read out of its blocks.
+    if (rng() % 10 == 0)
+    {
+        const u8 any[] = {0, 1, 2, 12, 14, 16, 18, 20, 21};
+        format = any[rng() % 9];
+    }
     u32 colours[4];
     for (u32& c : colours)
         c = rng() & 0xFFFFFF;
