@@ -373,6 +373,25 @@ TEST(BlitDifferential, EveryVectorKernelGivesTheScalarBytes)
                 ASSERT_EQ(want, got) << "sub-pixel kernel " << k << " width " << w << " fx " << fx << " fy "
                                      << fy;
             }
+            const u32 o = w % 4 == 0 ? 255 : rng() % 256;
+            for (int mode : {3, 13, 14})
+            {
+                blit::SubRowFn rows[2];
+                const i32 qm = mode == 3    ? blit::AvailableSubRows<3>(rows, 2)
+                               : mode == 13 ? blit::AvailableSubRows<13>(rows, 2)
+                                            : blit::AvailableSubRows<14>(rows, 2);
+                // Modes 13 and 14 must not need the colour rows.
+                const u8* c0 = mode == 3 ? s0.data() : nullptr;
+                const u8* c1 = mode == 3 ? s1.data() : nullptr;
+                want = d;
+                rows[0](want.data(), c0, c1, a0.data(), a1.data(), w, fx, fy, o);
+                for (i32 k = 1; k < qm; ++k)
+                {
+                    std::vector<u8> got = d;
+                    rows[k](got.data(), c0, c1, a0.data(), a1.data(), w, fx, fy, o);
+                    ASSERT_EQ(want, got) << "sub-pixel mode " << mode << " kernel " << k << " width " << w;
+                }
+            }
         }
         {
             blit::OpacityRowFn opacityOnly[2];

@@ -355,6 +355,9 @@ void DrawSubpixel(OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy, u8 o
     constexpr int dr = mirrorY ? -1 : 1;
     const i32 c0 = mirrorX ? p.w - 1 - area.sx : area.sx;
     const SubAlphaRowFn alphaKernel = Mode == 2 ? SelectSubAlphaRow() : nullptr;
+    SubRowFn kernel = nullptr;
+    if constexpr (Mode != 2)
+        kernel = SelectSubRow<Mode>();
 
     u8* d = t.bits + static_cast<ptrdiff_t>(area.top) * t.pitch + 3 * area.left;
     for (i32 j = 0; j < area.h; ++j, d += t.pitch)
@@ -373,6 +376,8 @@ void DrawSubpixel(OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy, u8 o
             alphaKernel(d, s0, s1, a0, a1, area.w, ufx, ufy);
         else if constexpr (Mode == 2)
             MirroredSubpixelAlphaRow(d, s0, s1, a0, a1, area.w, ufx, ufy, alphaKernel);
+        else if constexpr (!mirrorX)
+            kernel(d, s0, s1, a0, a1, area.w, ufx, ufy, opacity);
         else
             SubpixelRow<Mode, dc>(d, s0, s1, a0, a1, area.w, k);
     }

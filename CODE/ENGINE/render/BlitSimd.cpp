@@ -70,6 +70,19 @@ void OpacityRowScalar(u8* d, const u8* s, i32 w, u32 opacity)
         Formula<7>::Px(d, s, 0, k);
 }
 
+template <int Mode>
+void SubRowScalar(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8* a1, i32 w, u32 fx, u32 fy,
+                  u32 opacity)
+{
+    Context k;
+    SetWeights(k, fx, fy);
+    k.opacity = opacity;
+    SubpixelRow<Mode, 1>(d, s0, s1, a0, a1, w, k);
+}
+template void SubRowScalar<3>(u8*, const u8*, const u8*, const u8*, const u8*, i32, u32, u32, u32);
+template void SubRowScalar<13>(u8*, const u8*, const u8*, const u8*, const u8*, i32, u32, u32, u32);
+template void SubRowScalar<14>(u8*, const u8*, const u8*, const u8*, const u8*, i32, u32, u32, u32);
+
 #if ZORBLET_X86
 namespace
 {
@@ -786,6 +799,73 @@ template <int Mode> __attribute__((target("avx2"))) void AlphaOnlyRowAvx2(u8* d,
         Store96(d + 3 * at, tail);
 }
 
+// The sub-pixel members of modes 3, 13 and 14 on 32 pixels: the filtered
+// alpha (and for mode 3 the filtered colour) feed the plain kernels'
+// formulas. Mode 13 scales by o A, which is the alpha-times-opacity weight
+// (255 - a) o with a = 255 - A, toward white.
+template <int Mode>
+__attribute__((target("avx2"))) inline bool SubBlock32(const u8* d, const u8* s0, const u8* s1, const u8* a0,
+                                                       const u8* a1, const SubWeights32& w, __m256i o16,
+                                                       __m256i out[3])
+{
+    const __m256i av = Filter32(Load32(a0), Load32(a0 + 1), Load32(a1), Load32(a1 + 1), w);
+    const __m256i idle = Mode == 13 ? _mm256_setzero_si256() : _mm256_set1_epi8(-1);
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(av, idle)) == -1)
+        return false;
+    const __m128i lo = _mm256_castsi256_si128(av);
+    const __m128i hi = _mm256_extracti128_si256(av, 1);
+    const __m256i halves[3] = {_mm256_set_m128i(lo, lo), _mm256_set_m128i(hi, lo), _mm256_set_m128i(hi, hi)};
+    const __m256i white = _mm256_set1_epi8(-1);
+    for (int v = 0; v < 3; ++v)
+    {
+        const __m256i a = _mm256_shuffle_epi8(halves[v], Load32(kExpand.m[2 * v]));
+        const __m256i dv = Load32(d + 32 * v);
+        if constexpr (Mode == 3)
+        {
+            const u8* p0 = s0 + 32 * v;
+            const u8* p1 = s1 + 32 * v;
+            out[v] = BlendOpacity32(dv, Filter32(Load32(p0), Load32(p0 + 3), Load32(p1), Load32(p1 + 3), w),
+                                    a, o16);
+        }
+        else if constexpr (Mode == 13)
+        {
+            out[v] = BlendOpacity32(dv, white, _mm256_xor_si256(a, white), o16);
+        }
+        else
+        {
+            out[v] = AlphaOnly32<14>(dv, a);
+        }
+    }
+    return true;
+}
+
+template <int Mode>
+__attribute__((target("avx2"))) void SubRowAvx2(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8* a1,
+                                                i32 w, u32 fx, u32 fy, u32 opacity)
+{
+    if (w < 32)
+    {
+        SubRowScalar<Mode>(d, s0, s1, a0, a1, w, fx, fy, opacity);
+        return;
+    }
+    const SubWeights32 weights{_mm256_set1_epi16(i16(fx)), _mm256_set1_epi16(i16(fy))};
+    const __m256i o16 = _mm256_set1_epi16(static_cast<i16>(opacity));
+    // The colour rows are read by mode 3 only; modes 13 and 14 may have none.
+    const auto at3 = [](const u8* p, i32 i) { return p ? p + 3 * i : p; };
+    __m256i tail[3];
+    const i32 at = w - 32;
+    const bool storeTail = (w % 32) != 0 && SubBlock32<Mode>(d + 3 * at, at3(s0, at), at3(s1, at), a0 + at,
+                                                             a1 + at, weights, o16, tail);
+    for (i32 i = 0; i + 32 <= w; i += 32)
+    {
+        __m256i out[3];
+        if (SubBlock32<Mode>(d + 3 * i, at3(s0, i), at3(s1, i), a0 + i, a1 + i, weights, o16, out))
+            Store96(d + 3 * i, out);
+    }
+    if (storeTail)
+        Store96(d + 3 * at, tail);
+}
+
 // Draw mode 7 mixes every byte alike, d (256 - o) + s o >> 8, so a row is
 // 3w independent bytes; the last 32 bytes are computed first and stored
 // last, as in the other kernels. Each sum is at most 255 x 256.
@@ -835,6 +915,21 @@ i32 AvailableOpacityRows(OpacityRowFn* out, i32 max)
 #endif
     return n;
 }
+
+template <int Mode> i32 AvailableSubRows(SubRowFn* out, i32 max)
+{
+    i32 n = 0;
+    if (n < max)
+        out[n++] = &SubRowScalar<Mode>;
+#if ZORBLET_X86
+    if (n < max && __builtin_cpu_supports("avx2"))
+        out[n++] = &SubRowAvx2<Mode>;
+#endif
+    return n;
+}
+template i32 AvailableSubRows<3>(SubRowFn* out, i32 max);
+template i32 AvailableSubRows<13>(SubRowFn* out, i32 max);
+template i32 AvailableSubRows<14>(SubRowFn* out, i32 max);
 
 template <class Fn> Fn Best(i32 (*available)(Fn*, i32))
 {
@@ -972,6 +1067,15 @@ OpacityRowFn SelectOpacityRow()
     static const OpacityRowFn best = Best(AvailableOpacityRows);
     return best;
 }
+
+template <int Mode> SubRowFn SelectSubRow()
+{
+    static const SubRowFn best = Best(AvailableSubRows<Mode>);
+    return best;
+}
+template SubRowFn SelectSubRow<3>();
+template SubRowFn SelectSubRow<13>();
+template SubRowFn SelectSubRow<14>();
 
 AlphaRowFn SelectAlphaRow()
 {

@@ -69,4 +69,16 @@ void OpacityRowScalar(u8* d, const u8* s, i32 w, u32 opacity);
 OpacityRowFn SelectOpacityRow();
 i32 AvailableOpacityRows(OpacityRowFn* out, i32 max);
 
+// One row of the sub-pixel members of draw modes 3, 13 and 14 walked left
+// to right; modes 13 and 14 read no colour (s0 and s1 may be null) and
+// mode 14 no opacity.
+using SubRowFn = void (*)(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8* a1, i32 w, u32 fx,
+                          u32 fy, u32 opacity);
+
+template <int Mode>
+void SubRowScalar(u8* d, const u8* s0, const u8* s1, const u8* a0, const u8* a1, i32 w, u32 fx, u32 fy,
+                  u32 opacity);
+template <int Mode> SubRowFn SelectSubRow();
+template <int Mode> i32 AvailableSubRows(SubRowFn* out, i32 max);
+
 } // namespace blit
