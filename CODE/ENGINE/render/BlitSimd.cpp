@@ -254,45 +254,58 @@ __attribute__((target("avx2"))) inline __m256i Blend32(__m256i d, __m256i s, __m
     return _mm256_blendv_epi8(mixed, d, keep);
 }
 
-// Rows under 16 pixels with byte-masked loads and stores, which neither
-// read nor write past the row: the missing pixels read as transparent.
-__attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaShortMasked(u8* d, const u8* s, const u8* a,
-                                                                        i32 w)
+// Fewer than 32 pixels with byte-masked loads and stores, which neither
+// read nor write past the row: the missing pixels read as transparent. It
+// serves short rows and the ends of longer ones.
+__attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaMasked32(u8* d, const u8* s, const u8* a, i32 n)
 {
-    if (w <= 0)
+    if (n <= 0)
         return;
-    const __mmask16 pixels = static_cast<__mmask16>((1u << w) - 1);
-    const __m128i av = _mm_mask_loadu_epi8(_mm_set1_epi8(-1), pixels, a);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(av, _mm_set1_epi8(-1))) == 0xFFFF)
+    const __mmask32 pixels = static_cast<__mmask32>((u64(1) << n) - 1);
+    const __m256i av = _mm256_mask_loadu_epi8(_mm256_set1_epi8(-1), pixels, a);
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(av, _mm256_set1_epi8(-1))) == -1)
         return;
-    const u64 bytes = (u64(1) << (3 * w)) - 1;
+    const __m128i a0 = _mm256_castsi256_si128(av);
+    const __m128i a1 = _mm256_extracti128_si256(av, 1);
+    const __m256i halves[3] = {_mm256_set_m128i(a0, a0), _mm256_set_m128i(a1, a0), _mm256_set_m128i(a1, a1)};
     for (int v = 0; v < 3; ++v)
     {
-        const __mmask16 m = static_cast<__mmask16>(bytes >> (16 * v));
-        if (!m)
+        const i32 bytes = 3 * n - 32 * v;
+        if (bytes <= 0)
             break;
-        const __m128i sv = _mm_maskz_loadu_epi8(m, s + 16 * v);
-        const __m128i dv = _mm_maskz_loadu_epi8(m, d + 16 * v);
-        const __m128i mask = _mm_load_si128(reinterpret_cast<const __m128i*>(kExpand.m[v]));
-        _mm_mask_storeu_epi8(d + 16 * v, m, Blend16(dv, sv, _mm_shuffle_epi8(av, mask)));
+        const __mmask32 m = bytes >= 32 ? ~__mmask32(0) : static_cast<__mmask32>((u64(1) << bytes) - 1);
+        const __m256i sv = _mm256_maskz_loadu_epi8(m, s + 32 * v);
+        const __m256i dv = _mm256_maskz_loadu_epi8(m, d + 32 * v);
+        const __m256i alpha = _mm256_shuffle_epi8(
+            halves[v], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kExpand.m[2 * v])));
+        _mm256_mask_storeu_epi8(d + 32 * v, m, Blend32(dv, sv, alpha));
     }
 }
 
-// MaskedShort: rows under 16 pixels go to the masked kernel above (a plain
-// call, as it needs instructions this function may not use).
-template <bool MaskedShort>
+// Masked: the pixels after the last whole block of 32 go to the masked
+// kernel above (a plain call, as it needs instructions this function may not
+// use); otherwise they take 16-pixel steps and a row end block.
+template <bool Masked>
 __attribute__((target("avx2"))) void AlphaRowAvx2T(u8* d, const u8* s, const u8* a, i32 w)
 {
-    if (w < 16)
-    {
-        if constexpr (MaskedShort)
-            AlphaShortMasked(d, s, a, w);
-        else
-            AlphaRowScalar(d, s, a, w);
-        return;
-    }
     RowTail tail;
-    BeginTail(tail, d, s, a, w);
+    if constexpr (Masked)
+    {
+        if (w < 32)
+        {
+            AlphaMasked32(d, s, a, w);
+            return;
+        }
+    }
+    else
+    {
+        if (w < 16)
+        {
+            AlphaRowScalar(d, s, a, w);
+            return;
+        }
+        BeginTail(tail, d, s, a, w);
+    }
     u8* const row = d;
     const u8* const srow = s;
     const u8* const arow = a;
@@ -332,7 +345,10 @@ __attribute__((target("avx2"))) void AlphaRowAvx2T(u8* d, const u8* s, const u8*
                 _mm256_storeu_si256(dv, Blend32(_mm256_loadu_si256(dv), sv, alpha));
         }
     }
-    EndTail(tail, row, srow, arow, i);
+    if constexpr (Masked)
+        AlphaMasked32(row + 3 * i, srow + 3 * i, arow + i, w - i);
+    else
+        EndTail(tail, row, srow, arow, i);
 }
 
 // Draw mode 3 on 32 bytes: d + ((s - d) k >> 16) with k = (255 - a) o. The
