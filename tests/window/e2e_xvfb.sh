@@ -2,10 +2,10 @@
 # End to end under a virtual X server: starts the real program, finds its
 # window, checks its size, position and pixels, checks that a second copy
 # leaves at once, closes the window with Alt+F4 and checks the records left in
-# the application-data folder. Exit 77 (skipped) when there is no xvfb-run.
+# the application-data folder. Exit 77 (skipped) when there is no Xvfb.
 set -u
 ZORBLET=$(realpath "${1:?usage: e2e_xvfb.sh path/to/zorblet}")
-command -v xvfb-run >/dev/null || { echo "xvfb-run not installed: skipped"; exit 77; }
+command -v Xvfb >/dev/null || { echo "Xvfb not installed: skipped"; exit 77; }
 for tool in xdotool import convert od; do
     command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
 done
@@ -77,7 +77,23 @@ RC=$?
 [ "$RC" = 0 ] || fail "first copy returned $RC: $(cat "$WORK/out.txt")"
 echo "window checks passed"
 INNER
-xvfb-run -a -s "-screen 0 1024x768x24 -wr" bash "$WORK/inner.sh" || exit 1
+# The server picks a free display itself and reports it, so that runs beside
+# other X servers (or other runs of this test) never share one.
+exec 3>"$WORK/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -wr -nolisten tcp >"$WORK/xvfb.txt" 2>&1 &
+XVFB=$!
+exec 3>&-
+for _ in $(seq 1 100); do
+    [ -s "$WORK/display" ] && break
+    sleep 0.1
+done
+[ -s "$WORK/display" ] || { echo "FAIL: Xvfb did not start"; cat "$WORK/xvfb.txt"; kill "$XVFB"; exit 1; }
+export DISPLAY=":$(head -n 1 "$WORK/display")"
+bash "$WORK/inner.sh"
+RC=$?
+kill "$XVFB" 2>/dev/null
+wait "$XVFB" 2>/dev/null
+[ "$RC" = 0 ] || exit 1
 
 # Each record is saved whole; a fresh record is all zeros, so byte i of the
 # file is its scrambling key (number + i) mod 256 alone.

@@ -1,7 +1,7 @@
 # The canvas test reads .bmp files back with SDL's own loader.
 target_link_libraries(${target} PRIVATE PkgConfig::SDL2)
 
-# The real program under a virtual X server; skipped where xvfb-run is absent.
+# The real program under a virtual X server; skipped where Xvfb is absent.
 add_dependencies(${target} zorblet)
 add_test(NAME window_e2e_xvfb COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/window/e2e_xvfb.sh $<TARGET_FILE:zorblet>)
 set_tests_properties(window_e2e_xvfb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
