@@ -66,6 +66,13 @@ TEST(OBitmapTest, AllocatesBlocksByFormatWithSpareRowAndBytes)
 
     EXPECT_EQ(OBitmap::Rgb24BlockSize(10, 4), 3 * 10 * 5 + 3);
     EXPECT_EQ(OBitmap::AlphaPlaneSize(10, 4), 10 * 5 + 1);
+    // A block too large for a buffer's size is a failed allocation, not a
+    // wrapped small one.
+    EXPECT_EQ(OBitmap::Rgb24BlockSize(65535, 65535), -1);
+    EXPECT_EQ(OBitmap::AlphaPlaneSize(65535, 65535), -1);
+    OBitmap* huge = CreateBitmap(65535, 65535, 0, 0, nullptr, nullptr);
+    EXPECT_EQ(huge->GetBits(), nullptr);
+    DestroyBitmap(huge);
 
     struct Case
     {
@@ -111,7 +118,7 @@ TEST(OBitmapTest, SharedBlocksOutliveTheirOtherHolders)
     owner->GetAlpha()[0] = 42;
     OBitmap* sharer = CreateBitmap(4, 4, 0, 14, nullptr, plane);
     EXPECT_EQ(plane->refCount, 2);
-    DestroyBitmap(sharer);
+    delete sharer; // an image is deleted through its own class
     EXPECT_EQ(plane->refCount, 1);
     EXPECT_EQ(owner->GetAlpha()[0], 42);
 
@@ -179,6 +186,18 @@ TEST(OImageTableTest, RecordsOwnBlocksAndClearsThemWhenTheyDie)
         }
     }
     EXPECT_EQ(used, 1);
+
+    // A table without an owner store clears the entries of its own part.
+    OBitmap* bareSlots[1] = {};
+    OBuffer* bareList[2] = {};
+    OImageTable bare;
+    bare.Init(1, nullptr, bareSlots, bareList);
+    ASSERT_EQ(bare.AddImage(2, 2, 0, 2, nullptr, nullptr, -1), 0);
+    EXPECT_NE(bareList[0], nullptr);
+    EXPECT_NE(bareList[1], nullptr);
+    bare.ReleaseImage(0);
+    EXPECT_EQ(bareList[0], nullptr);
+    EXPECT_EQ(bareList[1], nullptr);
 }
 
 TEST(OImageTableTest, UnrecordedBlocksStillDieWithTheirImage)

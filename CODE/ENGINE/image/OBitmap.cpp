@@ -124,14 +124,7 @@ OBitmap* CreateBitmap(u16 width, u16 height, u32 colourKey, u8 format, OBuffer* 
     return bitmap;
 }
 
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-#endif
 void DestroyBitmap(OBitmap* bitmap)
 {
     delete bitmap;
 }
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif

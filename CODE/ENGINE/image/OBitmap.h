@@ -20,8 +20,14 @@
 // pixel of a row, without leaving the block.
 //
 // There is deliberately no virtual destructor: an image is destroyed through
-// its own class (see DestroyBitmap), and the window's canvas, which derives
-// from it, is destroyed through its own.
+// its own class (delete, or DestroyBitmap), and the window's canvas, which
+// derives from it, is destroyed through its own. The compiler's warning about
+// deleting a class with virtual operations but a plain destructor would flag
+// every such delete in every file that includes this one, so it is off from
+// here on.
+#if defined(__GNUC__)
+#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
+#endif
 class OBitmap : public CBase
 {
 public:
@@ -64,12 +70,18 @@ public:
     }
 
     // Sizes of the blocks an image of the given size allocates itself.
-    static i32 Rgb24BlockSize(u16 width, u16 height) { return 3 * width * (height + 1) + 3; }
+    // A size beyond the i32 a buffer takes comes back as -1, which the
+    // buffer treats as a failed allocation: the image then has no block to
+    // draw from, instead of a wrapped, too small one.
+    static i32 Rgb24BlockSize(u16 width, u16 height) { return BlockSize(3 * i64(width) * (height + 1) + 3); }
     static i32 PaletteBlockSize(u16 width, u16 height)
     {
-        return width * (height + 1) + kPaletteHeaderLength + 1;
+        return BlockSize(i64(width) * (height + 1) + kPaletteHeaderLength + 1);
     }
-    static i32 AlphaPlaneSize(u16 width, u16 height) { return width * (height + 1) + 1; }
+    static i32 AlphaPlaneSize(u16 width, u16 height) { return BlockSize(i64(width) * (height + 1) + 1); }
+
+private:
+    static i32 BlockSize(i64 bytes) { return bytes > 0x7FFFFFFF ? -1 : static_cast<i32>(bytes); }
 };
 
 OBitmap* CreateBitmap(u16 width, u16 height, u32 colourKey, u8 format, OBuffer* pixels, OBuffer* alpha);

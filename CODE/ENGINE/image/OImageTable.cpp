@@ -77,18 +77,21 @@ void OImageTable::ReleaseImage(i16 slot)
     DestroyBitmap(image);
     slots[slot] = nullptr;
 
-    if (!owner || !owner->buffers)
+    // The owner's whole list, pack part included; a table without an owner
+    // has only its own part to search.
+    OBuffer** list = owner && owner->buffers ? owner->buffers : buffers;
+    const i32 entries = owner && owner->buffers ? owner->BufferListSize() : 2 * slotCount;
+    if (!list)
         return;
-    const i32 entries = owner->BufferListSize();
     for (OBuffer* block : dying)
     {
         if (!block)
             continue;
         for (i32 i = 0; i < entries; ++i)
         {
-            if (owner->buffers[i] == block)
+            if (list[i] == block)
             {
-                owner->buffers[i] = nullptr;
+                list[i] = nullptr;
                 break;
             }
         }
