@@ -80,7 +80,9 @@ TEST(CfgAccess, GetArray)
 
 TEST(CfgAccess, GetIConversions)
 {
-    OCfgObject node = Tree("a 10 b 0x1F c -7 d +5 e o12 f x g 0X1F h \"\" i [' ' 1] j 0xzz k 12abc l -");
+    // A prefix without a hex digit after it converts nothing: the default.
+    OCfgObject node = Tree("a 10 b 0x1F c -7 d +5 e o12 f x g 0X1F h \"\" i [' ' 1] j 0xzz k 12abc l - "
+                           "m 0x n 0x-5 p 0xa");
     struct Case
     {
         const char* path;
@@ -88,7 +90,8 @@ TEST(CfgAccess, GetIConversions)
         u32 code;
     } cases[] = {
         {"a", 10, 0}, {"b", 31, 0},  {"c", -7, 0}, {"d", 5, 0},  {"e", 0, 0}, {"f", 99, 10},
-        {"g", 0, 0},  {"i", 99, 10}, {"j", 0, 0},  {"k", 12, 0}, {"l", 0, 0}, {"missing", 99, 10},
+        {"g", 0, 0},  {"i", 99, 10}, {"j", 99, 0}, {"k", 12, 0}, {"l", 0, 0}, {"missing", 99, 10},
+        {"m", 99, 0}, {"n", 99, 0},  {"p", 10, 0},
     };
     for (const Case& c : cases)
     {
@@ -115,14 +118,14 @@ TEST(CfgAccess, GetFConversions)
 
 TEST(CfgAccess, NumericArrays)
 {
-    OCfgObject node = Tree("i [1 zz 0x10 -3] ok [1 2] f [.5 e1 2]");
+    OCfgObject node = Tree("i [1 zz 0x10 -3 0x] ok [1 2] f [.5 e1 2]");
     std::vector<int> ints{42};
     SetErrorCode9();
     EXPECT_EQ(node.GetIArray("missing", &ints), 9);
     EXPECT_TRUE(ints.empty());
 
     EXPECT_EQ(node.GetIArray("i", &ints), 10);
-    EXPECT_EQ(ints, (std::vector<int>{1, 0, 16, -3}));
+    EXPECT_EQ(ints, (std::vector<int>{1, 0, 16, -3, 0}));
 
     // Not cleared first: an earlier code survives a clean conversion.
     SetErrorCode9();
@@ -141,8 +144,11 @@ TEST(CfgAccess, NumericArrays)
 
 TEST(CfgAccess, ValueConversionsWithoutChecks)
 {
-    OCfgValue hex("0xff"), dec("-12x"), word("abc"), upper("0X10"), flt("2.5e1");
+    OCfgValue hex("0xff"), dec("-12x"), word("abc"), upper("0X10"), flt("2.5e1"), bare("0x");
     EXPECT_EQ(hex.ToInt(), 255);
+    EXPECT_EQ(bare.ToInt(), 0);
+    OCfgValue fromText = "7";
+    EXPECT_EQ(fromText.ToInt(), 7);
     EXPECT_EQ(dec.ToInt(), -12);
     EXPECT_EQ(word.ToInt(), 0);
     EXPECT_EQ(upper.ToInt(), 0);

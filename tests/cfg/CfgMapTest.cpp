@@ -166,6 +166,12 @@ TEST(CfgMapValues, Numbers)
     EXPECT_EQ(map.GetInt("h", 0), 255);
     EXPECT_EQ(map.GetInt("d", 0), 255);
     EXPECT_EQ(map.GetInt("n", 0), -1);
+    // A prefix without a hex digit converts nothing and leaves the default.
+    map.SetRaw("d", "0x", nullptr);
+    EXPECT_EQ(map.GetInt("d", 7), 7);
+    map.SetRaw("d", "0xg1", nullptr);
+    EXPECT_EQ(map.GetInt("d", 7), 7);
+    map.SetRaw("d", "255", nullptr);
     EXPECT_EQ(map.failed, 0u);
     EXPECT_EQ(map.GetInt("missing", 7), 7);
     EXPECT_EQ(map.failed, 1u);

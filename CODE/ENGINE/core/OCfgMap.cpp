@@ -1,6 +1,7 @@
 #include "core/OCfgMap.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -23,46 +24,34 @@ bool IsBlank(char c)
     return c == 0 || c == 9 || c == 10 || c == 13 || c == 32;
 }
 
-// Forward searches over one text that remember their last answer: the parser
+// A forward search over one text that remembers its last answer: the parser
 // asks for the line end and the next "//" after every name, and positions
 // only grow, so a long line is scanned once rather than once per statement.
 class ForwardFind
 {
 public:
-    explicit ForwardFind(const std::string& text) : m_text(text) {}
+    ForwardFind(const std::string& text, const char* needle) : m_text(text), m_needle(needle) {}
 
-    size_t NextLineFeed(size_t from)
+    // The first place at or after from where the needle stands, or the
+    // text's size.
+    size_t Next(size_t from)
     {
-        if (!(from >= m_lfFrom && from <= m_lfAt))
+        if (!(from >= m_from && from <= m_at))
         {
-            m_lfFrom = from;
-            m_lfAt = m_text.find('\n', from);
-            if (m_lfAt == std::string::npos)
+            m_from = from;
+            m_at = m_text.find(m_needle, from);
+            if (m_at == std::string::npos)
             {
-                m_lfAt = m_text.size();
+                m_at = m_text.size();
             }
         }
-        return m_lfAt;
-    }
-
-    size_t NextSlashes(size_t from)
-    {
-        if (!(from >= m_slFrom && from <= m_slAt))
-        {
-            m_slFrom = from;
-            m_slAt = m_text.find("//", from);
-            if (m_slAt == std::string::npos)
-            {
-                m_slAt = m_text.size();
-            }
-        }
-        return m_slAt;
+        return m_at;
     }
 
 private:
     const std::string& m_text;
-    size_t m_lfFrom = 1, m_lfAt = 0;
-    size_t m_slFrom = 1, m_slAt = 0;
+    const char* m_needle;
+    size_t m_from = 1, m_at = 0;
 };
 
 void SkipBlanks(const std::string& t, size_t* pos)
@@ -201,6 +190,23 @@ std::string FormatFloat(float v)
     char buf[64];
     std::snprintf(buf, sizeof(buf), "%f", static_cast<double>(v));
     return buf;
+}
+
+// "[", the formatted numbers joined by the separator, "]".
+template <typename T, typename Format>
+std::string JoinNumbers(const T* v, int count, char separator, Format format)
+{
+    std::string s = "[";
+    for (int i = 0; v != nullptr && i < count; ++i)
+    {
+        if (i != 0)
+        {
+            s += separator;
+        }
+        s += format(v[i]);
+    }
+    s += ']';
+    return s;
 }
 
 // The last names of the listed full names that lie directly in section.
@@ -374,7 +380,8 @@ int OCfgMap::Parse()
     std::vector<size_t> open;
     u32 order = 0;
     const size_t n = text.size();
-    ForwardFind find(text);
+    ForwardFind lineFeeds(text, "\n");
+    ForwardFind slashes(text, "//");
     size_t i = 0;
     for (;;)
     {
@@ -399,11 +406,11 @@ int OCfgMap::Parse()
         const size_t nameEnd = i;
         if (g_pendingComment.empty())
         {
-            const size_t lineEnd = find.NextLineFeed(nameEnd);
-            const size_t slashes = find.NextSlashes(nameEnd);
-            if (slashes < lineEnd)
+            const size_t lineEnd = lineFeeds.Next(nameEnd);
+            const size_t comment = slashes.Next(nameEnd);
+            if (comment < lineEnd)
             {
-                g_pendingComment = text.substr(slashes + 2, lineEnd - slashes - 2);
+                g_pendingComment = text.substr(comment + 2, lineEnd - comment - 2);
             }
         }
         if (nameEnd == nameStart)
@@ -567,8 +574,14 @@ int OCfgMap::GetInt(const char* key, int defaultValue)
     }
     if (v[0] == '0' && v[1] == 'x')
     {
+        // Preset to the default, which stands when no hex digit follows the
+        // prefix: "0x" alone is a matching failure, although glibc's scanf
+        // reads it as 0.
         unsigned int x = static_cast<unsigned int>(defaultValue);
-        std::sscanf(v, "%x", &x);
+        if (std::isxdigit(static_cast<unsigned char>(v[2])) != 0)
+        {
+            std::sscanf(v, "%x", &x);
+        }
         return static_cast<int>(x);
     }
     return std::atoi(v);
@@ -582,23 +595,19 @@ float OCfgMap::GetFloat(const char* key, float defaultValue)
 
 int* OCfgMap::GetIntArray(const char* key, int* count, char separator)
 {
-    const char* v = GetRaw(key);
-    if (v == nullptr)
-    {
-        if (count != nullptr)
-        {
-            *count = 0;
-        }
-        return nullptr;
-    }
-    return DecodeNumbers<int>(entries.find(key)->second.value, count, separator, true,
-                              [](const char* s) { return std::atoi(s); });
+    return GetNumbers<int>(key, count, separator, true, [](const char* s) { return std::atoi(s); });
 }
 
 float* OCfgMap::GetFloatArray(const char* key, int* count, char separator)
 {
-    const char* v = GetRaw(key);
-    if (v == nullptr)
+    return GetNumbers<float>(key, count, separator, false,
+                             [](const char* s) { return static_cast<float>(std::atof(s)); });
+}
+
+template <typename T, typename Convert>
+T* OCfgMap::GetNumbers(const char* key, int* count, char separator, bool skipControl, Convert convert)
+{
+    if (GetRaw(key) == nullptr)
     {
         if (count != nullptr)
         {
@@ -606,8 +615,7 @@ float* OCfgMap::GetFloatArray(const char* key, int* count, char separator)
         }
         return nullptr;
     }
-    return DecodeNumbers<float>(entries.find(key)->second.value, count, separator, false,
-                                [](const char* s) { return static_cast<float>(std::atof(s)); });
+    return DecodeNumbers<T>(entries.find(key)->second.value, count, separator, skipControl, convert);
 }
 
 char* OCfgMap::GetString(const char* key, const char* defaultValue)
@@ -770,32 +778,12 @@ void OCfgMap::SetFloat(const char* key, float v, const char* comment)
 
 void OCfgMap::SetIntArray(const char* key, const int* v, int count, const char* comment, char separator)
 {
-    std::string s = "[";
-    for (int i = 0; v != nullptr && i < count; ++i)
-    {
-        if (i != 0)
-        {
-            s += separator;
-        }
-        s += FormatInt("%d", v[i]);
-    }
-    s += ']';
-    Store(key, std::move(s), comment);
+    Store(key, JoinNumbers(v, count, separator, [](int x) { return FormatInt("%d", x); }), comment);
 }
 
 void OCfgMap::SetFloatArray(const char* key, const float* v, int count, const char* comment, char separator)
 {
-    std::string s = "[";
-    for (int i = 0; v != nullptr && i < count; ++i)
-    {
-        if (i != 0)
-        {
-            s += separator;
-        }
-        s += FormatFloat(v[i]);
-    }
-    s += ']';
-    Store(key, std::move(s), comment);
+    Store(key, JoinNumbers(v, count, separator, FormatFloat), comment);
 }
 
 void OCfgMap::SetString(const char* key, const std::string& v, const char* comment)

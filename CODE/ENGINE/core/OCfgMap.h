@@ -90,5 +90,7 @@ public:
 
 private:
     void Store(const char* key, std::string value, const char* comment);
+    template <typename T, typename Convert>
+    T* GetNumbers(const char* key, int* count, char separator, bool skipControl, Convert convert);
     std::string Format() const;
 };

@@ -3,6 +3,7 @@
 #include "core/StrFunctions.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -70,18 +71,34 @@ bool IsTokenChar(char c)
     return IsTokenStart(c) || c == '\'';
 }
 
-// sscanf "%x" into a variable preset to fallback, which survives only when
-// the library converts nothing.
-int ScanHex(const char* text, int fallback)
-{
-    unsigned int value = static_cast<unsigned int>(fallback);
-    std::sscanf(text, "%x", &value);
-    return static_cast<int>(value);
-}
-
 bool StartsHex(const char* text)
 {
     return text[0] == '0' && text[1] == 'x';
+}
+
+// sscanf "%x" into a variable preset to fallback, for a text that starts
+// with "0x". The preset survives when nothing converts, which for such a text
+// means no hex digit follows the prefix: "0x" alone is only the beginning of
+// a hex number, a matching failure, although glibc's scanf reads it as 0.
+int ScanHex(const char* text, int fallback)
+{
+    unsigned int value = static_cast<unsigned int>(fallback);
+    if (std::isxdigit(static_cast<unsigned char>(text[2])) != 0)
+    {
+        std::sscanf(text, "%x", &value);
+    }
+    return static_cast<int>(value);
+}
+
+// OCfgValue::ToInt and the integer arrays: no check, hex preset to 0.
+int ToIntUnchecked(const char* text)
+{
+    return StartsHex(text) ? ScanHex(text, 0) : StrToIntDec(text);
+}
+
+float ToFloatUnchecked(const char* text)
+{
+    return static_cast<float>(std::atof(text));
 }
 
 bool PassesIntCheck(const char* text)
@@ -223,12 +240,12 @@ int OCfgValue::ToInt() const
     {
         return 0;
     }
-    return StartsHex(text) ? ScanHex(text, 0) : StrToIntDec(text);
+    return ToIntUnchecked(text);
 }
 
 float OCfgValue::ToFloat() const
 {
-    return text == nullptr ? 0.0f : static_cast<float>(std::atof(text));
+    return text == nullptr ? 0.0f : ToFloatUnchecked(text);
 }
 
 // ---------------------------------------------------------------------------
@@ -711,53 +728,50 @@ float OCfgObject::GetF(const std::string& path, float defaultValue) const
     {
         g_lastError = kErrConversion;
     }
-    return g_lastError != kOk ? defaultValue : static_cast<float>(std::atof(text));
+    return g_lastError != kOk ? defaultValue : ToFloatUnchecked(text);
 }
 
-int OCfgObject::GetIArray(const std::string& path, std::vector<int>* out) const
+namespace
 {
-    GetArray(path, &g_workGetIArray);
+
+// Every text of the path through the work list, each checked (a failure sets
+// 10 and the text is converted all the same) and converted in order; the
+// result is the error code, not cleared first.
+template <typename T, typename Check, typename Convert>
+int ConvertAll(const OCfgObject& node, const std::string& path, std::vector<std::string>& work,
+               std::vector<T>* out, Check check, Convert convert)
+{
+    node.GetArray(path, &work);
     if (out != nullptr)
     {
         out->clear();
     }
-    for (const std::string& s : g_workGetIArray)
+    for (const std::string& s : work)
     {
         const char* text = s.c_str();
-        if (!PassesIntCheck(text))
+        if (!check(text))
         {
             g_lastError = kErrConversion;
         }
-        int v = StartsHex(text) ? ScanHex(text, 0) : StrToIntDec(text);
+        T v = convert(text);
         if (out != nullptr)
         {
             out->push_back(v);
         }
     }
     return static_cast<int>(g_lastError);
+}
+
+} // namespace
+
+int OCfgObject::GetIArray(const std::string& path, std::vector<int>* out) const
+{
+    return ConvertAll(*this, path, g_workGetIArray, out, PassesIntCheck, ToIntUnchecked);
 }
 
 int OCfgObject::GetFArray(const std::string& path, std::vector<float>* out) const
 {
-    GetArray(path, &g_workGetFArray);
-    if (out != nullptr)
-    {
-        out->clear();
-    }
-    for (const std::string& s : g_workGetFArray)
-    {
-        const char* text = s.c_str();
-        if (!PassesFloatCheck(text))
-        {
-            g_lastError = kErrConversion;
-        }
-        float v = static_cast<float>(std::atof(text));
-        if (out != nullptr)
-        {
-            out->push_back(v);
-        }
-    }
-    return static_cast<int>(g_lastError);
+    return ConvertAll(*this, path, g_workGetFArray, out, PassesFloatCheck, ToFloatUnchecked);
 }
 
 u32 OCfgObject::GetLastError()

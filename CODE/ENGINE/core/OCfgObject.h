@@ -27,15 +27,17 @@ public:
     char* text;
 
     // A null source is stored as the empty text, so text is never null.
-    explicit OCfgValue(const char* source);
+    // Not explicit: a value stands wherever its text does.
+    OCfgValue(const char* source); // NOLINT(google-explicit-constructor)
     OCfgValue(const OCfgValue& other);
     OCfgValue(OCfgValue&& other) noexcept;
     OCfgValue& operator=(const OCfgValue& other);
     OCfgValue& operator=(OCfgValue&& other) noexcept;
     ~OCfgValue();
 
-    // No checks and no error code: "0x" at the very start reads hexadecimal,
-    // anything else reads as a signed decimal up to its first non-digit.
+    // No checks and no error code: "0x" at the very start reads hexadecimal
+    // (0 when no hex digit follows), anything else reads as a signed decimal
+    // up to its first non-digit.
     int ToInt() const;
     float ToFloat() const;
 };
