@@ -36,7 +36,9 @@ i16 Whole(const OFixed& v, i32 n)
     return static_cast<i16>(OFixed::Add(v, OFixed::FromInt(n)).ToInt());
 }
 
-bool Position(const OClip& clip, i16 w, i16 h, i32 extra, i32 extraX3, i16* px, i16* py)
+// Left and top by the anchor, each term added as a whole OFixed; codes
+// without a placement rule leave *px and *py as they were.
+void Position(const OClip& clip, i16 w, i16 h, i32 extra, i32 extraX3, i16* px, i16* py)
 {
     const i32 halfW = w / 2;
     const i32 halfH = h / 2;
@@ -45,52 +47,62 @@ bool Position(const OClip& clip, i16 w, i16 h, i32 extra, i32 extraX3, i16* px, 
     case 0:
         *px = Whole(clip.x, extra);
         *py = Whole(clip.y, extra);
-        return true;
+        return;
     case 1:
         *px = Whole(clip.x, extra - halfW);
         *py = Whole(clip.y, extra - halfH);
-        return true;
+        return;
     case 2:
         *px = Whole(clip.x, extra - w + 1);
         *py = Whole(clip.y, extra);
-        return true;
+        return;
     case 3:
         *px = Whole(clip.x, extraX3);
         *py = Whole(clip.y, extra - h + 1);
-        return true;
+        return;
     case 4:
         *px = Whole(clip.x, extra - w + 1);
         *py = Whole(clip.y, extra - h + 1);
-        return true;
+        return;
     case 7:
         *px = Whole(clip.x, extra - halfW);
         *py = Whole(clip.y, extra - h + 1);
-        return true;
+        return;
     default:
-        return false;
+        break;
     }
 }
 
 } // namespace
 
-bool PlainPosition(const OClip& clip, i16 w, i16 h, i16* px, i16* py)
+bool ResolveImage(OBitmapStore* store, const OClip& clip, OBitmap** image, u8* m)
 {
-    return Position(clip, w, h, 0, 0, px, py);
+    *image = nullptr;
+    if (clip.drawMode != 15)
+    {
+        *image = LookupImage(store, clip.frame);
+        if (*image == nullptr)
+            return false;
+    }
+    *m = EffectiveMode(clip, *image);
+    return true;
 }
 
-bool SubpixelPosition(const OClip& clip, i16 w, i16 h, i16* px, i16* py)
+ORect PlaceBounds(const OClip& clip, const OBitmap* image, bool subPixel)
 {
-    return Position(clip, w, h, 1, 2, px, py);
-}
-
-} // namespace clipdraw
-
-namespace clipdraw
-{
-
-bool HasPlainMember(u8 m, u8 flip)
-{
-    return GetBlitter(m, flip) != nullptr;
+    const i16 w = static_cast<i16>(image->width);
+    const i16 h = static_cast<i16>(image->height);
+    ORect b = clip.bounds;
+    if (!subPixel)
+    {
+        Position(clip, w, h, 0, 0, &b.left, &b.top);
+        RectSetSize(&b, w, h);
+        return b;
+    }
+    Position(clip, w, h, 1, 2, &b.left, &b.top);
+    b.right = static_cast<i16>(b.left + w - 3 + (FixedFraction(clip.x) != 0 ? 1 : 0));
+    b.bottom = static_cast<i16>(b.top + h - 3 + (FixedFraction(clip.y) != 0 ? 1 : 0));
+    return b;
 }
 
 bool HasSubpixelMember(u8 m, u8 flip)
@@ -98,17 +110,40 @@ bool HasSubpixelMember(u8 m, u8 flip)
     return GetSubpixelBlitter(m, flip) != nullptr;
 }
 
-void BlitPlain(OBitmap* dst, OBitmap* src, u8 m, u8 flip, i16 x, i16 y, const OClip& clip, const ORect* rect)
+Member Member::Plain(u8 m, u8 flip, i16 x, i16 y)
 {
-    if (BlitFn fn = GetBlitter(m, flip))
-        fn(dst, src, x, y, clip.palette, clip.opacity, rect);
+    Member member;
+    member.plain = GetBlitter(m, flip);
+    member.x = x;
+    member.y = y;
+    return member;
 }
 
-void BlitSubpixel(OBitmap* dst, OBitmap* src, u8 m, u8 flip, i16 x, i16 y, i16 fx, i16 fy, const OClip& clip,
-                  const ORect* rect)
+Member Member::Subpixel(u8 m, u8 flip, i16 x, i16 y, i16 fx, i16 fy)
 {
-    if (BlitSubpixelFn fn = GetSubpixelBlitter(m, flip))
-        fn(dst, src, x, y, fx, fy, clip.opacity, rect);
+    if (fx == 0 && fy == 0)
+        return Plain(m, flip, static_cast<i16>(x - 1), static_cast<i16>(y - 1));
+    Member member;
+    member.subpixel = GetSubpixelBlitter(m, flip);
+    member.x = x;
+    member.y = y;
+    member.fx = fx;
+    member.fy = fy;
+    return member;
+}
+
+ORect Member::Readable(i16 w, i16 h) const
+{
+    const i16 span = subpixel != nullptr ? 2 : 1;
+    return MakeRect(x, y, static_cast<i16>(x + w - span), static_cast<i16>(y + h - span));
+}
+
+void Member::Blit(OBitmap* dst, OBitmap* src, const OClip& clip, const ORect* rect) const
+{
+    if (plain != nullptr)
+        plain(dst, src, x, y, clip.palette, clip.opacity, rect);
+    else if (subpixel != nullptr)
+        subpixel(dst, src, x, y, fx, fy, clip.opacity, rect);
 }
 
 } // namespace clipdraw

@@ -4,6 +4,7 @@
 #include "core/OFixed.h"
 #include "core/ORect.h"
 #include "core/Types.h"
+#include "render/BlitTable.h"
 
 #include <algorithm>
 
@@ -23,26 +24,54 @@ OBitmap* LookupImage(OBitmapStore* store, const OFixed& frame);
 // draw mode 6, the sprite's draw mode otherwise.
 u8 EffectiveMode(const OClip& clip, const OBitmap* image);
 
-// Top-left pixel of the image for the sprite's anchor; false for anchor codes
-// without a placement rule. The sub-pixel position is one pixel further right
-// and down (two to the right for anchor 3), because the sub-pixel blitters put
-// the picture one pixel up and left of the point they are given.
-bool PlainPosition(const OClip& clip, i16 w, i16 h, i16* px, i16* py);
-bool SubpixelPosition(const OClip& clip, i16 w, i16 h, i16* px, i16* py);
+// The image and effective mode a sprite draws with. A sprite of draw mode 15
+// paints itself: it is never looked up and gets a null image. False when the
+// frame names no stored image, so there is nothing to draw.
+bool ResolveImage(OBitmapStore* store, const OClip& clip, OBitmap** image, u8* m);
 
-// True when draw mode m has a plain member (0-3, 7, 8, 10, 12-14, 16-21)
-// and flip is 0 to 3.
-bool HasPlainMember(u8 m, u8 flip);
+// The canvas rectangle the sprite covers with this image. Left and top come
+// from its anchor; codes without a placement rule keep those of `bounds`.
+// Plain: the image's size. Sub-pixel: the position is one pixel further right
+// and down (two to the right for anchor 3), because the sub-pixel blitters
+// put the picture one pixel up and left of the point they are given; their
+// 2x2 window leaves w - 1 columns and h - 1 rows, and an axis without a
+// fraction stops one pixel shorter still, which keeps the plain member drawn
+// at whole pixels inside the same area.
+ORect PlaceBounds(const OClip& clip, const OBitmap* image, bool subPixel);
+
 // True when m is 2, 3, 13 or 14 and flip is 0 to 3.
 bool HasSubpixelMember(u8 m, u8 flip);
 
-// Calls the plain member for (m, flip) with the sprite's palette and opacity
-// where that member takes them; nothing for a mode that draws nothing.
-void BlitPlain(OBitmap* dst, OBitmap* src, u8 m, u8 flip, i16 x, i16 y, const OClip& clip, const ORect* rect);
-// Calls the sub-pixel member for (m, flip); rect must lie inside the
-// (w - 1) x (h - 1) area the member draws from (x, y).
-void BlitSubpixel(OBitmap* dst, OBitmap* src, u8 m, u8 flip, i16 x, i16 y, i16 fx, i16 fy, const OClip& clip,
-                  const ORect* rect);
+// The blitter call of one sprite, chosen once so that drawing it into several
+// rectangles costs one indirect call each.
+class Member
+{
+public:
+    // The plain member for (m, flip) drawing the image's top-left at (x, y).
+    static Member Plain(u8 m, u8 flip, i16 x, i16 y);
+    // A sub-pixel sprite whose sub-pixel position is (x, y): at whole pixels
+    // (both fractions 0) the plain member one pixel up and left, which is the
+    // plain position; otherwise the sub-pixel member with the fractions.
+    static Member Subpixel(u8 m, u8 flip, i16 x, i16 y, i16 fx, i16 fy);
+
+    // False when the mode and flip have no such member: nothing is drawn.
+    explicit operator bool() const { return plain != nullptr || subpixel != nullptr; }
+    // The rectangle a clip rectangle must lie in, so that every read stays
+    // inside an image of w x h: the image itself for a plain member, its
+    // (w - 1) x (h - 1) window origins for a sub-pixel one.
+    ORect Readable(i16 w, i16 h) const;
+    // Draws with the sprite's palette and opacity where the member takes
+    // them; a null rect means no clipping beyond the canvas.
+    void Blit(OBitmap* dst, OBitmap* src, const OClip& clip, const ORect* rect) const;
+
+private:
+    BlitFn plain = nullptr;
+    BlitSubpixelFn subpixel = nullptr;
+    i16 x = 0;
+    i16 y = 0;
+    i16 fx = 0;
+    i16 fy = 0;
+};
 
 // a ∩ b ∩ c into out; false when they share no pixel. Inline, because the
 // redraw asks it for every unchanged sprite and every dirty rectangle.

@@ -34,116 +34,53 @@ ORect ClientRect(OWindow* window, OBitmap* canvas)
     return BitmapRect(canvas);
 }
 
-// Draws one sprite over the whole target without a clip rectangle.
-void DrawWhole(OBitmap* target, OBitmapStore* store, OClip* clip, const ORect& client)
+// Draws with no clip rectangle when r is null, else only where area (the
+// pixels the member may draw) meets r.
+void BlitWithin(const Member& member, OBitmap* target, OBitmap* image, const OClip& clip, const ORect& area,
+                const ORect* r)
 {
-    if (clip->visible == 0)
-        return;
-    OBitmap* image = nullptr;
-    if (clip->drawMode != 15)
-    {
-        image = LookupImage(store, clip->frame);
-        if (image == nullptr)
-            return;
-    }
-    const u8 m = EffectiveMode(*clip, image);
-    if (clip->subPixel == 0)
-    {
-        if (m == 15)
-        {
-            clip->Paint(target, &client);
-            return;
-        }
-        if (image == nullptr)
-            return;
-        i16 x = 0;
-        i16 y = 0;
-        // Without a placement rule the sprite stays where it was last placed.
-        if (!PlainPosition(*clip, static_cast<i16>(image->width), static_cast<i16>(image->height), &x, &y))
-        {
-            x = clip->bounds.left;
-            y = clip->bounds.top;
-        }
-        BlitPlain(target, image, m, clip->flip, x, y, *clip, nullptr);
-        return;
-    }
-    if (image == nullptr || !HasSubpixelMember(m, clip->flip))
-        return;
-    i16 x = 0;
-    i16 y = 0;
-    if (!SubpixelPosition(*clip, static_cast<i16>(image->width), static_cast<i16>(image->height), &x, &y))
-    {
-        x = clip->bounds.left;
-        y = clip->bounds.top;
-    }
-    const i16 fx = static_cast<i16>(FixedFraction(clip->x));
-    const i16 fy = static_cast<i16>(FixedFraction(clip->y));
-    if (fx == 0 && fy == 0)
-        BlitPlain(target, image, m, clip->flip, static_cast<i16>(x - 1), static_cast<i16>(y - 1), *clip,
-                  nullptr);
-    else
-        BlitSubpixel(target, image, m, clip->flip, x, y, fx, fy, *clip, nullptr);
+    ORect c;
+    if (r == nullptr)
+        member.Blit(target, image, clip, nullptr);
+    else if (Intersect3(&c, area, *r, area))
+        member.Blit(target, image, clip, &c);
 }
 
-// Draws one sprite restricted to r; the plain path records where it went.
-void DrawInRect(OBitmap* target, OBitmapStore* store, OClip* clip, const ORect& r)
+// Draws one sprite: over the whole target when r is null (a sprite that paints
+// itself gets the client rectangle), else only inside r, recording in bounds
+// where the plain path put it.
+void DrawSprite(OBitmap* target, OBitmapStore* store, OClip* clip, const ORect& client, const ORect* r)
 {
-    if (clip->visible == 0)
-        return;
     OBitmap* image = nullptr;
-    if (clip->drawMode != 15)
-    {
-        image = LookupImage(store, clip->frame);
-        if (image == nullptr)
-            return;
-    }
-    const u8 m = EffectiveMode(*clip, image);
+    u8 m = 0;
+    if (clip->visible == 0 || !ResolveImage(store, *clip, &image, &m))
+        return;
     if (clip->subPixel == 0)
     {
         if (m == 15)
         {
-            ORect paintRect = r;
+            ORect paintRect = r != nullptr ? *r : client;
             clip->Paint(target, &paintRect);
             return;
         }
         if (image == nullptr)
             return;
-        const i16 w = static_cast<i16>(image->width);
-        const i16 h = static_cast<i16>(image->height);
-        i16 x = clip->bounds.left;
-        i16 y = clip->bounds.top;
-        PlainPosition(*clip, w, h, &x, &y);
-        clip->bounds.left = x;
-        clip->bounds.top = y;
-        RectSetSize(&clip->bounds, w, h);
-        if (!HasPlainMember(m, clip->flip))
-            return;
-        ORect c;
-        if (Intersect3(&c, clip->bounds, r, clip->bounds))
-            BlitPlain(target, image, m, clip->flip, x, y, *clip, &c);
+        // Without a placement rule the sprite stays where it was last placed.
+        const ORect b = PlaceBounds(*clip, image, false);
+        if (r != nullptr)
+            clip->bounds = b;
+        const Member member = Member::Plain(m, clip->flip, b.left, b.top);
+        if (member)
+            BlitWithin(member, target, image, *clip, b, r);
         return;
     }
     if (image == nullptr || !HasSubpixelMember(m, clip->flip))
         return;
-    const i16 w = static_cast<i16>(image->width);
-    const i16 h = static_cast<i16>(image->height);
-    i16 x = clip->bounds.left;
-    i16 y = clip->bounds.top;
-    SubpixelPosition(*clip, w, h, &x, &y);
-    const i16 fx = static_cast<i16>(FixedFraction(clip->x));
-    const i16 fy = static_cast<i16>(FixedFraction(clip->y));
-    // The sub-pixel members read a 2x2 window per pixel, so their area is one
-    // column and one row short of the image; a whole-pixel position loses one
-    // more of each to keep the plain member's reads within the same area.
-    const ORect area = MakeRect(x, y, static_cast<i16>(x + w - 3 + (fx != 0 ? 1 : 0)),
-                                static_cast<i16>(y + h - 3 + (fy != 0 ? 1 : 0)));
-    ORect c;
-    if (!Intersect3(&c, area, r, area))
-        return;
-    if (fx == 0 && fy == 0)
-        BlitPlain(target, image, m, clip->flip, static_cast<i16>(x - 1), static_cast<i16>(y - 1), *clip, &c);
-    else
-        BlitSubpixel(target, image, m, clip->flip, x, y, fx, fy, *clip, &c);
+    // The sub-pixel area keeps every read of either member inside the image.
+    const ORect area = PlaceBounds(*clip, image, true);
+    BlitWithin(Member::Subpixel(m, clip->flip, area.left, area.top, static_cast<i16>(FixedFraction(clip->x)),
+                                static_cast<i16>(FixedFraction(clip->y))),
+               target, image, *clip, area, r);
 }
 
 } // namespace
@@ -164,7 +101,8 @@ void OEngine::Draw(i32 first, const ORect* rect)
         const ORect client = ClientRect(window, canvas);
         const i32 count = clips != nullptr ? clips->GetCount() : 0;
         for (i32 i = first < 0 ? 0 : first; i < count; ++i)
-            DrawWhole(canvas, imageStore, static_cast<OClip*>(*clips->At(static_cast<i16>(i))), client);
+            DrawSprite(canvas, imageStore, static_cast<OClip*>(*clips->At(static_cast<i16>(i))), client,
+                       nullptr);
     }
     UnlockCanvas();
 }
@@ -201,5 +139,5 @@ void OEngine::DrawList(OBitmap* target, i32 first, const ORect& r)
 {
     const i32 count = clips->GetCount();
     for (i32 i = first < 0 ? 0 : first; i < count; ++i)
-        DrawInRect(target, imageStore, static_cast<OClip*>(*clips->At(static_cast<i16>(i))), r);
+        DrawSprite(target, imageStore, static_cast<OClip*>(*clips->At(static_cast<i16>(i))), r, &r);
 }

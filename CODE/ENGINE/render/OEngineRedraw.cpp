@@ -39,26 +39,6 @@ inline bool SameAsDrawn(const OClip& c, bool subPixel, bool lines)
            (c.flip == c.drawnFlip && ((c.drawMode != 10 && c.drawMode != 12) || c.palette == c.drawnPalette));
 }
 
-// Places bounds for the image by the sprite's anchor; anchors without a rule
-// keep left and top and only resize.
-void PlaceBounds(OClip* clip, const OBitmap* image, bool subPixel)
-{
-    const i16 w = static_cast<i16>(image->width);
-    const i16 h = static_cast<i16>(image->height);
-    ORect& b = clip->bounds;
-    if (!subPixel)
-    {
-        PlainPosition(*clip, w, h, &b.left, &b.top);
-        RectSetSize(&b, w, h);
-        return;
-    }
-    SubpixelPosition(*clip, w, h, &b.left, &b.top);
-    // The 2x2 window of the sub-pixel members leaves w - 1 columns; with no
-    // fraction on an axis the bounds stop one pixel shorter still.
-    b.right = static_cast<i16>(b.left + w - 3 + (FixedFraction(clip->x) != 0 ? 1 : 0));
-    b.bottom = static_cast<i16>(b.top + h - 3 + (FixedFraction(clip->y) != 0 ? 1 : 0));
-}
-
 // The end points of a line sprite, from the corners of bounds that its
 // anchor names; false for anchor 1 and codes without a direction.
 bool LineEnds(const OClip& clip, i16* x1, i16* y1, i16* x2, i16* y2)
@@ -316,7 +296,7 @@ void OEngine::Collect(OClip* clip, bool subPixel, bool lines)
                 clip->changed = 0;
                 return;
             }
-            PlaceBounds(clip, image, subPixel);
+            clip->bounds = PlaceBounds(*clip, image, subPixel);
             ORectList::AddMerged(dirtyRects, &clip->bounds);
         }
         clip->changed = 2;
@@ -337,7 +317,7 @@ void OEngine::Collect(OClip* clip, bool subPixel, bool lines)
                 clip->changed = 1;
                 return;
             }
-            PlaceBounds(clip, image, subPixel);
+            clip->bounds = PlaceBounds(*clip, image, subPixel);
         }
         ORectList::AddMerged(dirtyRects, &clip->bounds);
         ORectList::AddMerged(dirtyRects, &clip->drawnBounds);
@@ -347,18 +327,11 @@ void OEngine::Collect(OClip* clip, bool subPixel, bool lines)
 
 void OEngine::Repaint(OClip* clip, bool subPixel, bool lines, u32 meets)
 {
-    if (clip->changed == 1)
+    OBitmap* image = nullptr;
+    u8 m = 0;
+    if (clip->changed == 1 || !ResolveImage(imageStore, *clip, &image, &m))
         return;
     const ORect& b = clip->bounds;
-    OBitmap* image = nullptr;
-    if (clip->drawMode != 15)
-    {
-        image = LookupImage(imageStore, clip->frame);
-        if (image == nullptr)
-            return;
-    }
-    const u8 m = EffectiveMode(*clip, image);
-    const u8 flip = lines ? 0 : clip->flip;
     const bool whole = (clip->changed & 2) != 0;
 
     if (m == 15)
@@ -380,60 +353,39 @@ void OEngine::Repaint(OClip* clip, bool subPixel, bool lines, u32 meets)
     }
     if (image == nullptr)
         return;
-    const i16 w = static_cast<i16>(image->width);
-    const i16 h = static_cast<i16>(image->height);
 
-    i16 x = b.left;
-    i16 y = b.top;
-    i16 fx = 0;
-    i16 fy = 0;
-    bool plainMember = true;
-    if (subPixel)
+    const u8 flip = lines ? 0 : clip->flip;
+    Member member;
+    if (!subPixel)
+        member = Member::Plain(m, flip, b.left, b.top);
+    else
     {
-        fx = static_cast<i16>(FixedFraction(clip->x));
-        fy = static_cast<i16>(FixedFraction(clip->y));
-        if (fx == 0 && fy == 0)
-        {
-            // At a whole-pixel position the palette members draw too.
-            if (m != 2 && m != 3 && m != 10 && m != 12 && m != 13 && m != 14)
-                return;
-            x = static_cast<i16>(x - 1);
-            y = static_cast<i16>(y - 1);
-        }
-        else
-        {
-            if (!HasSubpixelMember(m, flip))
-                return;
-            plainMember = false;
-        }
+        const i16 fx = static_cast<i16>(FixedFraction(clip->x));
+        const i16 fy = static_cast<i16>(FixedFraction(clip->y));
+        // At a whole-pixel position the palette members draw too.
+        if (fx == 0 && fy == 0 && m != 2 && m != 3 && m != 10 && m != 12 && m != 13 && m != 14)
+            return;
+        member = Member::Subpixel(m, flip, b.left, b.top, fx, fy);
     }
-    if (plainMember && !HasPlainMember(m, flip))
+    if (!member)
         return;
-
     if (whole)
     {
-        if (plainMember)
-            BlitPlain(canvas, image, m, flip, x, y, *clip, nullptr);
-        else
-            BlitSubpixel(canvas, image, m, flip, x, y, fx, fy, *clip, nullptr);
+        member.Blit(canvas, image, *clip, nullptr);
         return;
     }
     // Clip rectangles handed to a member must lie inside the area it reads
     // from. Bounds do when they were placed for this image; cutting by the
     // image's area keeps the reads inside it also when the store entry was
     // replaced by a smaller image since the sprite was placed.
-    const ORect readable = plainMember
-                               ? MakeRect(x, y, static_cast<i16>(x + w - 1), static_cast<i16>(y + h - 1))
-                               : MakeRect(x, y, static_cast<i16>(x + w - 2), static_cast<i16>(y + h - 2));
-    for (i16 i = 0; i < dirtyRects->GetCount(); ++i)
+    const ORect readable = member.Readable(static_cast<i16>(image->width), static_cast<i16>(image->height));
+    const i16 count = dirtyRects->GetCount();
+    for (i16 i = 0; i < count; ++i)
     {
         ORect c;
         if ((i < 32 && (meets >> i & 1u) == 0) || !Intersect3(&c, b, *dirtyRects->At(i), readable))
             continue;
-        if (plainMember)
-            BlitPlain(canvas, image, m, flip, x, y, *clip, &c);
-        else
-            BlitSubpixel(canvas, image, m, flip, x, y, fx, fy, *clip, &c);
+        member.Blit(canvas, image, *clip, &c);
     }
 }
 
