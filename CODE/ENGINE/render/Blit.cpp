@@ -13,26 +13,6 @@ namespace blit
 namespace
 {
 
-// The destination as the members see it.
-struct Target
-{
-    u8* bits;
-    i32 pitch, w, h;
-};
-
-bool GetTarget(OBitmap* dst, Target& t)
-{
-    if (!dst)
-        return false;
-    t.bits = dst->GetBits();
-    if (!t.bits || dst->GetBytesPerPixel() != 3)
-        return false;
-    t.pitch = dst->GetPitch();
-    t.w = dst->width;
-    t.h = dst->height;
-    return true;
-}
-
 // Formats whose pixel block holds 3 bytes per pixel. A format-12 image made
 // from a pack holds one index per pixel in a block of that size, so reading
 // it as 24-bit would run off the block.
@@ -54,15 +34,16 @@ struct SourcePlanes
     i32 colourPitch = 0;
     const u8* alpha = nullptr;
     i32 w = 0, h = 0;
+    // An embedded palette widened to 4 bytes per entry.
+    u8 table[256 * 4];
 };
 
 // Collects what the mode reads and refuses (false) an image that lacks any
 // of it: a missing plane or palette draws nothing rather than reading
-// through a null pointer. `table` receives an embedded palette widened to 4
-// bytes per entry; entries the header does not hold read as black, so a
-// stray index never reads past the palette.
-template <class F>
-bool GetSource(OBitmap* src, const void* palette, u8 (&table)[256 * 4], SourcePlanes& p, Context& k)
+// through a null pointer. An embedded palette is widened into p.table;
+// entries the header does not hold read as black, so a stray index never
+// reads past the palette.
+template <class F> bool GetSource(OBitmap* src, const void* palette, SourcePlanes& p, Context& k)
 {
     if (!src)
         return false;
@@ -99,10 +80,10 @@ bool GetSource(OBitmap* src, const void* palette, u8 (&table)[256 * 4], SourcePl
         const i32 header = block[0] | block[1] << 8;
         i32 entries = header >= 2 ? (header - 2) / 3 : 0;
         entries = entries > 256 ? 256 : entries;
-        std::memset(table, 0, sizeof(table));
+        std::memset(p.table, 0, sizeof(p.table));
         for (i32 i = 0; i < entries; ++i)
-            std::memcpy(table + 4 * i, block + 2 + 3 * i, 3);
-        k.palette = table;
+            std::memcpy(p.table + 4 * i, block + 2 + 3 * i, 3);
+        k.palette = p.table;
         p.colour = block + header;
         // One index per pixel, rows `width` apart: what the pitch reports
         // for formats 16 to 20; format 21 reports 3 x width, which would
@@ -274,12 +255,9 @@ void Draw(OBitmap* dst, OBitmap* src, i16 x, i16 y, const void* palette, u8 opac
 {
     using F = Formula<Mode>;
     Target t;
-    if (!GetTarget(dst, t))
-        return;
     Context k;
     SourcePlanes p;
-    u8 table[256 * 4];
-    if (!GetSource<F>(src, palette, table, p, k))
+    if (!GetTarget(dst, t) || !GetSource<F>(src, palette, p, k))
         return;
     k.opacity = opacity;
     Area area;
@@ -332,12 +310,9 @@ void DrawSubpixel(OBitmap* dst, OBitmap* src, i16 x, i16 y, i16 fx, i16 fy, u8 o
     using F = SubpixelFormula<Mode>;
     using Planes = Formula<Mode == 13 || Mode == 14 ? 14 : 2>;
     Target t;
-    if (!GetTarget(dst, t))
-        return;
     Context k;
     SourcePlanes p;
-    u8 table[256 * 4];
-    if (!GetSource<Planes>(src, nullptr, table, p, k))
+    if (!GetTarget(dst, t) || !GetSource<Planes>(src, nullptr, p, k))
         return;
     Area area;
     if (!ClipArea(t.w, t.h, p.w - 1, p.h - 1, x, y, rect, area))

@@ -10,6 +10,29 @@
 namespace blit
 {
 
+// A 24-bit destination as the members and the primitives see it: pixel
+// (X, Y) at bits + Y x pitch + 3X.
+struct Target
+{
+    u8* bits;
+    i32 pitch, w, h;
+};
+
+// False for a bitmap without pixels or whose pixels are not 3 bytes each:
+// nothing is drawn into it.
+inline bool GetTarget(OBitmap* dst, Target& t)
+{
+    if (!dst)
+        return false;
+    t.bits = dst->GetBits();
+    if (!t.bits || dst->GetBytesPerPixel() != 3)
+        return false;
+    t.pitch = dst->GetPitch();
+    t.w = dst->width;
+    t.h = dst->height;
+    return true;
+}
+
 // Where a draw mode takes the colour of a pixel.
 enum class Source
 {
@@ -203,21 +226,11 @@ template <int Mode> struct SubpixelFormula;
 template <> struct SubpixelFormula<2>
 {
     static constexpr Source kSource = Source::Rgb24;
-    static void Px(u8* d, const u8* filtered, const u8* p00, u32 a, const Context&)
+    static void Px(u8* d, const u8* filtered, const u8* p00, u32 a, const Context& k)
     {
-        if (a == 255)
-            return;
         // A filtered alpha of 0 copies the window's own first pixel, not the
         // filtered colour: solid interiors stay sharp.
-        if (a == 0)
-        {
-            d[0] = p00[0];
-            d[1] = p00[1];
-            d[2] = p00[2];
-            return;
-        }
-        for (int ch = 0; ch < 3; ++ch)
-            d[ch] = MixAlpha(d[ch], filtered[ch], a);
+        Formula<2>::Px(d, a == 0 ? p00 : filtered, a, k);
     }
 };
 
@@ -226,11 +239,7 @@ template <> struct SubpixelFormula<3>
     static constexpr Source kSource = Source::Rgb24;
     static void Px(u8* d, const u8* filtered, const u8*, u32 a, const Context& k)
     {
-        if (a == 255)
-            return;
-        const u32 weight = (255 - a) * k.opacity;
-        for (int ch = 0; ch < 3; ++ch)
-            d[ch] = MixWeight16(d[ch], filtered[ch], weight);
+        Formula<3>::Px(d, filtered, a, k);
     }
 };
 
@@ -250,12 +259,9 @@ template <> struct SubpixelFormula<13>
 template <> struct SubpixelFormula<14>
 {
     static constexpr Source kSource = Source::None;
-    static void Px(u8* d, const u8*, const u8*, u32 a, const Context&)
+    static void Px(u8* d, const u8*, const u8*, u32 a, const Context& k)
     {
-        if (a == 255)
-            return;
-        for (int ch = 0; ch < 3; ++ch)
-            d[ch] = u8((d[ch] * a) >> 8);
+        Formula<14>::Px(d, nullptr, a, k);
     }
 };
 

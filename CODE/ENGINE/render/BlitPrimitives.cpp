@@ -1,6 +1,7 @@
 #include "render/Blit.h"
 
 #include "image/OBitmap.h"
+#include "render/BlitKernels.h"
 
 #include <cstring>
 #include <utility>
@@ -8,24 +9,8 @@
 namespace
 {
 
-struct Canvas
-{
-    u8* bits;
-    i32 pitch, w, h;
-};
-
-bool GetCanvas(OBitmap* bitmap, Canvas& c)
-{
-    if (!bitmap)
-        return false;
-    c.bits = bitmap->GetBits();
-    if (!c.bits || bitmap->GetBytesPerPixel() != 3)
-        return false;
-    c.pitch = bitmap->GetPitch();
-    c.w = bitmap->width;
-    c.h = bitmap->height;
-    return true;
-}
+using blit::GetTarget;
+using Canvas = blit::Target;
 
 // Fills columns l..r (inclusive, already inside the canvas) of rows t..b:
 // the first row pixel by pixel, the others copied from it.
@@ -90,7 +75,7 @@ void HVLine(const Canvas& c, i32 x1, i32 y1, i32 x2, i32 y2, u32 colour, i32 l, 
 void DrawHVLine(OBitmap* bitmap, i16 x1, i16 y1, i16 x2, i16 y2, u32 colour)
 {
     Canvas c;
-    if (!GetCanvas(bitmap, c))
+    if (!GetTarget(bitmap, c))
         return;
     HVLine(c, x1, y1, x2, y2, colour, 0, 0, c.w - 1, c.h - 1);
 }
@@ -98,7 +83,7 @@ void DrawHVLine(OBitmap* bitmap, i16 x1, i16 y1, i16 x2, i16 y2, u32 colour)
 void DrawHVLineClipped(OBitmap* bitmap, i16 x1, i16 y1, i16 x2, i16 y2, u32 colour, const ORect* rect)
 {
     Canvas c;
-    if (!rect || !GetCanvas(bitmap, c))
+    if (!rect || !GetTarget(bitmap, c))
         return;
     HVLine(c, x1, y1, x2, y2, colour, Max(rect->left, 0), Max(rect->top, 0), Min(rect->right, c.w - 1),
            Min(rect->bottom, c.h - 1));
@@ -107,7 +92,7 @@ void DrawHVLineClipped(OBitmap* bitmap, i16 x1, i16 y1, i16 x2, i16 y2, u32 colo
 void FillRectColor(OBitmap* bitmap, u32 colour, const ORect* rect)
 {
     Canvas c;
-    if (!rect || !GetCanvas(bitmap, c))
+    if (!rect || !GetTarget(bitmap, c))
         return;
     FillSpan(c, Max(rect->left, 0), Max(rect->top, 0), Min(rect->right, c.w - 1), Min(rect->bottom, c.h - 1),
              colour);
@@ -118,7 +103,7 @@ void FillRectColor(OBitmap* bitmap, u32 colour, const ORect* rect)
 void FillBitmap24(OBitmap* bitmap, u32 colour)
 {
     Canvas c;
-    if (!GetCanvas(bitmap, c))
+    if (!GetTarget(bitmap, c))
         return;
     FillSpan(c, 0, 0, c.w - 1, c.h - 1, colour);
 }

@@ -3,6 +3,7 @@
 #include "render/BlitKernels.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -918,51 +919,99 @@ __attribute__((target("avx2"))) void OpacityRowAvx2(u8* d, const u8* s, i32 w, u
 } // namespace
 #endif
 
-// The last kernel a list offers is the fastest this processor runs; each
-// choice is made once, on first use.
-i32 AvailableOpacityRows(OpacityRowFn* out, i32 max)
+namespace
+{
+
+// A kernel of a list and whether this processor runs it.
+template <class Fn> struct Offered
+{
+    Fn fn;
+    bool runs;
+};
+
+// The kernels of a list that this processor runs, in the list's order: the
+// scalar one first, the fastest last.
+template <class Fn> i32 Offer(Fn* out, i32 max, std::initializer_list<Offered<Fn>> kernels)
 {
     i32 n = 0;
-    if (n < max)
-        out[n++] = &OpacityRowScalar;
-#if ZORBLET_X86
-    if (n < max && __builtin_cpu_supports("avx2"))
-        out[n++] = &OpacityRowAvx2;
-#endif
+    for (const Offered<Fn>& k : kernels)
+    {
+        if (k.runs && n < max)
+            out[n++] = k.fn;
+    }
     return n;
 }
 
-template <int Mode> i32 AvailableSubRows(SubRowFn* out, i32 max)
+// The fastest kernel of a list, chosen once, on first use.
+template <class Fn, i32 (*Available)(Fn*, i32)> Fn Chosen()
 {
-    i32 n = 0;
-    if (n < max)
-        out[n++] = &SubRowScalar<Mode>;
-#if ZORBLET_X86
-    if (n < max && __builtin_cpu_supports("avx2"))
-        out[n++] = &SubRowAvx2<Mode>;
-#endif
-    return n;
+    static const Fn best = []
+    {
+        Fn all[4];
+        return all[Available(all, 4) - 1];
+    }();
+    return best;
 }
-template i32 AvailableSubRows<3>(SubRowFn* out, i32 max);
-template i32 AvailableSubRows<13>(SubRowFn* out, i32 max);
-template i32 AvailableSubRows<14>(SubRowFn* out, i32 max);
 
-template <class Fn> Fn Best(i32 (*available)(Fn*, i32))
+#if ZORBLET_X86
+bool HasSsse3()
 {
-    Fn all[4];
-    return all[available(all, 4) - 1];
+    return __builtin_cpu_supports("ssse3");
+}
+bool HasAvx2()
+{
+    return __builtin_cpu_supports("avx2");
+}
+bool HasAvx512()
+{
+    return HasAvx2() && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+}
+// The vector entries of a list exist on x86 processors only.
+#define ZORBLET_X86_KERNELS(...) , __VA_ARGS__
+#else
+#define ZORBLET_X86_KERNELS(...)
+#endif
+
+} // namespace
+
+i32 AvailableAlphaRows(AlphaRowFn* out, i32 max)
+{
+    return Offer<AlphaRowFn>(out, max,
+                             {{&AlphaRowScalar, true} ZORBLET_X86_KERNELS(
+                                 {&AlphaRowSsse3, HasSsse3()}, {&AlphaRowAvx2T<false>, HasAvx2()},
+                                 {&AlphaRowAvx2T<true>, HasAvx512()})});
+}
+
+i32 AvailableAlphaOpacityRows(AlphaOpacityRowFn* out, i32 max)
+{
+    return Offer<AlphaOpacityRowFn>(
+        out, max, {{&AlphaOpacityRowScalar, true} ZORBLET_X86_KERNELS({&AlphaOpacityRowAvx2, HasAvx2()})});
+}
+
+i32 AvailableReverseRows(ReverseRowFn* out, i32 max)
+{
+    return Offer<ReverseRowFn>(
+        out, max, {{&ReverseRowScalar, true} ZORBLET_X86_KERNELS({&ReverseRowSsse3, HasSsse3()})});
+}
+
+i32 AvailableSubAlphaRows(SubAlphaRowFn* out, i32 max)
+{
+    return Offer<SubAlphaRowFn>(out, max,
+                                {{&SubAlphaRowScalar, true} ZORBLET_X86_KERNELS(
+                                    {&SubAlphaRowSsse3, HasSsse3()}, {&SubAlphaRowAvx2, HasAvx2()})});
+}
+
+i32 AvailableKeyedRows(KeyedRowFn* out, i32 max)
+{
+    return Offer<KeyedRowFn>(out, max,
+                             {{&KeyedRowScalar, true} ZORBLET_X86_KERNELS({&KeyedRowSsse3, HasSsse3()})});
 }
 
 template <int Mode> i32 AvailableAlphaOnlyRows(AlphaOnlyRowFn* out, i32 max)
 {
-    i32 n = 0;
-    if (n < max)
-        out[n++] = &AlphaOnlyRowScalar<Mode>;
-#if ZORBLET_X86
-    if (n < max && __builtin_cpu_supports("avx2"))
-        out[n++] = &AlphaOnlyRowAvx2<Mode>;
-#endif
-    return n;
+    return Offer<AlphaOnlyRowFn>(
+        out, max,
+        {{&AlphaOnlyRowScalar<Mode>, true} ZORBLET_X86_KERNELS({&AlphaOnlyRowAvx2<Mode>, HasAvx2()})});
 }
 
 i32 AvailableShadowRows(AlphaOnlyRowFn* out, i32 max)
@@ -975,128 +1024,61 @@ i32 AvailableLightenRows(AlphaOnlyRowFn* out, i32 max)
     return AvailableAlphaOnlyRows<13>(out, max);
 }
 
-AlphaOnlyRowFn SelectShadowRow()
+i32 AvailableOpacityRows(OpacityRowFn* out, i32 max)
 {
-    static const AlphaOnlyRowFn best = Best(AvailableShadowRows);
-    return best;
+    return Offer<OpacityRowFn>(out, max,
+                               {{&OpacityRowScalar, true} ZORBLET_X86_KERNELS({&OpacityRowAvx2, HasAvx2()})});
 }
 
-AlphaOnlyRowFn SelectLightenRow()
+template <int Mode> i32 AvailableSubRows(SubRowFn* out, i32 max)
 {
-    static const AlphaOnlyRowFn best = Best(AvailableLightenRows);
-    return best;
+    return Offer<SubRowFn>(out, max,
+                           {{&SubRowScalar<Mode>, true} ZORBLET_X86_KERNELS({&SubRowAvx2<Mode>, HasAvx2()})});
 }
+template i32 AvailableSubRows<3>(SubRowFn* out, i32 max);
+template i32 AvailableSubRows<13>(SubRowFn* out, i32 max);
+template i32 AvailableSubRows<14>(SubRowFn* out, i32 max);
 
-i32 AvailableKeyedRows(KeyedRowFn* out, i32 max)
+#undef ZORBLET_X86_KERNELS
+
+AlphaRowFn SelectAlphaRow()
 {
-    i32 n = 0;
-    if (n < max)
-        out[n++] = &KeyedRowScalar;
-#if ZORBLET_X86
-    if (n < max && __builtin_cpu_supports("ssse3"))
-        out[n++] = &KeyedRowSsse3;
-#endif
-    return n;
+    return Chosen<AlphaRowFn, AvailableAlphaRows>();
 }
-
-KeyedRowFn SelectKeyedRow()
-{
-    static const KeyedRowFn best = Best(AvailableKeyedRows);
-    return best;
-}
-
-i32 AvailableSubAlphaRows(SubAlphaRowFn* out, i32 max)
-{
-    i32 n = 0;
-    if (n < max)
-        out[n++] = &SubAlphaRowScalar;
-#if ZORBLET_X86
-    if (n < max && __builtin_cpu_supports("ssse3"))
-        out[n++] = &SubAlphaRowSsse3;
-    if (n < max && __builtin_cpu_supports("avx2"))
-        out[n++] = &SubAlphaRowAvx2;
-#endif
-    return n;
-}
-
-SubAlphaRowFn SelectSubAlphaRow()
-{
-    static const SubAlphaRowFn best = Best(AvailableSubAlphaRows);
-    return best;
-}
-
-i32 AvailableReverseRows(ReverseRowFn* out, i32 max)
-{
-    i32 n = 0;
-    if (n < max)
-        out[n++] = &ReverseRowScalar;
-#if ZORBLET_X86
-    if (n < max && __builtin_cpu_supports("ssse3"))
-        out[n++] = &ReverseRowSsse3;
-#endif
-    return n;
-}
-
-ReverseRowFn SelectReverseRow()
-{
-    static const ReverseRowFn best = Best(AvailableReverseRows);
-    return best;
-}
-
-i32 AvailableAlphaOpacityRows(AlphaOpacityRowFn* out, i32 max)
-{
-    i32 n = 0;
-    if (n < max)
-        out[n++] = &AlphaOpacityRowScalar;
-#if ZORBLET_X86
-    if (n < max && __builtin_cpu_supports("avx2"))
-        out[n++] = &AlphaOpacityRowAvx2;
-#endif
-    return n;
-}
-
 AlphaOpacityRowFn SelectAlphaOpacityRow()
 {
-    static const AlphaOpacityRowFn best = Best(AvailableAlphaOpacityRows);
-    return best;
+    return Chosen<AlphaOpacityRowFn, AvailableAlphaOpacityRows>();
 }
-
-i32 AvailableAlphaRows(AlphaRowFn* out, i32 max)
+ReverseRowFn SelectReverseRow()
 {
-    i32 n = 0;
-    if (n < max)
-        out[n++] = &AlphaRowScalar;
-#if ZORBLET_X86
-    if (n < max && __builtin_cpu_supports("ssse3"))
-        out[n++] = &AlphaRowSsse3;
-    if (n < max && __builtin_cpu_supports("avx2"))
-        out[n++] = &AlphaRowAvx2T<false>;
-    if (n < max && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw") &&
-        __builtin_cpu_supports("avx512vl"))
-        out[n++] = &AlphaRowAvx2T<true>;
-#endif
-    return n;
+    return Chosen<ReverseRowFn, AvailableReverseRows>();
 }
-
+SubAlphaRowFn SelectSubAlphaRow()
+{
+    return Chosen<SubAlphaRowFn, AvailableSubAlphaRows>();
+}
+KeyedRowFn SelectKeyedRow()
+{
+    return Chosen<KeyedRowFn, AvailableKeyedRows>();
+}
+AlphaOnlyRowFn SelectShadowRow()
+{
+    return Chosen<AlphaOnlyRowFn, AvailableShadowRows>();
+}
+AlphaOnlyRowFn SelectLightenRow()
+{
+    return Chosen<AlphaOnlyRowFn, AvailableLightenRows>();
+}
 OpacityRowFn SelectOpacityRow()
 {
-    static const OpacityRowFn best = Best(AvailableOpacityRows);
-    return best;
+    return Chosen<OpacityRowFn, AvailableOpacityRows>();
 }
-
 template <int Mode> SubRowFn SelectSubRow()
 {
-    static const SubRowFn best = Best(AvailableSubRows<Mode>);
-    return best;
+    return Chosen<SubRowFn, AvailableSubRows<Mode>>();
 }
 template SubRowFn SelectSubRow<3>();
 template SubRowFn SelectSubRow<13>();
 template SubRowFn SelectSubRow<14>();
-
-AlphaRowFn SelectAlphaRow()
-{
-    static const AlphaRowFn best = Best(AvailableAlphaRows);
-    return best;
-}
 
 } // namespace blit
