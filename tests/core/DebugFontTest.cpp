@@ -61,6 +61,10 @@ void ExpectCell(const Canvas& canvas, const ODebugFont& font, char c, int x, int
 TEST(DebugFontTest, TellingRowsAndTheCellRulesHoldForEveryGlyph)
 {
     ODebugFont font;
+    EXPECT_EQ((std::array<u32, 5>{font.textColour, font.backColour, font.cellWidth, font.cellHeight,
+                                  font.glyphCount}),
+              (std::array<u32, 5>{0, 0xFFFFFF, 7, 10, 95}));
+    EXPECT_EQ(font.GetGlyph('!'), &font.glyphs[10]);
     const std::array<std::pair<char, std::array<u8, 10>>, 8> telling = {{
         {' ', {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
         {'!', {0, 0, 0x20, 0x70, 0x70, 0x20, 0x20, 0, 0x20, 0}},
@@ -188,6 +192,7 @@ TEST(DebugFontTest, PrintfFormatsIntoTheBufferAndLocksAroundTheDrawing)
     CountingSurface surface(pixels.data(), 70, 10);
     font.Printf(&surface, 0, 0, "%d-%s", 42, "ok");
     EXPECT_STREQ(font.GetTextBuffer(), "42-ok");
+    EXPECT_EQ(font.GetTextBuffer(), font.textBuffer);
     EXPECT_EQ(surface.locks, 1);
     EXPECT_EQ(surface.unlocks, 1);
 

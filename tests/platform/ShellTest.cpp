@@ -102,6 +102,10 @@ TEST_F(ShellTest, TheProgramFolderIsThatOfTheRunningExecutable)
     ASSERT_TRUE(GetProgramDir(out, nullptr));
     EXPECT_EQ(std::string(out), self.parent_path().string() + "/");
     EXPECT_FALSE(GetProgramDir(out, std::string(2000, 'n').c_str()));
+    // The one-argument form gives the same path.
+    ASSERT_NE(GetProgramDir("data.bin"), nullptr);
+    EXPECT_EQ(std::string(GetProgramDir("data.bin")), self.parent_path().string() + "/data.bin");
+    EXPECT_EQ(GetProgramDir(std::string(2000, 'n').c_str()), nullptr);
 }
 
 TEST_F(ShellTest, TheOpenerGetsTheDocumentAsOneArgumentWithoutAShell)

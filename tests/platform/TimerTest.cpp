@@ -39,6 +39,8 @@ TEST_F(TimerTest, TheStopwatchSumsLapsUntilReset)
     clock->AdvanceMs(4);
     EXPECT_DOUBLE_EQ(timer.StopStopwatch(), 7.0);
     EXPECT_EQ(timer.GetLaps(), 2u);
+    EXPECT_EQ(timer.laps, 2u);
+    EXPECT_DOUBLE_EQ(timer.accumulated, 7.0);
     EXPECT_DOUBLE_EQ(timer.GetStopwatchTotal(), 7.0);
     timer.ResetStopwatch();
     EXPECT_DOUBLE_EQ(timer.GetStopwatchTotal(), 0.0);

@@ -199,4 +199,29 @@ TEST_F(WindowTest, DebugTextTakesTheCanvasAsSixteenBitRows)
     EXPECT_EQ(bits[14], 0);
     EXPECT_EQ(bits[10 * 1600], 0);
     EXPECT_EQ(c.GetBits(), nullptr);
+    // The text is formatted into the window's own font buffer.
+    w.Printf(0, 0, "%d fps", 25);
+    EXPECT_STREQ(w.debugFont.textBuffer, "25 fps");
+}
+
+TEST(SysBitmap, TheDebugFontDrawsIntoASixteenBitCanvasAndMeasuresIt)
+{
+    Canvas c(CreateSysBitmap(20, 12, 16));
+    ASSERT_NE(c->dibBits, nullptr);
+    ODebugFont font;
+    font.textColour = 0xABCD;
+    const u16* px = reinterpret_cast<const u16*>(c->dibBits);
+    font.Printf(c.get(), 0, 0, "%c", '!');
+    // '!' has bit 5 set in row 2: the pixel one to the right of the left edge.
+    EXPECT_EQ(px[2 * 20 + 1], 0xABCD);
+    EXPECT_EQ(px[2 * 20 + 0], 0);
+    EXPECT_EQ(c->GetBits(), nullptr) << "unlocked after drawing";
+    font.DrawTextOpaque(c.get(), 7, 0, " ");
+    EXPECT_EQ(px[9 * 20 + 13], 0xFFFF);
+    EXPECT_EQ(px[9 * 20 + 14], 0);
+
+    // x = -1 loses the first cell; cells 1 and 2 (x 6 to 19) fit, cell 3 does not.
+    const ODebugFont::TextExtent e = font.MeasureText(c.get(), "abcd", -1, 0);
+    EXPECT_EQ((std::array<i32, 4>{e.firstColumn, e.firstLine, e.lastColumn, e.lastLine}),
+              (std::array<i32, 4>{1, 0, 2, 0}));
 }

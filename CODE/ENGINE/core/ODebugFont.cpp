@@ -22,14 +22,17 @@ const u8* ODebugFont::GetGlyph(char c) const
     return &glyphs[index * cellHeight];
 }
 
+const char* ODebugFont::FormatText(const char* format, va_list args)
+{
+    std::vsnprintf(textBuffer, sizeof textBuffer, format ? format : "", args);
+    return textBuffer;
+}
+
 void ODebugFont::Printf(ODebugSurface* surface, i16 x, i16 y, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    // Bounded, so a long message is cut at 255 characters instead of
-    // running past the buffer.
-    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started just above
-    std::vsnprintf(textBuffer, sizeof textBuffer, format, args);
+    FormatText(format, args);
     va_end(args);
     DrawText(surface, x, y, textBuffer);
 }
@@ -38,8 +41,7 @@ void ODebugFont::PrintfOpaque(ODebugSurface* surface, i16 x, i16 y, const char* 
 {
     va_list args;
     va_start(args, format);
-    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started just above
-    std::vsnprintf(textBuffer, sizeof textBuffer, format, args);
+    FormatText(format, args);
     va_end(args);
     DrawTextOpaque(surface, x, y, textBuffer);
 }
@@ -58,7 +60,7 @@ ODebugFont::TextExtent ODebugFont::MeasureText(const ODebugSurface* surface, con
                                                i16 y) const
 {
     i32 lines = 1, columns = 0, current = 0;
-    for (const char* p = text; *p; ++p)
+    for (const char* p = text; p && *p; ++p)
     {
         if (*p == '\n')
         {
@@ -70,7 +72,8 @@ ODebugFont::TextExtent ODebugFont::MeasureText(const ODebugSurface* surface, con
             columns = current;
     }
     const i32 w = cellWidth, h = cellHeight;
-    const i32 width = surface->GetSurfaceWidth(), height = surface->GetSurfaceHeight();
+    const i32 width = surface ? surface->GetSurfaceWidth() : 0;
+    const i32 height = surface ? surface->GetSurfaceHeight() : 0;
     // Cells lying even partly outside are dropped: the first visible cell is
     // the first that starts at or right of the edge, and the last is the last
     // that ends at or left of the other edge (divisions truncate toward zero).

@@ -3,6 +3,10 @@
 // 126) that prints diagnostic text into a 16-bit surface.
 #include "core/Types.h"
 
+#include <cstdarg>
+
+class OSysBitmap;
+
 // What the font draws into: 16-bit pixels in rows of exactly width * 2 bytes
 // (whatever pitch the surface keeps for other uses), reachable between Lock
 // and Unlock.
@@ -55,20 +59,34 @@ public:
     void DrawTextOpaque(ODebugSurface* surface, i16 x, i16 y, const char* text);
     TextExtent MeasureText(const ODebugSurface* surface, const char* text, i16 x, i16 y) const;
 
+    // The same on the window's canvas, whose section is taken as 16-bit
+    // pixels in rows of width x 2 bytes and is locked around the drawing.
+    // These live with the canvas (window library).
+    void Printf(OSysBitmap* surface, i16 x, i16 y, const char* format, ...) __attribute__((format(printf, 5, 6)));
+    void PrintfOpaque(OSysBitmap* surface, i16 x, i16 y, const char* format, ...)
+        __attribute__((format(printf, 5, 6)));
+    void DrawText(OSysBitmap* surface, i16 x, i16 y, const char* text);
+    void DrawTextOpaque(OSysBitmap* surface, i16 x, i16 y, const char* text);
+    TextExtent MeasureText(const OSysBitmap* surface, const char* text, i16 x, i16 y) const;
+
+    // Formats into textBuffer, cut at 255 characters so a long message never
+    // runs past it; returns the buffer.
+    const char* FormatText(const char* format, va_list args) __attribute__((format(printf, 2, 0)));
+
     // The 10 rows of a character's glyph (bit 6 the leftmost pixel); null
     // for characters outside 32 to 126.
     const u8* GetGlyph(char c) const;
     const char* GetTextBuffer() const { return textBuffer; }
 
+    // Fields in the order the font keeps them.
     u32 textColour;
     u32 backColour;
-
-private:
-    void Draw(ODebugSurface* surface, i16 x, i16 y, const char* text, bool opaque);
-
     char textBuffer[256];
     u16 cellWidth;
     u16 cellHeight;
     u16 glyphCount;
     u8 glyphs[950];
+
+private:
+    void Draw(ODebugSurface* surface, i16 x, i16 y, const char* text, bool opaque);
 };

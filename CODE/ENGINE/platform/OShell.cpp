@@ -111,6 +111,13 @@ bool GetProgramDir(char* out, const char* fileName)
     return true;
 }
 
+const char* GetProgramDir(const char* fileName)
+{
+    // Window thread only, like every caller of the module.
+    static char path[MAX_PATH_LENGTH];
+    return GetProgramDir(path, fileName) ? path : nullptr;
+}
+
 bool OpenWithShell(const char* document)
 {
     if (!document || !document[0])

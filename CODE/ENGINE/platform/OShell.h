@@ -16,6 +16,9 @@ u32 GetAppDataFolder(char* out, const char* vendor, const char* product, i16 min
 // out holds MAX_PATH_LENGTH bytes. False when it cannot be found or does not
 // fit.
 bool GetProgramDir(char* out, const char* fileName);
+// The same path in a buffer of the module, valid until the next call; null
+// when it cannot be found or does not fit.
+const char* GetProgramDir(const char* fileName);
 // Asks the desktop to open the document in its usual program (xdg-open,
 // started without a shell). True when the opener could be started.
 bool OpenWithShell(const char* document);

@@ -27,7 +27,7 @@ public:
     static u32 GetSharedPeriod();
     static u32 GetSharedCount();
 
-private:
+    // Fields in the order the timer keeps them (milliseconds throughout).
     u8 useQPC;
     f64 msPerTick;
     f64 startTime;

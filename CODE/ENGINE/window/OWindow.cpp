@@ -18,25 +18,6 @@ constexpr u32 kCaptionedStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZE
 constexpr u32 kFullScreenStyle = WS_POPUP | WS_MINIMIZEBOX;
 constexpr u32 kClassStyle = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_SAVEBITS;
 
-// The canvas seen by the debug font: 16-bit pixels in rows of width x 2
-// bytes, which fit inside the 24-bit section.
-class CanvasSurface : public ODebugSurface
-{
-public:
-    explicit CanvasSurface(OSysBitmap* canvas) : canvas_(canvas) {}
-    u16 GetSurfaceWidth() const override { return canvas_->width; }
-    u16 GetSurfaceHeight() const override { return canvas_->height; }
-    u8* LockSurface() override
-    {
-        canvas_->Lock();
-        return canvas_->GetBits();
-    }
-    void UnlockSurface() override { canvas_->Unlock(); }
-
-private:
-    OSysBitmap* canvas_;
-};
-
 } // namespace
 
 OWindow::OWindow() : timer(true) {}
@@ -395,28 +376,20 @@ i16 OWindow::SetClipboardText(const char* text, i16 length)
 
 void OWindow::Printf(i16 px, i16 py, const char* format, ...)
 {
-    if (!backBuffer)
-        return;
-    char text[256];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    debugFont.FormatText(format, args);
     va_end(args);
-    CanvasSurface surface(backBuffer);
-    debugFont.DrawText(&surface, px, py, text);
+    debugFont.DrawText(backBuffer, px, py, debugFont.textBuffer);
 }
 
 void OWindow::PrintfOpaque(i16 px, i16 py, const char* format, ...)
 {
-    if (!backBuffer)
-        return;
-    char text[256];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    debugFont.FormatText(format, args);
     va_end(args);
-    CanvasSurface surface(backBuffer);
-    debugFont.DrawTextOpaque(&surface, px, py, text);
+    debugFont.DrawTextOpaque(backBuffer, px, py, debugFont.textBuffer);
 }
 
 // --- Presentation --------------------------------------------------------------
