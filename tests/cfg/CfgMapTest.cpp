@@ -2,40 +2,16 @@
 // save format.
 #include "core/OCfgMap.h"
 
+#include "cfg/CfgFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
+using cfgtest::ReadFile;
+using cfgtest::TempPath;
 using Strings = std::vector<std::string>;
-
-namespace
-{
-
-std::string TempPath(const char* name)
-{
-    return std::string(::testing::TempDir()) + name + std::to_string(::getpid());
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::string text;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-    {
-        return "<missing>";
-    }
-    int c;
-    while ((c = std::fgetc(file)) != EOF)
-    {
-        text += static_cast<char>(c);
-    }
-    std::fclose(file);
-    return text;
-}
-
-} // namespace
 
 TEST(CfgMapParse, SectionsValuesAndComments)
 {

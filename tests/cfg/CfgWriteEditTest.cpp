@@ -2,15 +2,18 @@
 // and the editing operations.
 #include "cfg/CfgTestUtil.h"
 
+#include "cfg/CfgFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 #include <random>
 #include <sstream>
-#include <unistd.h>
 
 using cfgtest::ParseText;
+using cfgtest::ReadFile;
+using cfgtest::TempPath;
 using cfgtest::Values;
 using Strings = std::vector<std::string>;
 
@@ -46,37 +49,8 @@ std::string Saved(const OCfgObject& node, int width, int level)
 {
     FILE* file = std::tmpfile();
     node.SaveToFile(nullptr, width, level, file);
-    std::string text;
     std::rewind(file);
-    int c;
-    while ((c = std::fgetc(file)) != EOF)
-    {
-        text += static_cast<char>(c);
-    }
-    std::fclose(file);
-    return text;
-}
-
-std::string TempPath(const char* name)
-{
-    return std::string(::testing::TempDir()) + name + std::to_string(::getpid());
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::string text;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-    {
-        return "<missing>";
-    }
-    int c;
-    while ((c = std::fgetc(file)) != EOF)
-    {
-        text += static_cast<char>(c);
-    }
-    std::fclose(file);
-    return text;
+    return cfgtest::ReadAndClose(file);
 }
 
 } // namespace

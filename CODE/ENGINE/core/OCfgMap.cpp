@@ -54,6 +54,18 @@ private:
     size_t m_from = 1, m_at = 0;
 };
 
+bool StartsComment(const std::string& t, size_t i)
+{
+    return t[i] == '/' && i + 1 < t.size() && t[i + 1] == '/';
+}
+
+// The line feed that ends a comment starting at i, or the text's end.
+size_t CommentEnd(const std::string& t, size_t i)
+{
+    const size_t lf = t.find('\n', i);
+    return lf == std::string::npos ? t.size() : lf;
+}
+
 void SkipBlanks(const std::string& t, size_t* pos)
 {
     size_t i = *pos;
@@ -64,12 +76,9 @@ void SkipBlanks(const std::string& t, size_t* pos)
         {
             ++i;
         }
-        else if (t[i] == '/' && i + 1 < n && t[i + 1] == '/')
+        else if (StartsComment(t, i))
         {
-            while (i < n && t[i] != '\n')
-            {
-                ++i;
-            }
+            i = CommentEnd(t, i);
         }
         else
         {
@@ -488,12 +497,9 @@ int OCfgMap::Parse()
                     closed = true;
                     break;
                 }
-                else if (text[k] == '/' && k + 1 < n && text[k + 1] == '/')
+                else if (StartsComment(text, k))
                 {
-                    while (k < n && text[k] != '\n')
-                    {
-                        ++k;
-                    }
+                    k = CommentEnd(text, k);
                 }
                 else
                 {

@@ -787,26 +787,29 @@ const char* OCfgObject::GetErrorMessage(u32 code)
 // ---------------------------------------------------------------------------
 // OCfgObject: cursors
 
-OCfgCursor OCfgObject::FindObject(const char* path)
+namespace
+{
+
+// A cursor on the entry of one of the two maps that the path names; a lookup
+// that fails on the way ends at the end of root's own map.
+template <typename Map> OCfgCursor FindIn(OCfgObject* root, const char* path, Map OCfgObject::*member)
 {
     std::string_view last;
-    OCfgObject* node = Resolve(this, path, &last);
-    if (node == nullptr)
-    {
-        return ObjectsEnd();
-    }
-    return OCfgCursor(&node->objects, node->objects.find(last));
+    OCfgObject* node = Resolve(root, path, &last);
+    Map& map = node != nullptr ? node->*member : root->*member;
+    return OCfgCursor(&map, node != nullptr ? map.find(last) : map.end());
+}
+
+} // namespace
+
+OCfgCursor OCfgObject::FindObject(const char* path)
+{
+    return FindIn(this, path, &OCfgObject::objects);
 }
 
 OCfgCursor OCfgObject::FindParam(const char* path)
 {
-    std::string_view last;
-    OCfgObject* node = Resolve(this, path, &last);
-    if (node == nullptr)
-    {
-        return ParamsEnd();
-    }
-    return OCfgCursor(&node->params, node->params.find(last));
+    return FindIn(this, path, &OCfgObject::params);
 }
 
 OCfgCursor OCfgObject::ObjectsBegin()
@@ -847,28 +850,32 @@ OCfgValue* OCfgObject::GetOrAddParam(const std::string& name)
     return &list.front();
 }
 
-void OCfgObject::RemoveParam(const char* name)
+namespace
+{
+
+// Removes a whole entry; an absent or null name changes nothing.
+template <typename Map> void EraseName(Map& map, const char* name)
 {
     if (name != nullptr)
     {
-        auto it = params.find(std::string_view(name));
-        if (it != params.end())
+        auto it = map.find(std::string_view(name));
+        if (it != map.end())
         {
-            params.erase(it);
+            map.erase(it);
         }
     }
 }
 
+} // namespace
+
+void OCfgObject::RemoveParam(const char* name)
+{
+    EraseName(params, name);
+}
+
 void OCfgObject::RemoveObject(const char* name)
 {
-    if (name != nullptr)
-    {
-        auto it = objects.find(std::string_view(name));
-        if (it != objects.end())
-        {
-            objects.erase(it);
-        }
-    }
+    EraseName(objects, name);
 }
 
 void OCfgObject::Clear()
@@ -973,30 +980,33 @@ int OCfgObject::MemorySize() const
     return static_cast<int>(n);
 }
 
-int OCfgObject::CountParams() const
+namespace
 {
-    int n = static_cast<int>(params.size());
-    for (const auto& [name, list] : objects)
+
+// start plus count of every object below node, one level down.
+template <typename Count> int SumBelow(const OCfgObject& node, size_t start, Count count)
+{
+    int n = static_cast<int>(start);
+    for (const auto& [name, list] : node.objects)
     {
         for (const OCfgObject& o : list)
         {
-            n += o.CountParams();
+            n += count(o);
         }
     }
     return n;
 }
 
+} // namespace
+
+int OCfgObject::CountParams() const
+{
+    return SumBelow(*this, params.size(), [](const OCfgObject& o) { return o.CountParams(); });
+}
+
 int OCfgObject::CountObjects() const
 {
-    int n = static_cast<int>(objects.size());
-    for (const auto& [name, list] : objects)
-    {
-        for (const OCfgObject& o : list)
-        {
-            n += o.CountObjects();
-        }
-    }
-    return n;
+    return SumBelow(*this, objects.size(), [](const OCfgObject& o) { return o.CountObjects(); });
 }
 
 void OCfgObject::Compact()
