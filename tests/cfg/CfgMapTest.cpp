@@ -127,6 +127,12 @@ TEST(CfgMapParse, LoadFromFile)
     EXPECT_EQ(map.Load((path + "-missing").c_str()), 1);
     EXPECT_EQ(map.failed, 1u);
     EXPECT_TRUE(map.entries.empty());
+
+    // A path that opens but cannot be read is no empty text.
+    ASSERT_EQ(map.LoadFromText("k=1\n"), 0);
+    EXPECT_EQ(map.Load(::testing::TempDir().c_str()), 1);
+    EXPECT_EQ(map.failed, 1u);
+    EXPECT_TRUE(map.entries.empty());
 }
 
 TEST(CfgMapValues, Numbers)

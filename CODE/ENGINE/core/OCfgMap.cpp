@@ -6,9 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <istream>
-#include <sstream>
 
 namespace
 {
@@ -238,15 +235,14 @@ std::vector<std::string> DirectChildren(const char* section, const std::vector<s
     return out;
 }
 
-int ReadLines(std::istream& in, std::string* text)
+// Reading line by line and putting a line feed after each line gives the
+// bytes themselves, with a line feed added when the last line lacks one.
+void EndLastLine(std::string* text)
 {
-    std::string line;
-    while (std::getline(in, line))
+    if (!text->empty() && text->back() != '\n')
     {
-        *text += line;
         *text += '\n';
     }
-    return 0;
 }
 
 } // namespace
@@ -271,18 +267,29 @@ int OCfgMap::Load(const char* path)
     sections.clear();
     keys.clear();
     text.clear();
-    std::ifstream in;
-    if (path != nullptr)
-    {
-        in.open(path, std::ios::in | std::ios::binary);
-    }
-    if (!in.is_open())
+    FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
+    if (file == nullptr)
     {
         failed = 1;
         return 1;
     }
-    ReadLines(in, &text);
-    in.close();
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof(chunk), file)) > 0)
+    {
+        text.append(chunk, n);
+    }
+    // A path that opens but cannot be read (a folder) fails like one that
+    // does not open, rather than loading as an empty text.
+    const bool readError = std::ferror(file) != 0;
+    std::fclose(file);
+    if (readError)
+    {
+        text.clear();
+        failed = 1;
+        return 1;
+    }
+    EndLastLine(&text);
     return Parse();
 }
 
@@ -291,9 +298,8 @@ int OCfgMap::LoadFromText(const char* source)
     entries.clear();
     sections.clear();
     keys.clear();
-    text.clear();
-    std::istringstream in(source != nullptr ? source : "");
-    ReadLines(in, &text);
+    text = source != nullptr ? source : "";
+    EndLastLine(&text);
     return Parse();
 }
 
