@@ -24,7 +24,9 @@ const u8* ODebugFont::GetGlyph(char c) const
 
 const char* ODebugFont::FormatText(const char* format, va_list args)
 {
-    std::vsnprintf(textBuffer, sizeof textBuffer, format ? format : "", args);
+    textBuffer[0] = '\0';
+    if (format)
+        std::vsnprintf(textBuffer, sizeof textBuffer, format, args);
     return textBuffer;
 }
 

@@ -62,7 +62,8 @@ public:
     // The same on the window's canvas, whose section is taken as 16-bit
     // pixels in rows of width x 2 bytes and is locked around the drawing.
     // These live with the canvas (window library).
-    void Printf(OSysBitmap* surface, i16 x, i16 y, const char* format, ...) __attribute__((format(printf, 5, 6)));
+    void Printf(OSysBitmap* surface, i16 x, i16 y, const char* format, ...)
+        __attribute__((format(printf, 5, 6)));
     void PrintfOpaque(OSysBitmap* surface, i16 x, i16 y, const char* format, ...)
         __attribute__((format(printf, 5, 6)));
     void DrawText(OSysBitmap* surface, i16 x, i16 y, const char* text);

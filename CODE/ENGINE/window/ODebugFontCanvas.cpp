@@ -46,7 +46,8 @@ void ODebugFont::DrawTextOpaque(OSysBitmap* surface, i16 x, i16 y, const char* t
     DrawTextOpaque(&canvas, x, y, text);
 }
 
-ODebugFont::TextExtent ODebugFont::MeasureText(const OSysBitmap* surface, const char* text, i16 x, i16 y) const
+ODebugFont::TextExtent ODebugFont::MeasureText(const OSysBitmap* surface, const char* text, i16 x,
+                                               i16 y) const
 {
     if (!surface)
         return MeasureText(static_cast<const ODebugSurface*>(nullptr), text, x, y);
