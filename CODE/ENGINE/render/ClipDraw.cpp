@@ -132,18 +132,4 @@ Member Member::Subpixel(u8 m, u8 flip, i16 x, i16 y, i16 fx, i16 fy)
     return member;
 }
 
-ORect Member::Readable(i16 w, i16 h) const
-{
-    const i16 span = subpixel != nullptr ? 2 : 1;
-    return MakeRect(x, y, static_cast<i16>(x + w - span), static_cast<i16>(y + h - span));
-}
-
-void Member::Blit(OBitmap* dst, OBitmap* src, const OClip& clip, const ORect* rect) const
-{
-    if (plain != nullptr)
-        plain(dst, src, x, y, clip.palette, clip.opacity, rect);
-    else if (subpixel != nullptr)
-        subpixel(dst, src, x, y, fx, fy, clip.opacity, rect);
-}
-
 } // namespace clipdraw

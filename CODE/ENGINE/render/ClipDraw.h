@@ -5,12 +5,13 @@
 #include "core/ORect.h"
 #include "core/Types.h"
 #include "render/BlitTable.h"
+#include "render/OClip.h"
+#include "render/RectOps.h"
 
 #include <algorithm>
 
 class OBitmap;
 class OBitmapStore;
-class OClip;
 
 namespace clipdraw
 {
@@ -59,10 +60,21 @@ public:
     // The rectangle a clip rectangle must lie in, so that every read stays
     // inside an image of w x h: the image itself for a plain member, its
     // (w - 1) x (h - 1) window origins for a sub-pixel one.
-    ORect Readable(i16 w, i16 h) const;
+    ORect Readable(i16 w, i16 h) const
+    {
+        const i16 span = subpixel != nullptr ? 2 : 1;
+        return MakeRect(x, y, static_cast<i16>(x + w - span), static_cast<i16>(y + h - span));
+    }
     // Draws with the sprite's palette and opacity where the member takes
     // them; a null rect means no clipping beyond the canvas.
-    void Blit(OBitmap* dst, OBitmap* src, const OClip& clip, const ORect* rect) const;
+    // Inline, because the redraw calls it once per dirty rectangle met.
+    void Blit(OBitmap* dst, OBitmap* src, const OClip& clip, const ORect* rect) const
+    {
+        if (plain != nullptr)
+            plain(dst, src, x, y, clip.palette, clip.opacity, rect);
+        else if (subpixel != nullptr)
+            subpixel(dst, src, x, y, fx, fy, clip.opacity, rect);
+    }
 
 private:
     BlitFn plain = nullptr;

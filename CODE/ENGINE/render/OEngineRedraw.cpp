@@ -9,6 +9,8 @@
 #include "render/ORectList.h"
 #include "render/RectOps.h"
 
+#include <bit>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -379,14 +381,19 @@ void OEngine::Repaint(OClip* clip, bool subPixel, bool lines, u32 meets)
     // image's area keeps the reads inside it also when the store entry was
     // replaced by a smaller image since the sprite was placed.
     const ORect readable = member.Readable(static_cast<i16>(image->width), static_cast<i16>(image->height));
-    const i16 count = dirtyRects->GetCount();
-    for (i16 i = 0; i < count; ++i)
+    const auto drawIn = [&](i16 i)
     {
         ORect c;
-        if ((i < 32 && (meets >> i & 1u) == 0) || !Intersect3(&c, b, *dirtyRects->At(i), readable))
-            continue;
-        member.Blit(canvas, image, *clip, &c);
-    }
+        if (Intersect3(&c, b, *dirtyRects->At(i), readable))
+            member.Blit(canvas, image, *clip, &c);
+    };
+    const i16 count = dirtyRects->GetCount();
+    // Only the rectangles the sprite meets; past 32 the bits say nothing.
+    u32 bits = count >= 32 ? meets : meets & ((1u << count) - 1u);
+    for (; bits != 0; bits &= bits - 1u)
+        drawIn(static_cast<i16>(std::countr_zero(bits)));
+    for (i16 i = 32; i < count; ++i)
+        drawIn(i);
 }
 
 void OEngine::CollectLine(OClip* clip)

@@ -1,10 +1,5 @@
 #include "render/RectOps.h"
 
-bool RectsOverlap(const ORect& a, const ORect& b)
-{
-    return ORect::Overlaps(a, b);
-}
-
 bool RectIntersect(ORect* out, const ORect& a, const ORect& b)
 {
     return ORect::Intersect(*out, a, b);

@@ -16,8 +16,13 @@ inline ORect MakeRect(i16 left, i16 top, i16 right, i16 bottom)
     return r;
 }
 
-// True when a and b share at least one pixel (both ends inclusive).
-bool RectsOverlap(const ORect& a, const ORect& b);
+// True when a and b share at least one pixel (both ends inclusive), as
+// ORect::Overlaps; inline, because merging a dirty rectangle tests it against
+// every rectangle of the list, pass after pass.
+inline bool RectsOverlap(const ORect& a, const ORect& b)
+{
+    return !(a.top > b.bottom || a.right < b.left || b.top > a.bottom || b.right < a.left);
+}
 // out = a ∩ b when they overlap (returns true); otherwise out is untouched.
 bool RectIntersect(ORect* out, const ORect& a, const ORect& b);
 
