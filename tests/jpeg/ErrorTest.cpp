@@ -284,9 +284,33 @@ TEST(JpegErrors, RestartMarkers)
         s.Raw(Bytes(n, 0x11)).Raw({0xFF, 0xD0, 0x00});
         return s.Eoi();
     };
-    // The first MCU's decoding reads ahead into the padding by at most 8 bytes.
+    // The search starts where a reader of 32 bits refilled 16 bits at a time
+    // stands: 2 bits used leave it 4 bytes in, so 1537 padding bytes put the
+    // marker's D0 at the 1536th byte searched.
     EXPECT_EQ(DecodeStream(padded(1500)).end, 1);
+    EXPECT_EQ(DecodeStream(padded(1537)).end, 1);
+    ExpectRefused(padded(1538), -228, "restart marker beyond 1536 bytes");
     ExpectRefused(padded(1600), -228, "restart marker beyond 1536 bytes");
+    // A damaged interval that ends short of its marker: a stuffed FF 00 in
+    // the bytes such a reader would not yet have taken stops the search, one
+    // it would have taken does not.
+    auto junk = [](std::initializer_list<int> bytes) {
+        Stream s;
+        s.Soi().Dqt().FlatTables().Segment(0xDD, {0, 1}).Grey(16, 8).Sos({{1, 0}}).Raw({0x00});
+        return s.Raw(bytes).Raw({0xFF, 0xD0, 0x00}).Eoi();
+    };
+    ExpectRefused(junk({0x11, 0x11, 0x11, 0x11, 0xFF, 0x00, 0x11}), -228, "FF 00 met by the search");
+    EXPECT_EQ(DecodeStream(junk({0x11, 0xFF, 0x00, 0x11, 0x11, 0x11, 0x11})).end, 1);
+    // The same where the input's 4096-byte runs split those bytes: a comment
+    // in front moves them across the boundary.
+    for (int shift = 0; shift < 24; ++shift)
+    {
+        Stream s;
+        s.Soi().Segment(0xFE, Bytes(3930 + static_cast<size_t>(shift), 'c'));
+        s.Dqt().FlatTables().Segment(0xDD, {0, 1}).Grey(16, 8).Sos({{1, 0}}).Raw({0x00});
+        s.Raw({0x11, 0x11, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0x11, 0xFF, 0xD0, 0x00}).Eoi();
+        ExpectRefused(s, -228, "FF 00 met by the search across a refill");
+    }
     // The restart interval is state of one image only.
     TJPEG_Decoder* dec = TJPEG_Decoder::Create();
     Stream withDri = picture({0xD0, 0xD1, 0xD2});

@@ -193,6 +193,10 @@ void TJPEG_Decoder::Init(TJPEG_Stream* s)
 void TJPEG_Decoder::FillInput()
 {
     u8* data = input + kInputFront;
+    // The last bytes of the previous run stay in front of the new one, so
+    // that ReturnReadAhead can step back over them.
+    if (readEnd > data)
+        std::memmove(data - kInputKeep, readEnd - kInputKeep, kInputKeep);
     readPos = data;
     i32 have = 0;
     while (streamEnded == 0 && have < kInputSize)
@@ -693,6 +697,28 @@ void TJPEG_Decoder::ResetBitBuffer()
     // entropy-coded data starts at the current read position.
     bitBuffer = 0;
     bitCount = 0;
+    entropyFetched = 0;
+    entropyStandIns = 0;
+}
+
+void TJPEG_Decoder::ReturnReadAhead()
+{
+    // The restart search starts where a reader of 32 bits, reset to 4 bytes
+    // and refilled 2 bytes at a time whenever its count of spare bits reaches
+    // 0, would stand: after c bits used it has taken 4 + 2 * floor(c / 16)
+    // bytes. Ours takes up to 8 bytes at once, so on damaged data, where an
+    // interval ends short of its marker, the bytes it took beyond that are
+    // given back: a stuffed FF 00 in them must still stop the search. Bytes
+    // taken are whole bytes or FF 00 pairs, and a FF in the input is never
+    // followed by anything else there, so stepping back is unambiguous; the
+    // stand-ins all came after them.
+    u64 used = entropyFetched * 8 - static_cast<u64>(bitCount);
+    u64 held = 4 + 2 * (used / 16);
+    u64 taken = entropyFetched - entropyStandIns;
+    u8* p = readPos;
+    for (; taken > held; --taken)
+        p -= (p[-1] == 0 && p[-2] == 0xFF) ? 2 : 1;
+    readPos = p;
 }
 
 void TJPEG_Decoder::FindEnd()
@@ -707,8 +733,14 @@ void TJPEG_Decoder::FindEnd()
 
 u32 TJPEG_Decoder::GetEntropyByte()
 {
+    ++entropyFetched;
     u8 b = GetByte();
-    if (pastEnd || b != 0xFF)
+    if (pastEnd)
+    {
+        ++entropyStandIns;
+        return b;
+    }
+    if (b != 0xFF)
         return b;
     u8 next = GetByte();
     if (next == 0 && !pastEnd)
@@ -717,6 +749,7 @@ u32 TJPEG_Decoder::GetEntropyByte()
     // from here on.
     UngetByte(next);
     UngetByte(0xFF);
+    ++entropyStandIns;
     return 0xFF;
 }
 
@@ -739,6 +772,7 @@ void TJPEG_Decoder::FillBits()
             bitBuffer = (bitBuffer << (n * 8)) | (w >> (64 - n * 8));
             bitCount += static_cast<i32>(n * 8);
             readPos += n;
+            entropyFetched += n;
             return;
         }
     }
@@ -747,7 +781,10 @@ void TJPEG_Decoder::FillBits()
     {
         u32 b;
         if (readPos < readEnd && *readPos != 0xFF)
+        {
             b = *readPos++;
+            ++entropyFetched;
+        }
         else
             b = GetEntropyByte();
         bitBuffer = (bitBuffer << 8) | b;
@@ -776,8 +813,8 @@ u32 TJPEG_Decoder::HuffDecodeSlow(const Huffman& h)
 
 void TJPEG_Decoder::ProcessRestart()
 {
-    bitBuffer = 0;
-    bitCount = 0;
+    ReturnReadAhead();
+    ResetBitBuffer();
     u32 budget = 1536;
     u32 b;
     do
@@ -831,15 +868,18 @@ void TJPEG_Decoder::DecodeMcuRow()
     u64 buf = bitBuffer;
     i32 count = bitCount;
     const u8* pos = readPos;
+    u64 fetched = entropyFetched;
     auto sync = [&] {
         bitBuffer = buf;
         bitCount = count;
         readPos = const_cast<u8*>(pos);
+        entropyFetched = fetched;
     };
     auto load = [&] {
         buf = bitBuffer;
         count = bitCount;
         pos = readPos;
+        fetched = entropyFetched;
     };
     auto fill = [&] {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -855,6 +895,7 @@ void TJPEG_Decoder::DecodeMcuRow()
                 buf = (buf << (n * 8)) | (__builtin_bswap64(w) >> (64 - n * 8));
                 count += static_cast<i32>(n * 8);
                 pos += n;
+                fetched += n;
                 return;
             }
         }

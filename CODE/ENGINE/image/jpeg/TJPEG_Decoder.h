@@ -197,6 +197,7 @@ private:
     void MakeAcFastTable(i32 slot);
     void MakeDcFastTable(i32 slot);
     void ResetBitBuffer();
+    void ReturnReadAhead();
     void FindEnd();
 
     // Entropy-coded data.
@@ -245,6 +246,9 @@ private:
 
     // Input buffer: 128 bytes of room in front for pushed-back bytes.
     static constexpr i32 kInputFront = 128;
+    // Bytes of the previous run kept in front of a new one: ReturnReadAhead
+    // steps back over at most 6 taken bytes, each at most an FF 00 pair.
+    static constexpr i32 kInputKeep = 16;
     static constexpr i32 kInputSize = 4096;
     u8 input[kInputFront + kInputSize];
     u8* readPos = nullptr;
@@ -256,6 +260,11 @@ private:
     // Entropy bit reader: valid bits are the low `bitCount` bits of bitBuffer.
     u64 bitBuffer = 0;
     i32 bitCount = 0;
+    // Bytes that entered the bit buffer since it was last reset, and how many
+    // of them took nothing from the input (stand-ins at a marker or past the
+    // end); see ReturnReadAhead.
+    u64 entropyFetched = 0;
+    u64 entropyStandIns = 0;
 
     // One MCU row.
     i16* coefRow = nullptr;
