@@ -156,37 +156,17 @@ inline bool Plain(int mode, int d[3], const int s[3], int a, int o, u32 key)
     return true;
 }
 
+// The sub-pixel formulas are the plain ones over the filtered values, except
+// that draw mode 2 takes the unfiltered P00 where the filtered alpha is 0 and
+// draw mode 13 scales its lightening by the opacity.
 inline bool Subpixel(int mode, int d[3], const int c[3], const int p00[3], int a, int o)
 {
+    if (mode != 13)
+        return Plain(mode, d, mode == 2 && a == 0 ? p00 : c, a, o, 0);
+    if (a == 0)
+        return false;
     for (int ch = 0; ch < 3; ++ch)
-    {
-        int& dd = d[ch];
-        switch (mode)
-        {
-        case 2:
-            if (a == 255)
-                return false;
-            dd = a == 0 ? p00[ch] : c[ch] + (((dd - c[ch]) * a) >> 8);
-            break;
-        case 3:
-            if (a == 255)
-                return false;
-            dd = dd + (((c[ch] - dd) * ((255 - a) * o)) >> 16);
-            break;
-        case 13:
-            if (a == 0)
-                return false;
-            dd = dd + (((255 - dd) * (o * a)) >> 16);
-            break;
-        case 14:
-            if (a == 255)
-                return false;
-            dd = (dd * a) >> 8;
-            break;
-        default:
-            return false;
-        }
-    }
+        d[ch] = d[ch] + (((255 - d[ch]) * (o * a)) >> 16);
     return true;
 }
 
