@@ -159,16 +159,26 @@ Decoded DecodeOurs(const std::vector<u8>& jpeg)
     return d;
 }
 
-Image DecodeLibjpeg(const std::vector<u8>& jpeg)
+namespace
 {
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr jerr;
+// A decompressor over the stream whose header has been read; libjpeg's
+// failures are thrown.
+void OpenDecompress(jpeg_decompress_struct& cinfo, jpeg_error_mgr& jerr, const std::vector<u8>& jpeg)
+{
     cinfo.err = jpeg_std_error(&jerr);
     jerr.error_exit = reinterpret_cast<void (*)(j_common_ptr)>(ThrowError);
     jerr.emit_message = Silence;
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
     jpeg_read_header(&cinfo, TRUE);
+}
+} // namespace
+
+Image DecodeLibjpeg(const std::vector<u8>& jpeg)
+{
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr jerr;
+    OpenDecompress(cinfo, jerr, jpeg);
     cinfo.dct_method = JDCT_ISLOW;
     cinfo.do_fancy_upsampling = FALSE;
     cinfo.out_color_space = cinfo.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
@@ -242,12 +252,7 @@ Image DecodeReference(const std::vector<u8>& jpeg)
 {
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jerr.error_exit = reinterpret_cast<void (*)(j_common_ptr)>(ThrowError);
-    jerr.emit_message = Silence;
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
-    jpeg_read_header(&cinfo, TRUE);
+    OpenDecompress(cinfo, jerr, jpeg);
     jvirt_barray_ptr* arrays = jpeg_read_coefficients(&cinfo);
     int n = cinfo.num_components;
     int hmax = cinfo.max_h_samp_factor, vmax = cinfo.max_v_samp_factor;

@@ -753,30 +753,45 @@ u32 TJPEG_Decoder::GetEntropyByte()
     return 0xFF;
 }
 
-void TJPEG_Decoder::FillBits()
+namespace
 {
-    if (bitCount > 56)
-        return;
+// Whole bytes into the bit buffer, up to 63 bits, with one load when none of
+// the next eight input bytes is an FF (a stuffed zero or a marker, which only
+// the byte path handles). Returns how many bytes it took; 0 sends the caller
+// to the byte path. Callers hold fewer than 32 bits, so at least 4 are taken.
+inline u32 TakePlainBytes(const u8* pos, const u8* end, u64& buf, i32& count)
+{
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    if (readEnd - readPos >= 8)
+    if (end - pos >= 8)
     {
-        // Whole bytes up to 56 bits in one load, when none of the next eight
-        // is an FF (stuffed zero or marker), which only the byte path handles.
         u64 w;
-        std::memcpy(&w, readPos, 8);
+        std::memcpy(&w, pos, 8);
         u64 x = ~w;
         if (((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) == 0)
         {
-            u32 n = static_cast<u32>(63 - bitCount) >> 3;
-            w = __builtin_bswap64(w);
-            bitBuffer = (bitBuffer << (n * 8)) | (w >> (64 - n * 8));
-            bitCount += static_cast<i32>(n * 8);
-            readPos += n;
-            entropyFetched += n;
-            return;
+            u32 n = static_cast<u32>(63 - count) >> 3;
+            buf = (buf << (n * 8)) | (__builtin_bswap64(w) >> (64 - n * 8));
+            count += static_cast<i32>(n * 8);
+            return n;
         }
     }
+#else
+    (void)pos, (void)end, (void)buf, (void)count;
 #endif
+    return 0;
+}
+} // namespace
+
+void TJPEG_Decoder::FillBits()
+{
+    if (bitCount >= 32)
+        return;
+    if (u32 n = TakePlainBytes(readPos, readEnd, bitBuffer, bitCount))
+    {
+        readPos += n;
+        entropyFetched += n;
+        return;
+    }
     while (bitCount <= 56)
     {
         u32 b;
@@ -882,24 +897,13 @@ void TJPEG_Decoder::DecodeMcuRow()
         fetched = entropyFetched;
     };
     auto fill = [&] {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-        // The common case of FillBits kept inline: eight bytes without an FF.
-        if (readEnd - pos >= 8)
+        // The common case of FillBits kept inline.
+        if (u32 n = TakePlainBytes(pos, readEnd, buf, count))
         {
-            u64 w;
-            std::memcpy(&w, pos, 8);
-            u64 x = ~w;
-            if (((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) == 0)
-            {
-                u32 n = static_cast<u32>(63 - count) >> 3;
-                buf = (buf << (n * 8)) | (__builtin_bswap64(w) >> (64 - n * 8));
-                count += static_cast<i32>(n * 8);
-                pos += n;
-                fetched += n;
-                return;
-            }
+            pos += n;
+            fetched += n;
+            return;
         }
-#endif
         sync();
         FillBits();
         load();

@@ -12,85 +12,30 @@
 
 #include <immintrin.h>
 
+#include "image/jpeg/TJPEG_VectorPass.h"
+
 namespace
 {
-struct Sums
+// The lane operations of the shared pass, on AVX2 registers.
+struct Avx2
 {
-    __m256i lo, hi;
+    using Reg = __m256i;
+    static Reg Pair(jpegkernels::PairFactors f)
+    {
+        const i16 a = f.first, b = f.second;
+        return _mm256_set_epi16(b, a, b, a, b, a, b, a, b, a, b, a, b, a, b, a);
+    }
+    static Reg Madd(Reg a, Reg b) { return _mm256_madd_epi16(a, b); }
+    static Reg Add32(Reg a, Reg b) { return _mm256_add_epi32(a, b); }
+    static Reg Sub32(Reg a, Reg b) { return _mm256_sub_epi32(a, b); }
+    static Reg Unpacklo16(Reg a, Reg b) { return _mm256_unpacklo_epi16(a, b); }
+    static Reg Unpackhi16(Reg a, Reg b) { return _mm256_unpackhi_epi16(a, b); }
+    static Reg Unpacklo32(Reg a, Reg b) { return _mm256_unpacklo_epi32(a, b); }
+    static Reg Unpackhi32(Reg a, Reg b) { return _mm256_unpackhi_epi32(a, b); }
+    static Reg Unpacklo64(Reg a, Reg b) { return _mm256_unpacklo_epi64(a, b); }
+    static Reg Unpackhi64(Reg a, Reg b) { return _mm256_unpackhi_epi64(a, b); }
 };
-
-inline __m256i Pair(i16 a, i16 b)
-{
-    return _mm256_set_epi16(b, a, b, a, b, a, b, a, b, a, b, a, b, a, b, a);
-}
-
-inline Sums Madd(__m256i pl, __m256i ph, __m256i k)
-{
-    return {_mm256_madd_epi16(pl, k), _mm256_madd_epi16(ph, k)};
-}
-
-inline Sums Add(Sums a, Sums b)
-{
-    return {_mm256_add_epi32(a.lo, b.lo), _mm256_add_epi32(a.hi, b.hi)};
-}
-
-inline Sums Sub(Sums a, Sums b)
-{
-    return {_mm256_sub_epi32(a.lo, b.lo), _mm256_sub_epi32(a.hi, b.hi)};
-}
-
-// The constants and their regrouping are derived in TJPEG_Transform.cpp.
-inline void Pass(const __m256i* d, Sums* o)
-{
-    const __m256i kT2 = Pair(4433, 4433 - 15137), kT3 = Pair(4433 + 6270, 4433);
-    const __m256i kT0 = Pair(8192, 8192), kT1 = Pair(8192, -8192);
-    const __m256i kB0a = Pair(9633 + 2446 - 16069 - 7373, 9633 - 7373), kB0b = Pair(9633, 9633 - 16069);
-    const __m256i kB1a = Pair(9633, 9633 - 3196), kB1b = Pair(9633 + 16819 - 20995 - 3196, 9633 - 20995);
-    const __m256i kB2a = Pair(9633 - 16069, 9633), kB2b = Pair(9633 - 20995, 9633 + 25172 - 20995 - 16069);
-    const __m256i kB3a = Pair(9633 - 7373, 9633 + 12299 - 3196 - 7373), kB3b = Pair(9633 - 3196, 9633);
-
-    __m256i p26l = _mm256_unpacklo_epi16(d[2], d[6]), p26h = _mm256_unpackhi_epi16(d[2], d[6]);
-    __m256i p04l = _mm256_unpacklo_epi16(d[0], d[4]), p04h = _mm256_unpackhi_epi16(d[0], d[4]);
-    Sums t2 = Madd(p26l, p26h, kT2), t3 = Madd(p26l, p26h, kT3);
-    Sums t0 = Madd(p04l, p04h, kT0), t1 = Madd(p04l, p04h, kT1);
-    Sums a0 = Add(t0, t3), a3 = Sub(t0, t3), a1 = Add(t1, t2), a2 = Sub(t1, t2);
-
-    __m256i p71l = _mm256_unpacklo_epi16(d[7], d[1]), p71h = _mm256_unpackhi_epi16(d[7], d[1]);
-    __m256i p53l = _mm256_unpacklo_epi16(d[5], d[3]), p53h = _mm256_unpackhi_epi16(d[5], d[3]);
-    Sums b0 = Add(Madd(p71l, p71h, kB0a), Madd(p53l, p53h, kB0b));
-    Sums b1 = Add(Madd(p71l, p71h, kB1a), Madd(p53l, p53h, kB1b));
-    Sums b2 = Add(Madd(p71l, p71h, kB2a), Madd(p53l, p53h, kB2b));
-    Sums b3 = Add(Madd(p71l, p71h, kB3a), Madd(p53l, p53h, kB3b));
-
-    o[0] = Add(a0, b3);
-    o[7] = Sub(a0, b3);
-    o[1] = Add(a1, b2);
-    o[6] = Sub(a1, b2);
-    o[2] = Add(a2, b1);
-    o[5] = Sub(a2, b1);
-    o[3] = Add(a3, b0);
-    o[4] = Sub(a3, b0);
-}
-
-inline void Transpose(__m256i* r)
-{
-    __m256i a0 = _mm256_unpacklo_epi16(r[0], r[1]), a1 = _mm256_unpackhi_epi16(r[0], r[1]);
-    __m256i a2 = _mm256_unpacklo_epi16(r[2], r[3]), a3 = _mm256_unpackhi_epi16(r[2], r[3]);
-    __m256i a4 = _mm256_unpacklo_epi16(r[4], r[5]), a5 = _mm256_unpackhi_epi16(r[4], r[5]);
-    __m256i a6 = _mm256_unpacklo_epi16(r[6], r[7]), a7 = _mm256_unpackhi_epi16(r[6], r[7]);
-    __m256i b0 = _mm256_unpacklo_epi32(a0, a2), b1 = _mm256_unpackhi_epi32(a0, a2);
-    __m256i b2 = _mm256_unpacklo_epi32(a1, a3), b3 = _mm256_unpackhi_epi32(a1, a3);
-    __m256i b4 = _mm256_unpacklo_epi32(a4, a6), b5 = _mm256_unpackhi_epi32(a4, a6);
-    __m256i b6 = _mm256_unpacklo_epi32(a5, a7), b7 = _mm256_unpackhi_epi32(a5, a7);
-    r[0] = _mm256_unpacklo_epi64(b0, b4);
-    r[1] = _mm256_unpackhi_epi64(b0, b4);
-    r[2] = _mm256_unpacklo_epi64(b1, b5);
-    r[3] = _mm256_unpackhi_epi64(b1, b5);
-    r[4] = _mm256_unpacklo_epi64(b2, b6);
-    r[5] = _mm256_unpackhi_epi64(b2, b6);
-    r[6] = _mm256_unpacklo_epi64(b3, b7);
-    r[7] = _mm256_unpackhi_epi64(b3, b7);
-}
+using Sums = jpegkernels::PassSums<Avx2>;
 } // namespace
 
 namespace jpegkernels
@@ -107,9 +52,9 @@ void InverseDCTPairAvx2(const i16* a, const i16* b, u8* outA, u8* outB)
     for (int r = 0; r < 8; ++r)
         v[r] = _mm256_set_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + r * 8)),
                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + r * 8)));
-    Transpose(v);
+    Transpose8x8<Avx2>(v);
     Sums o[8];
-    Pass(v, o);
+    TransformPass<Avx2>(v, o);
     const __m256i round1 = _mm256_set1_epi32(1024);
     for (int k = 0; k < 8; ++k)
     {
@@ -117,8 +62,8 @@ void InverseDCTPairAvx2(const i16* a, const i16* b, u8* outA, u8* outB)
         __m256i hi = _mm256_srai_epi32(_mm256_slli_epi32(_mm256_add_epi32(o[k].hi, round1), 5), 16);
         v[k] = _mm256_packs_epi32(lo, hi);
     }
-    Transpose(v);
-    Pass(v, o);
+    Transpose8x8<Avx2>(v);
+    TransformPass<Avx2>(v, o);
     const __m256i round2 = _mm256_set1_epi32(131072);
     const __m256i bias = _mm256_set1_epi16(128);
     for (int r = 0; r < 8; r += 2)
@@ -173,9 +118,9 @@ i32 ConvertH2V2Avx2(const u8* samples, i32 mcus, u32 r, u8* out0, u8* out1)
     const __m256i zero = _mm256_setzero_si256();
     const __m256i k256 = _mm256_set1_epi16(256);
     const __m256i two = _mm256_set1_epi16(2);
-    const __m256i kR = Pair(45941 - 65536, 16384);
-    const __m256i kB = Pair(58065 - 65536, 16384);
-    const __m256i kG = Pair(-23401, -11277);
+    const __m256i kR = Avx2::Pair(kChromaR);
+    const __m256i kB = Avx2::Pair(kChromaB);
+    const __m256i kG = Avx2::Pair(kChromaG);
     const __m256i half = _mm256_set1_epi32(32768);
     const u8* y = samples + (r >> 3) * 128 + (r & 7) * 8;
     const u8* c = samples + 256 + (r >> 1) * 8;

@@ -2,6 +2,7 @@
 #include "image/jpeg/TJPEG_Decoder.h"
 
 #include "image/jpeg/TJPEG_Kernels.h"
+#include "image/jpeg/TJPEG_VectorPass.h"
 
 #include <cstring>
 
@@ -122,93 +123,25 @@ void TJPEG_Decoder::InverseDCTPortable(const i16* in, u8* out, u32 stride)
 #if defined(__SSE2__)
 namespace
 {
-// Eight 16-bit lanes hold one input of the one-dimensional transform for
-// eight rows (or columns) at once. Every product is formed with pmaddwd on
-// pairs of inputs, so each of the flow graph's sums is regrouped by input:
-//   t2 = d2 c1 + d6 (c1 - c2)            t3 = d2 (c1 + c3) + d6 c1
-//   t0 = (d0 + d4) 2^13                   t1 = (d0 - d4) 2^13
-//   b0 = d7 (c4 + c7 - c11 - c12) + d1 (c4 - c12) + d5 c4 + d3 (c4 - c11)
-//   b1 = d7 c4 + d1 (c4 - c6) + d5 (c4 + c8 - c5 - c6) + d3 (c4 - c5)
-//   b2 = d7 (c4 - c11) + d1 c4 + d5 (c4 - c5) + d3 (c4 + c9 - c5 - c11)
-//   b3 = d7 (c4 - c12) + d1 (c4 + c10 - c6 - c12) + d5 (c4 - c6) + d3 c4
-// Modulo 2^32 these are the same numbers as the scalar pass gives.
-inline __m128i Pair(i16 a, i16 b)
+// The lane operations of the shared pass, on SSE2 registers.
+struct Sse2
 {
-    return _mm_set_epi16(b, a, b, a, b, a, b, a);
-}
-
-struct Sums
-{
-    __m128i lo, hi;
+    using Reg = __m128i;
+    static Reg Pair(jpegkernels::PairFactors f)
+    {
+        return _mm_set_epi16(f.second, f.first, f.second, f.first, f.second, f.first, f.second, f.first);
+    }
+    static Reg Madd(Reg a, Reg b) { return _mm_madd_epi16(a, b); }
+    static Reg Add32(Reg a, Reg b) { return _mm_add_epi32(a, b); }
+    static Reg Sub32(Reg a, Reg b) { return _mm_sub_epi32(a, b); }
+    static Reg Unpacklo16(Reg a, Reg b) { return _mm_unpacklo_epi16(a, b); }
+    static Reg Unpackhi16(Reg a, Reg b) { return _mm_unpackhi_epi16(a, b); }
+    static Reg Unpacklo32(Reg a, Reg b) { return _mm_unpacklo_epi32(a, b); }
+    static Reg Unpackhi32(Reg a, Reg b) { return _mm_unpackhi_epi32(a, b); }
+    static Reg Unpacklo64(Reg a, Reg b) { return _mm_unpacklo_epi64(a, b); }
+    static Reg Unpackhi64(Reg a, Reg b) { return _mm_unpackhi_epi64(a, b); }
 };
-
-inline Sums Madd(__m128i pairLo, __m128i pairHi, __m128i k)
-{
-    return {_mm_madd_epi16(pairLo, k), _mm_madd_epi16(pairHi, k)};
-}
-
-inline Sums Add(Sums a, Sums b)
-{
-    return {_mm_add_epi32(a.lo, b.lo), _mm_add_epi32(a.hi, b.hi)};
-}
-
-inline Sums Sub(Sums a, Sums b)
-{
-    return {_mm_sub_epi32(a.lo, b.lo), _mm_sub_epi32(a.hi, b.hi)};
-}
-
-// One pass over d[0..7]; o[k] receives output k as 32-bit lanes.
-inline void PassSse2(const __m128i* d, Sums* o)
-{
-    const __m128i kT2 = Pair(4433, 4433 - 15137), kT3 = Pair(4433 + 6270, 4433);
-    const __m128i kT0 = Pair(8192, 8192), kT1 = Pair(8192, -8192);
-    const __m128i kB0a = Pair(9633 + 2446 - 16069 - 7373, 9633 - 7373), kB0b = Pair(9633, 9633 - 16069);
-    const __m128i kB1a = Pair(9633, 9633 - 3196), kB1b = Pair(9633 + 16819 - 20995 - 3196, 9633 - 20995);
-    const __m128i kB2a = Pair(9633 - 16069, 9633), kB2b = Pair(9633 - 20995, 9633 + 25172 - 20995 - 16069);
-    const __m128i kB3a = Pair(9633 - 7373, 9633 + 12299 - 3196 - 7373), kB3b = Pair(9633 - 3196, 9633);
-
-    __m128i p26l = _mm_unpacklo_epi16(d[2], d[6]), p26h = _mm_unpackhi_epi16(d[2], d[6]);
-    __m128i p04l = _mm_unpacklo_epi16(d[0], d[4]), p04h = _mm_unpackhi_epi16(d[0], d[4]);
-    Sums t2 = Madd(p26l, p26h, kT2), t3 = Madd(p26l, p26h, kT3);
-    Sums t0 = Madd(p04l, p04h, kT0), t1 = Madd(p04l, p04h, kT1);
-    Sums a0 = Add(t0, t3), a3 = Sub(t0, t3), a1 = Add(t1, t2), a2 = Sub(t1, t2);
-
-    __m128i p71l = _mm_unpacklo_epi16(d[7], d[1]), p71h = _mm_unpackhi_epi16(d[7], d[1]);
-    __m128i p53l = _mm_unpacklo_epi16(d[5], d[3]), p53h = _mm_unpackhi_epi16(d[5], d[3]);
-    Sums b0 = Add(Madd(p71l, p71h, kB0a), Madd(p53l, p53h, kB0b));
-    Sums b1 = Add(Madd(p71l, p71h, kB1a), Madd(p53l, p53h, kB1b));
-    Sums b2 = Add(Madd(p71l, p71h, kB2a), Madd(p53l, p53h, kB2b));
-    Sums b3 = Add(Madd(p71l, p71h, kB3a), Madd(p53l, p53h, kB3b));
-
-    o[0] = Add(a0, b3);
-    o[7] = Sub(a0, b3);
-    o[1] = Add(a1, b2);
-    o[6] = Sub(a1, b2);
-    o[2] = Add(a2, b1);
-    o[5] = Sub(a2, b1);
-    o[3] = Add(a3, b0);
-    o[4] = Sub(a3, b0);
-}
-
-inline void Transpose(__m128i* r)
-{
-    __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-    __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-    __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-    __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
-    __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-    __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-    __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-    __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-    r[0] = _mm_unpacklo_epi64(b0, b4);
-    r[1] = _mm_unpackhi_epi64(b0, b4);
-    r[2] = _mm_unpacklo_epi64(b1, b5);
-    r[3] = _mm_unpackhi_epi64(b1, b5);
-    r[4] = _mm_unpacklo_epi64(b2, b6);
-    r[5] = _mm_unpackhi_epi64(b2, b6);
-    r[6] = _mm_unpacklo_epi64(b3, b7);
-    r[7] = _mm_unpackhi_epi64(b3, b7);
-}
+using Sums = jpegkernels::PassSums<Sse2>;
 } // namespace
 
 void TJPEG_Decoder::InverseDCT(const i16* in, u8* out, u32 stride)
@@ -217,9 +150,9 @@ void TJPEG_Decoder::InverseDCT(const i16* in, u8* out, u32 stride)
     for (i32 r = 0; r < 8; ++r)
         v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + r * 8));
     // Lane j of v[k] becomes input k of row j.
-    Transpose(v);
+    jpegkernels::Transpose8x8<Sse2>(v);
     Sums o[8];
-    PassSse2(v, o);
+    jpegkernels::TransformPass<Sse2>(v, o);
     // (o + 1024) >> 11 kept to its low 16 bits: shifting left by 5 first puts
     // bits 11 to 26 at the top, and the arithmetic shift by 16 brings them
     // down sign-extended, so the pack never saturates.
@@ -231,8 +164,8 @@ void TJPEG_Decoder::InverseDCT(const i16* in, u8* out, u32 stride)
         v[k] = _mm_packs_epi32(lo, hi);
     }
     // v[k] holds output k of every row; transposed, v[r] is row r.
-    Transpose(v);
-    PassSse2(v, o);
+    jpegkernels::Transpose8x8<Sse2>(v);
+    jpegkernels::TransformPass<Sse2>(v, o);
     // ((o + 2^17) >> 18) lies within +-8192, so the packs are exact; the
     // unsigned pack does the clamp to 0..255.
     const __m128i round2 = _mm_set1_epi32(131072);
@@ -259,6 +192,13 @@ void TJPEG_Decoder::InverseDCT(const i16* in, u8* out, u32 stride)
 // Line converters. Block b of MCU m starts at sampleRow + (m x blocksPerMcu + b)
 // x 64; the luminance blocks come first in the MCU's block order, then Cb, Cr.
 
+void TJPEG_Decoder::ConvertGrey(u8* out, u32 r)
+{
+    const u8* s = sampleRow + r * 8;
+    for (i32 m = 0; m < mcusAcross; ++m, s += 64, out += 8)
+        std::memcpy(out, s, 8);
+}
+
 #if defined(__SSE2__)
 namespace
 {
@@ -279,9 +219,9 @@ inline Chroma ChromaTerms(const u8* cb, const u8* cr)
     __m128i db = _mm_sub_epi16(_mm_slli_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb)), zero), 1), k256);
     __m128i dr = _mm_sub_epi16(_mm_slli_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr)), zero), 1), k256);
     const __m128i two = _mm_set1_epi16(2);
-    const __m128i kR = _mm_set_epi16(16384, 45941 - 65536, 16384, 45941 - 65536, 16384, 45941 - 65536, 16384, 45941 - 65536);
-    const __m128i kB = _mm_set_epi16(16384, 58065 - 65536, 16384, 58065 - 65536, 16384, 58065 - 65536, 16384, 58065 - 65536);
-    const __m128i kG = _mm_set_epi16(-11277, -23401, -11277, -23401, -11277, -23401, -11277, -23401);
+    const __m128i kR = Sse2::Pair(jpegkernels::kChromaR);
+    const __m128i kB = Sse2::Pair(jpegkernels::kChromaB);
+    const __m128i kG = Sse2::Pair(jpegkernels::kChromaG);
     const __m128i half = _mm_set1_epi32(32768);
     Chroma c;
     c.r = _mm_add_epi16(_mm_packs_epi32(_mm_srai_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(dr, two), kR), 16),
@@ -328,13 +268,6 @@ inline void EmitWide(u8* out, __m128i y, const Chroma& c)
            _mm_unpackhi_epi16(c.g, c.g), _mm_unpacklo_epi16(c.b, c.b), _mm_unpackhi_epi16(c.b, c.b));
 }
 } // namespace
-
-void TJPEG_Decoder::ConvertGrey(u8* out, u32 r)
-{
-    const u8* s = sampleRow + r * 8;
-    for (i32 m = 0; m < mcusAcross; ++m, s += 64, out += 8)
-        std::memcpy(out, s, 8);
-}
 
 void TJPEG_Decoder::ConvertH1V1(u8* out, u32 r)
 {
@@ -417,13 +350,6 @@ struct Pixel
     }
 };
 } // namespace
-
-void TJPEG_Decoder::ConvertGrey(u8* out, u32 r)
-{
-    const u8* s = sampleRow + r * 8;
-    for (i32 m = 0; m < mcusAcross; ++m, s += 64, out += 8)
-        std::memcpy(out, s, 8);
-}
 
 void TJPEG_Decoder::ConvertH1V1(u8* out, u32 r)
 {
