@@ -498,6 +498,16 @@ TEST(JpegErrors, ProgressiveFramesStopAtBegin)
     EXPECT_EQ(holder->GetDecoder(), nullptr);
     EXPECT_EQ(holder->Begin(&data), -1);
     delete holder;
+
+    // A holder made in place is empty until opened.
+    Stream flat = FlatGrey().Zeros(2).Eoi();
+    OJpegData plain(static_cast<i32>(flat.b.size()), flat.b.data());
+    OJpegDecoder local;
+    EXPECT_EQ(local.Begin(&plain), -1);
+    local.Open();
+    EXPECT_EQ(local.Begin(&plain), 0);
+    EXPECT_EQ(local.DecodeLine(&line, &length), 0);
+    EXPECT_EQ(length, 8u);
 }
 
 TEST(JpegErrors, LinesComeInPairsAndCountTheWidthOnly)

@@ -5,6 +5,8 @@
 class OJpegDecoder
 {
 public:
+    // An empty holder; Create also opens it, as the loaders expect.
+    OJpegDecoder() = default;
     static OJpegDecoder* Create();
     ~OJpegDecoder();
 
@@ -17,6 +19,7 @@ public:
     TJPEG_Decoder* GetDecoder() const { return decoder; }
 
 private:
-    OJpegDecoder() = default;
+    OJpegDecoder(const OJpegDecoder&) = delete;
+    OJpegDecoder& operator=(const OJpegDecoder&) = delete;
     TJPEG_Decoder* decoder = nullptr;
 };
