@@ -28,7 +28,7 @@ public:
 
     // A null source is stored as the empty text, so text is never null.
     // Not explicit: a value stands wherever its text does.
-    OCfgValue(const char* source); // NOLINT(google-explicit-constructor)
+    OCfgValue(const char* source);
     OCfgValue(const OCfgValue& other);
     OCfgValue(OCfgValue&& other) noexcept;
     OCfgValue& operator=(const OCfgValue& other);
