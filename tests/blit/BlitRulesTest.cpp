@@ -217,6 +217,30 @@ TEST(BlitMissingPlanes, DrawNothing)
     BlitCopy(dst, nullptr, 0, 0, nullptr);
     BlitCopy(nullptr, noAlpha, 0, 0, nullptr);
     EXPECT_EQ(before, std::vector<u8>(dst->GetBits(), dst->GetBits() + 3 * 64));
+
+    // Destinations whose blocks are not 24-bit (a pack's format-12 index
+    // block, an 8-bit block of format 21 that reports 3 bytes per pixel) are
+    // never written as 24-bit rows, which would run off their blocks.
+    Image big(40, 40, 0);
+    big.Fill(1);
+    OBuffer* indexBlock = OBuffer::Create(40 * 40, nullptr);
+    std::memset(indexBlock->data, 0x5A, 40 * 40);
+    OBitmap* packed = CreateBitmap(40, 40, 0, 12, indexBlock, nullptr);
+    Image wide(40, 40, 21);
+    std::memset(wide->GetBits(), 0x5A, size_t(OBitmap::PaletteBlockSize(40, 40)));
+    const ORect all(0, 0, 39, 39);
+    for (OBitmap* target : {packed, wide.bitmap})
+    {
+        BlitCopy(target, big, 0, 0, nullptr);
+        FillRectColor(target, 0x010203, &all);
+        FillBitmap24(target, 0x010203);
+        DrawHVLine(target, 0, 39, 39, 39, 0x010203);
+    }
+    EXPECT_EQ(std::vector<u8>(40 * 40, 0x5A), std::vector<u8>(indexBlock->data, indexBlock->data + 40 * 40));
+    EXPECT_EQ(std::vector<u8>(40 * 40, 0x5A),
+              std::vector<u8>(wide->GetBits() + OBitmap::kPaletteHeaderLength,
+                              wide->GetBits() + OBitmap::kPaletteHeaderLength + 40 * 40));
+    DestroyBitmap(packed);
 }
 
 TEST(BlitTable, OnlyModesWithMembersHaveEntries)

@@ -13,14 +13,6 @@ namespace blit
 namespace
 {
 
-// Formats whose pixel block holds 3 bytes per pixel. A format-12 image made
-// from a pack holds one index per pixel in a block of that size, so reading
-// it as 24-bit would run off the block.
-bool IsRgb24Format(u8 format)
-{
-    return format != 12 && format != 14 && format < 16;
-}
-
 bool IsPalette8Format(u8 format)
 {
     return format >= 16 && format <= 21;

@@ -18,14 +18,23 @@ struct Target
     i32 pitch, w, h;
 };
 
-// False for a bitmap without pixels or whose pixels are not 3 bytes each:
-// nothing is drawn into it.
+// Formats whose pixel block holds 3 bytes per pixel. A format-12 image made
+// from a pack holds one index per pixel in a block of that size, and format
+// 21 reports 3 bytes per pixel over an 8-bit block, so treating either as
+// 24-bit would run off the block.
+inline bool IsRgb24Format(u8 format)
+{
+    return format != 12 && format != 14 && format < 16;
+}
+
+// False for a bitmap without pixels or whose pixels are not 24-bit: nothing
+// is drawn into it.
 inline bool GetTarget(OBitmap* dst, Target& t)
 {
     if (!dst)
         return false;
     t.bits = dst->GetBits();
-    if (!t.bits || dst->GetBytesPerPixel() != 3)
+    if (!t.bits || dst->GetBytesPerPixel() != 3 || !IsRgb24Format(dst->format))
         return false;
     t.pitch = dst->GetPitch();
     t.w = dst->width;
