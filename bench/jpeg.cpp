@@ -29,7 +29,8 @@ constexpr int kHeight = 600;
 
 const std::vector<u8>& Picture()
 {
-    static const std::vector<u8> jpeg = [] {
+    static const std::vector<u8> jpeg = []
+    {
         jpegtest::EncodeOptions o;
         o.layout = jpegtest::Layout::S420;
         o.quality = 85;

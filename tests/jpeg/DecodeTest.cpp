@@ -24,7 +24,8 @@ std::string Describe(const Case& c)
     return std::string(c.name) + " " + std::to_string(c.width) + "x" + std::to_string(c.height);
 }
 
-EncodeOptions Opt(Layout layout, int quality = 85, int restart = 0, bool baseline = true, bool optimize = false)
+EncodeOptions Opt(Layout layout, int quality = 85, int restart = 0, bool baseline = true,
+                  bool optimize = false)
 {
     EncodeOptions o;
     o.layout = layout;
@@ -92,7 +93,8 @@ TEST(JpegDecode, MatchesCoefficientReferenceInEveryLayout)
     for (const Case& c : kCases)
     {
         int channels = c.options.layout == Layout::Grey ? 1 : 3;
-        std::vector<u8> jpeg = Encode(MakePicture(c.width, c.height, channels, seed++), c.width, c.height, c.options);
+        std::vector<u8> jpeg =
+            Encode(MakePicture(c.width, c.height, channels, seed++), c.width, c.height, c.options);
         SCOPED_TRACE(Describe(c));
         if (!c.options.baseline)
         {
@@ -126,8 +128,8 @@ struct Histogram
     std::string Text() const
     {
         char s[200];
-        std::snprintf(s, sizeof s, "0:%zu 1:%zu 2:%zu 3:%zu >3:%zu of %zu (%.3f%% identical)", bins[0], bins[1], bins[2],
-                      bins[3], bins[4], total, 100.0 * bins[0] / (total ? total : 1));
+        std::snprintf(s, sizeof s, "0:%zu 1:%zu 2:%zu 3:%zu >3:%zu of %zu (%.3f%% identical)", bins[0],
+                      bins[1], bins[2], bins[3], bins[4], total, 100.0 * bins[0] / (total ? total : 1));
         return s;
     }
 };
@@ -158,9 +160,11 @@ TEST(JpegDecode, StaysWithinThreeOfLibjpegOnPhotographs)
         {
             int w = 161, h = 123;
             int channels = layout == Layout::Grey ? 1 : 3;
-            auto jpeg = Encode(MakePicture(w, h, channels, seed++), w, h, Opt(layout, quality, quality == 50 ? 4 : 0));
-            ExpectCloseToLibjpeg(jpeg, all, "layout " + std::to_string(static_cast<int>(layout)) + " quality " +
-                                                std::to_string(quality));
+            auto jpeg = Encode(MakePicture(w, h, channels, seed++), w, h,
+                               Opt(layout, quality, quality == 50 ? 4 : 0));
+            ExpectCloseToLibjpeg(jpeg, all,
+                                 "layout " + std::to_string(static_cast<int>(layout)) + " quality " +
+                                     std::to_string(quality));
         }
     std::printf("[ histogram ] ours vs libjpeg-turbo, generated pictures: %s\n", all.Text().c_str());
 }

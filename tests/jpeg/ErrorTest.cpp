@@ -57,8 +57,12 @@ struct Stream
     }
     Stream& Sof(int marker, int width, int height, std::initializer_list<std::initializer_list<int>> comps)
     {
-        Bytes p{8, static_cast<u8>(height >> 8), static_cast<u8>(height), static_cast<u8>(width >> 8),
-                static_cast<u8>(width), static_cast<u8>(comps.size())};
+        Bytes p{8,
+                static_cast<u8>(height >> 8),
+                static_cast<u8>(height),
+                static_cast<u8>(width >> 8),
+                static_cast<u8>(width),
+                static_cast<u8>(comps.size())};
         for (auto c : comps)
             for (int v : c)
                 p.push_back(static_cast<u8>(v));
@@ -125,7 +129,8 @@ TEST(JpegErrors, MalformedTableSegments)
 
 TEST(JpegErrors, FrameHeaders)
 {
-    auto frame = [](int precision, int w, int h, int n, int length) {
+    auto frame = [](int precision, int w, int h, int n, int length)
+    {
         Stream s;
         s.Soi().Raw({0xFF, 0xC0, length >> 8, length & 255, precision, h >> 8, h & 255, w >> 8, w & 255, n});
         for (int i = 0; i < n; ++i)
@@ -158,7 +163,8 @@ TEST(JpegErrors, FrameHeaders)
 
 TEST(JpegErrors, FrameLayoutsAndScans)
 {
-    auto colour = [](int f1, int f2, int f3) {
+    auto colour = [](int f1, int f2, int f3)
+    {
         Stream s;
         s.Soi().Dqt().FlatTables().Sof(0xC0, 16, 16, {{1, f1, 0}, {2, f2, 0}, {3, f3, 0}});
         return s;
@@ -168,12 +174,13 @@ TEST(JpegErrors, FrameLayoutsAndScans)
     ExpectRefused(Stream(colour(0x00, 0x11, 0x11)).Sos({{1, 0}, {2, 0}, {3, 0}}), -226, "luma 0x0");
     ExpectRefused(Stream().Soi().Dqt().FlatTables().Sof(0xC0, 8, 8, {{1, 0x11, 0}, {2, 0x11, 0}}), -225,
                   "two components");
-    ExpectRefused(
-        Stream().Soi().Dqt().FlatTables().Sof(0xC0, 8, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}, {4, 0x11, 0}}),
-        -225, "four components");
+    ExpectRefused(Stream().Soi().Dqt().FlatTables().Sof(
+                      0xC0, 8, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}, {4, 0x11, 0}}),
+                  -225, "four components");
     ExpectRefused(Stream().Soi().Dqt().FlatTables().Sof(0xC0, 8, 8, {{1, 0x01, 0}}).Sos({{1, 0}}), -224,
                   "grey with a zero factor");
-    Decoded greyFactors = DecodeStream(Stream().Soi().Dqt().FlatTables().Sof(0xC0, 9, 9, {{1, 0x22, 0}}).Sos({{1, 0}}).Zeros(4));
+    Decoded greyFactors = DecodeStream(
+        Stream().Soi().Dqt().FlatTables().Sof(0xC0, 9, 9, {{1, 0x22, 0}}).Sos({{1, 0}}).Zeros(4));
     EXPECT_EQ(greyFactors.end, 1) << "grey factors other than 1x1 are not examined";
     EXPECT_EQ(greyFactors.lines, 9);
 
@@ -189,7 +196,8 @@ TEST(JpegErrors, FrameLayoutsAndScans)
     ExpectRefused(Stream(base).Grey(), -216, "a second frame where a scan is expected");
 
     ExpectRefused(Stream(colour(0x22, 0x11, 0x11)).Sos({{1, 0}}), -214, "first scan holds one of three");
-    ExpectRefused(Stream(colour(0x22, 0x11, 0x11)).Sos({{1, 0}, {1, 0}, {2, 0}}), -214, "component named twice");
+    ExpectRefused(Stream(colour(0x22, 0x11, 0x11)).Sos({{1, 0}, {1, 0}, {2, 0}}), -214,
+                  "component named twice");
     ExpectRefused(Stream(colour(0x22, 0x11, 0x11)).Sos({{1, 0}, {1, 0}, {1, 0}}), -230, "MCU of 12 blocks");
     EXPECT_EQ(DecodeStream(Stream(colour(0x22, 0x11, 0x11)).Sos({{1, 0}, {2, 0}, {3, 0}}).Zeros(4)).end, 1);
 
@@ -207,10 +215,13 @@ TEST(JpegErrors, FrameLayoutsAndScans)
 TEST(JpegErrors, EntropyCodedData)
 {
     // DC category 16 is no category.
-    ExpectRefused(Stream().Soi().Dqt().Dht(0x00, 16).Dht(0x10, 0).Grey().Sos({{1, 0}}).Zeros(4), -220, "DC 16");
+    ExpectRefused(Stream().Soi().Dqt().Dht(0x00, 16).Dht(0x10, 0).Grey().Sos({{1, 0}}).Zeros(4), -220,
+                  "DC 16");
     // Four runs of 15 zeros and a coefficient pass position 63; so do four ZRLs.
-    ExpectRefused(Stream().Soi().Dqt().Dht(0x00, 0).Dht(0x10, 0xF1).Grey().Sos({{1, 0}}).Zeros(4), -227, "run");
-    ExpectRefused(Stream().Soi().Dqt().Dht(0x00, 0).Dht(0x10, 0xF0).Grey().Sos({{1, 0}}).Zeros(4), -227, "ZRL");
+    ExpectRefused(Stream().Soi().Dqt().Dht(0x00, 0).Dht(0x10, 0xF1).Grey().Sos({{1, 0}}).Zeros(4), -227,
+                  "run");
+    ExpectRefused(Stream().Soi().Dqt().Dht(0x00, 0).Dht(0x10, 0xF0).Grey().Sos({{1, 0}}).Zeros(4), -227,
+                  "ZRL");
     // Three ZRLs end at position 49, and a run of 14 then lands on 63.
     {
         Stream s;
@@ -256,7 +267,8 @@ TEST(JpegErrors, EntropyCodedData)
 TEST(JpegErrors, RestartMarkers)
 {
     // Four MCUs with a restart after each: RST0, RST1, RST2 in turn.
-    auto picture = [](std::initializer_list<int> markers) {
+    auto picture = [](std::initializer_list<int> markers)
+    {
         Stream s;
         s.Soi().Dqt().FlatTables().Segment(0xDD, {0, 1}).Grey(32, 8).Sos({{1, 0}});
         s.Raw({0x00});
@@ -278,7 +290,8 @@ TEST(JpegErrors, RestartMarkers)
         EXPECT_EQ(d.end, 1) << d.error;
     }
     // The marker is searched for among at most 1536 bytes.
-    auto padded = [](size_t n) {
+    auto padded = [](size_t n)
+    {
         Stream s;
         s.Soi().Dqt().FlatTables().Segment(0xDD, {0, 1}).Grey(16, 8).Sos({{1, 0}}).Raw({0x00});
         s.Raw(Bytes(n, 0x11)).Raw({0xFF, 0xD0, 0x00});
@@ -294,7 +307,8 @@ TEST(JpegErrors, RestartMarkers)
     // A damaged interval that ends short of its marker: a stuffed FF 00 in
     // the bytes such a reader would not yet have taken stops the search, one
     // it would have taken does not.
-    auto junk = [](std::initializer_list<int> bytes) {
+    auto junk = [](std::initializer_list<int> bytes)
+    {
         Stream s;
         s.Soi().Dqt().FlatTables().Segment(0xDD, {0, 1}).Grey(16, 8).Sos({{1, 0}}).Raw({0x00});
         return s.Raw(bytes).Raw({0xFF, 0xD0, 0x00}).Eoi();
@@ -329,7 +343,8 @@ TEST(JpegErrors, RestartMarkers)
 
 TEST(JpegErrors, StartOfImageSearch)
 {
-    auto withPreamble = [](size_t n, int after) {
+    auto withPreamble = [](size_t n, int after)
+    {
         Stream s;
         s.Raw(Bytes(n, 0x20)).Soi();
         s.b.push_back(static_cast<u8>(after));
@@ -360,7 +375,15 @@ TEST(JpegErrors, LaterTablesReplaceEarlierOnesAndNothingSurvivesAnImage)
     // DC table 0 first says "size 5", then a second DHT makes it "size 0";
     // with the first, the picture would not be flat.
     Stream s;
-    s.Soi().Dqt(0, 4).Dht(0x00, 5).Dht(0x10, 0).Dht(0x00, 0).Grey(16, 8).Sos({{1, 0}}).Raw({0x5A, 0xA5}).Eoi();
+    s.Soi()
+        .Dqt(0, 4)
+        .Dht(0x00, 5)
+        .Dht(0x10, 0)
+        .Dht(0x00, 0)
+        .Grey(16, 8)
+        .Sos({{1, 0}})
+        .Raw({0x5A, 0xA5})
+        .Eoi();
     Decoded d = DecodeStream(s);
     ASSERT_EQ(d.end, 1);
     EXPECT_EQ(d.image.data, Bytes(128, 128));

@@ -24,9 +24,7 @@ void ThrowError(j_common_ptr info)
     throw std::runtime_error(message);
 }
 
-void Silence(j_common_ptr, int)
-{
-}
+void Silence(j_common_ptr, int) {}
 
 u8 Clamp(long v)
 {
@@ -55,7 +53,9 @@ std::vector<u8> MakePicture(int width, int height, int channels, u32 seed)
     for (int i = 0; i < 6; ++i)
     {
         int x0 = static_cast<int>(uni(rng) * width), y0 = static_cast<int>(uni(rng) * height);
-        boxes.push_back({x0, y0, x0 + 1 + static_cast<int>(uni(rng) * width / 3),
+        boxes.push_back({x0,
+                         y0,
+                         x0 + 1 + static_cast<int>(uni(rng) * width / 3),
                          y0 + 1 + static_cast<int>(uni(rng) * height / 3),
                          {static_cast<int>(uni(rng) * 80 - 40), static_cast<int>(uni(rng) * 80 - 40),
                           static_cast<int>(uni(rng) * 80 - 40)}});
@@ -204,7 +204,8 @@ void ReferenceIdct(const i16* in, u8* out)
     // Both passes computed literally in 64 bits and brought back to 32 bits
     // with wrap-around, as the decoder's arithmetic is defined.
     auto wrap = [](i64 v) { return static_cast<i32>(static_cast<u32>(static_cast<u64>(v))); };
-    auto pass = [&](const i64* d, i32* o) {
+    auto pass = [&](const i64* d, i32* o)
+    {
         i64 z = (d[2] + d[6]) * 4433;
         i64 t2 = z - d[6] * 15137, t3 = z + d[2] * 6270;
         i64 t0 = (d[0] + d[4]) * 8192, t1 = (d[0] - d[4]) * 8192;
@@ -277,7 +278,7 @@ Image DecodeReference(const std::vector<u8>& jpeg)
         for (JDIMENSION by = 0; by < comp->height_in_blocks; ++by)
         {
             JBLOCKARRAY rows = (*cinfo.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&cinfo),
-                                                                 arrays[c], by, 1, FALSE);
+                                                                arrays[c], by, 1, FALSE);
             for (JDIMENSION bx = 0; bx < comp->width_in_blocks; ++bx)
             {
                 i16 deq[64];
@@ -299,9 +300,8 @@ Image DecodeReference(const std::vector<u8>& jpeg)
     for (int y = 0; y < img.height; ++y)
         for (int x = 0; x < img.width; ++x)
         {
-            auto at = [&](const Plane& p) {
-                return p.s[static_cast<size_t>(y * p.vs / vmax) * p.w + x * p.hs / hmax];
-            };
+            auto at = [&](const Plane& p)
+            { return p.s[static_cast<size_t>(y * p.vs / vmax) * p.w + x * p.hs / hmax]; };
             u8* out = &img.data[(static_cast<size_t>(y) * img.width + x) * img.channels];
             if (n == 1)
             {

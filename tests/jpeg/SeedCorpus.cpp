@@ -17,8 +17,10 @@ TEST(JpegSeedCorpus, WriteWhenAsked)
     if (dir == nullptr)
         GTEST_SKIP() << "set ZORBLET_JPEG_CORPUS to a folder to write the seeds";
     int index = 0;
-    auto write = [&](const std::vector<u8>& jpeg, const char* what) {
-        std::string path = std::string(dir) + "/" + (index < 10 ? "0" : "") + std::to_string(index) + "-" + what;
+    auto write = [&](const std::vector<u8>& jpeg, const char* what)
+    {
+        std::string path =
+            std::string(dir) + "/" + (index < 10 ? "0" : "") + std::to_string(index) + "-" + what;
         std::ofstream out(path, std::ios::binary);
         char selector = static_cast<char>(index % 8);
         out.write(&selector, 1);
@@ -33,9 +35,9 @@ TEST(JpegSeedCorpus, WriteWhenAsked)
         bool baseline;
     };
     const Seed seeds[] = {
-        {"grey", Layout::Grey, 13, 9, 75, 0, true},   {"444", Layout::S444, 9, 9, 60, 0, true},
-        {"422", Layout::S422, 18, 7, 60, 0, true},    {"440", Layout::S440, 7, 18, 60, 0, true},
-        {"420", Layout::S420, 17, 17, 50, 0, true},   {"420-restart", Layout::S420, 33, 17, 50, 1, true},
+        {"grey", Layout::Grey, 13, 9, 75, 0, true},     {"444", Layout::S444, 9, 9, 60, 0, true},
+        {"422", Layout::S422, 18, 7, 60, 0, true},      {"440", Layout::S440, 7, 18, 60, 0, true},
+        {"420", Layout::S420, 17, 17, 50, 0, true},     {"420-restart", Layout::S420, 33, 17, 50, 1, true},
         {"444-16bit", Layout::S444, 8, 8, 2, 0, false}, {"grey-restart", Layout::Grey, 24, 8, 90, 2, true},
     };
     for (const Seed& s : seeds)
@@ -50,7 +52,8 @@ TEST(JpegSeedCorpus, WriteWhenAsked)
         write(jpeg, s.name);
         if (s.layout == Layout::S420 && s.restart == 0)
         {
-            write(std::vector<u8>(jpeg.begin(), jpeg.begin() + static_cast<long>(jpeg.size() * 2 / 3)), "truncated");
+            write(std::vector<u8>(jpeg.begin(), jpeg.begin() + static_cast<long>(jpeg.size() * 2 / 3)),
+                  "truncated");
             auto corrupt = jpeg;
             for (size_t i = corrupt.size() / 2; i < corrupt.size() - 2; i += 7)
                 corrupt[i] ^= 0x5A;

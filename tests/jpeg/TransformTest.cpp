@@ -25,8 +25,10 @@ void ExpectBothMatchReference(const i16* block, const char* what, int index)
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < 8; ++c)
         {
-            ASSERT_EQ(fast[8 + r * 24 + c], expected[r * 8 + c]) << what << " #" << index << " row " << r << " col " << c;
-            ASSERT_EQ(portable[r * 8 + c], expected[r * 8 + c]) << what << " #" << index << " row " << r << " col " << c;
+            ASSERT_EQ(fast[8 + r * 24 + c], expected[r * 8 + c])
+                << what << " #" << index << " row " << r << " col " << c;
+            ASSERT_EQ(portable[r * 8 + c], expected[r * 8 + c])
+                << what << " #" << index << " row " << r << " col " << c;
         }
     for (int r = 0; r < 8; ++r)
         for (int c : {0, 1, 2, 3, 4, 5, 6, 7, 16, 17, 18, 19, 20, 21, 22, 23})
@@ -46,7 +48,8 @@ TEST(JpegTransform, MatchesLiteralFormulasOnRandomBlocks)
         {
             int row = k / 8, col = k % 8;
             int scale = 1024 >> (row + col < 10 ? (row + col) / 2 : 5);
-            block[k] = (rng() % 3 == 0) ? 0 : static_cast<i16>(static_cast<int>(rng() % (2 * scale + 1)) - scale);
+            block[k] =
+                (rng() % 3 == 0) ? 0 : static_cast<i16>(static_cast<int>(rng() % (2 * scale + 1)) - scale);
         }
         ExpectBothMatchReference(block, "typical", i);
     }
@@ -65,12 +68,14 @@ TEST(JpegTransform, MatchesLiteralFormulasOnRandomBlocks)
         std::memset(block, 0, sizeof block);
         block[0] = static_cast<i16>(rng());
         if (i % 4 != 0)
-            block[(rng() % 8) * 8] = static_cast<i16>(rng()); // first column only: every row takes the shortcut
+            block[(rng() % 8) * 8] =
+                static_cast<i16>(rng()); // first column only: every row takes the shortcut
         if (i % 4 == 2)
             block[rng() % 8] = static_cast<i16>(rng() % 200); // one row with AC
         ExpectBothMatchReference(block, "sparse", i);
     }
-    for (int dc : {-32768, -32767, -16384, -8193, -8192, -1025, -1024, -17, -16, -1, 0, 1, 15, 16, 1023, 8191, 32767})
+    for (int dc :
+         {-32768, -32767, -16384, -8193, -8192, -1025, -1024, -17, -16, -1, 0, 1, 15, 16, 1023, 8191, 32767})
     {
         std::memset(block, 0, sizeof block);
         block[0] = static_cast<i16>(dc);

@@ -48,9 +48,10 @@ constexpr u8 kZigZag[64] = {
 
 // The EXTEND procedure's tables, as the hot loop reads them without a
 // register for their base.
-constexpr i32 kExtendThreshold[16] = {0, 1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384};
-constexpr i32 kExtendOffset[16] = {0,     -1,    -3,    -7,     -15,    -31,    -63,    -127,
-                                   -255,  -511,  -1023, -2047,  -4095,  -8191,  -16383, -32767};
+constexpr i32 kExtendThreshold[16] = {0,   1,   2,   4,    8,    16,   32,   64,
+                                      128, 256, 512, 1024, 2048, 4096, 8192, 16384};
+constexpr i32 kExtendOffset[16] = {0,    -1,   -3,    -7,    -15,   -31,   -63,    -127,
+                                   -255, -511, -1023, -2047, -4095, -8191, -16383, -32767};
 
 constexpr bool ExtendTablesHold()
 {
@@ -506,11 +507,20 @@ void TJPEG_Decoder::InitFrame()
         u32 hv = (static_cast<u32>(comps[0].h) << 4) | comps[0].v;
         switch (hv)
         {
-        case 0x11: kind = Kind::H1V1, blocksPerMcu = 3, mcuWidth = 8, mcuHeight = 8; break;
-        case 0x21: kind = Kind::H2V1, blocksPerMcu = 4, mcuWidth = 16, mcuHeight = 8; break;
-        case 0x12: kind = Kind::H1V2, blocksPerMcu = 4, mcuWidth = 8, mcuHeight = 16; break;
-        case 0x22: kind = Kind::H2V2, blocksPerMcu = 6, mcuWidth = 16, mcuHeight = 16; break;
-        default: Fail(JPEG_E_SAMPLING);
+        case 0x11:
+            kind = Kind::H1V1, blocksPerMcu = 3, mcuWidth = 8, mcuHeight = 8;
+            break;
+        case 0x21:
+            kind = Kind::H2V1, blocksPerMcu = 4, mcuWidth = 16, mcuHeight = 8;
+            break;
+        case 0x12:
+            kind = Kind::H1V2, blocksPerMcu = 4, mcuWidth = 8, mcuHeight = 16;
+            break;
+        case 0x22:
+            kind = Kind::H2V2, blocksPerMcu = 6, mcuWidth = 16, mcuHeight = 16;
+            break;
+        default:
+            Fail(JPEG_E_SAMPLING);
         }
         bytesPerPixel = 4;
     }
@@ -884,19 +894,22 @@ void TJPEG_Decoder::DecodeMcuRow()
     i32 count = bitCount;
     const u8* pos = readPos;
     u64 fetched = entropyFetched;
-    auto sync = [&] {
+    auto sync = [&]
+    {
         bitBuffer = buf;
         bitCount = count;
         readPos = const_cast<u8*>(pos);
         entropyFetched = fetched;
     };
-    auto load = [&] {
+    auto load = [&]
+    {
         buf = bitBuffer;
         count = bitCount;
         pos = readPos;
         fetched = entropyFetched;
     };
-    auto fill = [&] {
+    auto fill = [&]
+    {
         // The common case of FillBits kept inline.
         if (u32 n = TakePlainBytes(pos, readEnd, buf, count))
         {
@@ -908,7 +921,8 @@ void TJPEG_Decoder::DecodeMcuRow()
         FillBits();
         load();
     };
-    auto decode = [&](const Huffman& h) -> u32 {
+    auto decode = [&](const Huffman& h) -> u32
+    {
         u32 e = h.look[(buf >> (count - kLookBits)) & ((1u << kLookBits) - 1)];
         if (e >> 8)
         {
@@ -920,7 +934,8 @@ void TJPEG_Decoder::DecodeMcuRow()
         load();
         return s;
     };
-    auto receiveExtend = [&](u32 s) -> i32 {
+    auto receiveExtend = [&](u32 s) -> i32
+    {
         count -= static_cast<i32>(s);
         i32 v = static_cast<i32>((buf >> count) & ((1u << s) - 1));
         return v < threshold[s] ? v + offset[s] : v;
@@ -1144,9 +1159,15 @@ i32 TJPEG_Decoder::DecodeLine(u8** line, u32* length)
     u8* out = line0;
     switch (kind)
     {
-    case Kind::Grey: ConvertGrey(line0, r); break;
-    case Kind::H1V1: ConvertH1V1(line0, r); break;
-    case Kind::H2V1: ConvertH2V1(line0, r); break;
+    case Kind::Grey:
+        ConvertGrey(line0, r);
+        break;
+    case Kind::H1V1:
+        ConvertH1V1(line0, r);
+        break;
+    case Kind::H2V1:
+        ConvertH2V1(line0, r);
+        break;
     case Kind::H1V2:
         if ((r & 1) == 0)
             ConvertH1V2(line0, line1, r);

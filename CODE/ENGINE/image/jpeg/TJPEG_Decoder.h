@@ -223,8 +223,8 @@ private:
     bool progressive = false;
     bool ready = false;
 
-    Huffman huff[8]; // 0-3 DC, 4-7 AC; a DC selector of 4 to 7 reads the AC places
-    u16 quant[4][64];        // zig-zag order, as in the file
+    Huffman huff[8];  // 0-3 DC, 4-7 AC; a DC selector of 4 to 7 reads the AC places
+    u16 quant[4][64]; // zig-zag order, as in the file
     bool quantDefined[4];
 
     Component comps[4];
@@ -254,7 +254,7 @@ private:
     u8* readPos = nullptr;
     u8* readEnd = nullptr;
     u32 streamEnded = 0;
-    bool pastEnd = false;  // the last byte given came from the endless end markers
+    bool pastEnd = false;   // the last byte given came from the endless end markers
     bool endToggle = false; // false: the next endless byte is FF, true: D9
 
     // Entropy bit reader: valid bits are the low `bitCount` bits of bitBuffer.

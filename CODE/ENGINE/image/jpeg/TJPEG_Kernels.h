@@ -29,7 +29,8 @@ inline constexpr PairFactors kIdctT2{4433, 4433 - 15137}, kIdctT3{4433 + 6270, 4
 inline constexpr PairFactors kIdctT0{8192, 8192}, kIdctT1{8192, -8192};
 inline constexpr PairFactors kIdctB0a{9633 + 2446 - 16069 - 7373, 9633 - 7373}, kIdctB0b{9633, 9633 - 16069};
 inline constexpr PairFactors kIdctB1a{9633, 9633 - 3196}, kIdctB1b{9633 + 16819 - 20995 - 3196, 9633 - 20995};
-inline constexpr PairFactors kIdctB2a{9633 - 16069, 9633}, kIdctB2b{9633 - 20995, 9633 + 25172 - 20995 - 16069};
+inline constexpr PairFactors kIdctB2a{9633 - 16069, 9633},
+    kIdctB2b{9633 - 20995, 9633 + 25172 - 20995 - 16069};
 inline constexpr PairFactors kIdctB3a{9633 - 7373, 9633 + 12299 - 3196 - 7373}, kIdctB3b{9633 - 3196, 9633};
 
 // The chroma terms (derived at ChromaTerms in TJPEG_Transform.cpp): red and blue on

@@ -91,8 +91,8 @@ inline __m256i Load2x8(const u8* a, const u8* b)
 
 // Sixteen pixels per lane from 16 luminance bytes per lane and the chroma
 // terms of pixels 0-7 (lo) and 8-15 (hi); stores lane 0 at outA, lane 1 at outB.
-inline void Emit16x2(u8* outA, u8* outB, __m256i y, __m256i rLo, __m256i rHi, __m256i gLo, __m256i gHi, __m256i bLo,
-                     __m256i bHi)
+inline void Emit16x2(u8* outA, u8* outB, __m256i y, __m256i rLo, __m256i rHi, __m256i gLo, __m256i gHi,
+                     __m256i bLo, __m256i bHi)
 {
     const __m256i zero = _mm256_setzero_si256();
     __m256i yLo = _mm256_unpacklo_epi8(y, zero), yHi = _mm256_unpackhi_epi8(y, zero);
@@ -127,8 +127,10 @@ i32 ConvertH2V2Avx2(const u8* samples, i32 mcus, u32 r, u8* out0, u8* out1)
     i32 m = 0;
     for (; m + 1 < mcus; m += 2, y += 12 * 64, c += 12 * 64, out0 += 128, out1 += 128)
     {
-        __m256i db = _mm256_sub_epi16(_mm256_slli_epi16(_mm256_unpacklo_epi8(Load2x8(c, c + 384), zero), 1), k256);
-        __m256i dr = _mm256_sub_epi16(_mm256_slli_epi16(_mm256_unpacklo_epi8(Load2x8(c + 64, c + 448), zero), 1), k256);
+        __m256i db =
+            _mm256_sub_epi16(_mm256_slli_epi16(_mm256_unpacklo_epi8(Load2x8(c, c + 384), zero), 1), k256);
+        __m256i dr = _mm256_sub_epi16(
+            _mm256_slli_epi16(_mm256_unpacklo_epi8(Load2x8(c + 64, c + 448), zero), 1), k256);
         __m256i cr = _mm256_add_epi16(
             _mm256_packs_epi32(_mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(dr, two), kR), 16),
                                _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(dr, two), kR), 16)),
@@ -138,8 +140,10 @@ i32 ConvertH2V2Avx2(const u8* samples, i32 mcus, u32 r, u8* out0, u8* out1)
                                _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(db, two), kB), 16)),
             db);
         __m256i cg = _mm256_packs_epi32(
-            _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(dr, db), kG), half), 16),
-            _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(dr, db), kG), half), 16));
+            _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(dr, db), kG), half),
+                              16),
+            _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(dr, db), kG), half),
+                              16));
         __m256i rLo = _mm256_unpacklo_epi16(cr, cr), rHi = _mm256_unpackhi_epi16(cr, cr);
         __m256i gLo = _mm256_unpacklo_epi16(cg, cg), gHi = _mm256_unpackhi_epi16(cg, cg);
         __m256i bLo = _mm256_unpacklo_epi16(cb, cb), bHi = _mm256_unpackhi_epi16(cb, cb);
@@ -167,9 +171,7 @@ bool HaveAvx2()
     return false;
 }
 
-void InverseDCTPairAvx2(const i16*, const i16*, u8*, u8*)
-{
-}
+void InverseDCTPairAvx2(const i16*, const i16*, u8*, u8*) {}
 
 i32 ConvertH2V2Avx2(const u8*, i32, u32, u8*, u8*)
 {

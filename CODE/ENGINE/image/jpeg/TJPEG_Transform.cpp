@@ -178,7 +178,8 @@ void TJPEG_Decoder::InverseDCT(const i16* in, u8* out, u32 stride)
                                     _mm_srai_epi32(_mm_add_epi32(o[r + 1].hi, round2), 18));
         __m128i bytes = _mm_packus_epi16(_mm_add_epi16(a, bias), _mm_add_epi16(b, bias));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), bytes);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (r + 1) * stride), _mm_unpackhi_epi64(bytes, bytes));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (r + 1) * stride),
+                         _mm_unpackhi_epi64(bytes, bytes));
     }
 }
 #else
@@ -216,8 +217,12 @@ inline Chroma ChromaTerms(const u8* cb, const u8* cr)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i k256 = _mm_set1_epi16(256);
-    __m128i db = _mm_sub_epi16(_mm_slli_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb)), zero), 1), k256);
-    __m128i dr = _mm_sub_epi16(_mm_slli_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr)), zero), 1), k256);
+    __m128i db = _mm_sub_epi16(
+        _mm_slli_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb)), zero), 1),
+        k256);
+    __m128i dr = _mm_sub_epi16(
+        _mm_slli_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr)), zero), 1),
+        k256);
     const __m128i two = _mm_set1_epi16(2);
     const __m128i kR = Sse2::Pair(jpegkernels::kChromaR);
     const __m128i kB = Sse2::Pair(jpegkernels::kChromaB);
@@ -238,7 +243,8 @@ inline Chroma ChromaTerms(const u8* cb, const u8* cr)
 
 // Sixteen pixels R, G, B, 0 from 16 luminance samples and the chroma terms of
 // pixels 0-7 (lo) and 8-15 (hi); the unsigned packs clamp to 0..255.
-inline void Emit16(u8* out, __m128i y, __m128i rLo, __m128i rHi, __m128i gLo, __m128i gHi, __m128i bLo, __m128i bHi)
+inline void Emit16(u8* out, __m128i y, __m128i rLo, __m128i rHi, __m128i gLo, __m128i gHi, __m128i bLo,
+                   __m128i bHi)
 {
     const __m128i zero = _mm_setzero_si128();
     __m128i yLo = _mm_unpacklo_epi8(y, zero), yHi = _mm_unpackhi_epi8(y, zero);

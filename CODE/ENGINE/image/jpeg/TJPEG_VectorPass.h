@@ -10,35 +10,30 @@ namespace jpegkernels
 {
 // Output k of the pass for the low and high four lanes of 16-bit inputs, as
 // 32-bit lanes.
-template <class V>
-struct PassSums
+template <class V> struct PassSums
 {
     typename V::Reg lo, hi;
 };
 
-template <class V>
-inline PassSums<V> PairSums(typename V::Reg pairLo, typename V::Reg pairHi, PairFactors f)
+template <class V> inline PassSums<V> PairSums(typename V::Reg pairLo, typename V::Reg pairHi, PairFactors f)
 {
     typename V::Reg k = V::Pair(f);
     return {V::Madd(pairLo, k), V::Madd(pairHi, k)};
 }
 
-template <class V>
-inline PassSums<V> operator+(PassSums<V> a, PassSums<V> b)
+template <class V> inline PassSums<V> operator+(PassSums<V> a, PassSums<V> b)
 {
     return {V::Add32(a.lo, b.lo), V::Add32(a.hi, b.hi)};
 }
 
-template <class V>
-inline PassSums<V> operator-(PassSums<V> a, PassSums<V> b)
+template <class V> inline PassSums<V> operator-(PassSums<V> a, PassSums<V> b)
 {
     return {V::Sub32(a.lo, b.lo), V::Sub32(a.hi, b.hi)};
 }
 
 // One pass over d[0..7] (input k of eight rows or columns in d[k]); o[k]
 // receives output k, before its rounding shift.
-template <class V>
-inline void TransformPass(const typename V::Reg* d, PassSums<V>* o)
+template <class V> inline void TransformPass(const typename V::Reg* d, PassSums<V>* o)
 {
     auto p26l = V::Unpacklo16(d[2], d[6]), p26h = V::Unpackhi16(d[2], d[6]);
     auto p04l = V::Unpacklo16(d[0], d[4]), p04h = V::Unpackhi16(d[0], d[4]);
@@ -64,8 +59,7 @@ inline void TransformPass(const typename V::Reg* d, PassSums<V>* o)
 }
 
 // Lane j of r[k] becomes lane k of r[j], within each 128-bit lane.
-template <class V>
-inline void Transpose8x8(typename V::Reg* r)
+template <class V> inline void Transpose8x8(typename V::Reg* r)
 {
     auto a0 = V::Unpacklo16(r[0], r[1]), a1 = V::Unpackhi16(r[0], r[1]);
     auto a2 = V::Unpacklo16(r[2], r[3]), a3 = V::Unpackhi16(r[2], r[3]);
