@@ -2,8 +2,8 @@
 // files (objects of parameters, nested objects, arrays, comments). The figure
 // that matters is BM_CfgParse against its floors: copying the text (every
 // parse works on a fresh writable copy) and one pass over its bytes.
-#include "core/OCfgMap.h"
-#include "core/OCfgObject.h"
+#include "cfg/OCfgMap.h"
+#include "cfg/OCfgObject.h"
 
 #include <benchmark/benchmark.h>
 

@@ -17,21 +17,25 @@ endfunction()
 
 # Every library of the engine, for test, benchmark and fuzz executables.
 set(ZORBLET_ALL_LIBS zorblet_interface zorblet_game zorblet_text zorblet_render zorblet_window
-    zorblet_image zorblet_jpeg zorblet_platform zorblet_core)
+    zorblet_image zorblet_jpeg zorblet_services zorblet_platform zorblet_cfg zorblet_core)
 
 # The engine libraries a test suite, benchmark or fuzz harness links, chosen by
 # the first word of its name, so that each links (and rebuilds) only what it
 # exercises. Anything not listed links the whole engine.
 function(zorblet_libs_for name out)
   string(REGEX MATCH "^[a-z0-9]+" word ${name})
-  if(word MATCHES "^(core|cfg|cfgmap|savefile)$")
+  if(word STREQUAL "core")
     set(libs zorblet_core)
+  elseif(word MATCHES "^(cfg|cfgmap)$")
+    set(libs zorblet_cfg zorblet_core)
+  elseif(word MATCHES "^(services|savefile)$")
+    set(libs zorblet_services zorblet_platform zorblet_core)
   elseif(word STREQUAL "jpeg")
     set(libs zorblet_jpeg)
   elseif(word STREQUAL "platform")
     set(libs zorblet_platform zorblet_core)
   elseif(word MATCHES "^(image|render|blit)$")
-    set(libs zorblet_render zorblet_window zorblet_image zorblet_jpeg zorblet_platform zorblet_core)
+    set(libs zorblet_render zorblet_window zorblet_image zorblet_jpeg zorblet_services zorblet_platform zorblet_core)
   else()
     set(libs ${ZORBLET_ALL_LIBS})
   endif()

@@ -1,7 +1,7 @@
 // OCfgMap::LoadFromText on arbitrary text: no crash, hang, leak or read
 // outside the text, and every getter, query and the save format answer on
 // whatever was stored; the saved text loads again.
-#include "core/OCfgMap.h"
+#include "cfg/OCfgMap.h"
 
 #include <cstdint>
 #include <string>

@@ -3,8 +3,8 @@
 // for, and the rest is what lies on disk. Every read must stay inside its
 // buffer, give back exactly the unscrambled bytes, and a written record must
 // read back unchanged.
-#include "core/OFile.h"
-#include "core/OSaveFile.h"
+#include "services/OFile.h"
+#include "services/OSaveFile.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "GAME/GPlayerRecords.h"
 
-#include "core/OSaveFile.h"
+#include "services/OSaveFile.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include "INTERFACE/GGlobal.h"
 
-#include "core/OFile.h"
+#include "services/OFile.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 // The flat cfg map: its text, typed values, comments, structure queries and
 // save format.
-#include "core/OCfgMap.h"
+#include "cfg/OCfgMap.h"
 
 #include "cfg/CfgFiles.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers shared by the cfg suites: parsing from literals the way loaders do
 // (a writable copy with a NUL after the text) and comparing trees.
-#include "core/OCfgObject.h"
+#include "cfg/OCfgObject.h"
 
 #include <string>
 #include <vector>

@@ -3,7 +3,7 @@
 
 #include "INTERFACE/GGlobal.h"
 #include "INTERFACE/GWindow.h"
-#include "core/OSaveFile.h"
+#include "services/OSaveFile.h"
 #include "render/GPtrArray.h"
 #include "render/OEngine.h"
 #include "render/ORectList.h"

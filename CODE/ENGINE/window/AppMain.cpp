@@ -1,6 +1,6 @@
 #include "window/AppMain.h"
 
-#include "core/OFile.h"
+#include "services/OFile.h"
 #include "platform/NamedMutex.h"
 #include "platform/OMessageBox.h"
 #include "window/OWindow.h"

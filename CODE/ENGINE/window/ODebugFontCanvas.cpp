@@ -2,7 +2,7 @@
 // 16-bit surfaces; the canvas is handed to it as one: its section is read as
 // 16-bit pixels in rows of width x 2 bytes (its own pitch is not used), which
 // stay inside the section of any depth of 16 bits or more.
-#include "core/ODebugFont.h"
+#include "services/ODebugFont.h"
 #include "window/OSysBitmap.h"
 
 #include <cstdarg>

@@ -1,5 +1,5 @@
 #pragma once
-#include "core/ODebugFont.h"
+#include "services/ODebugFont.h"
 #include "core/ORect.h"
 #include "core/Types.h"
 #include "platform/MessageQueue.h"

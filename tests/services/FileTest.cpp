@@ -1,5 +1,5 @@
-#include "PlatformFilesTestUtil.h"
-#include "core/OFile.h"
+#include "support/PlatformFilesTestUtil.h"
+#include "services/OFile.h"
 
 #include <gtest/gtest.h>
 

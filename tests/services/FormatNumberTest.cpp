@@ -1,5 +1,5 @@
-#include "core/OFormatNumber.h"
-#include "core/OMaskBlit8.h"
+#include "services/OFormatNumber.h"
+#include "services/OMaskBlit8.h"
 
 #include <gtest/gtest.h>
 

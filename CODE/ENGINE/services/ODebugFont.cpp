@@ -1,6 +1,6 @@
-#include "core/ODebugFont.h"
+#include "services/ODebugFont.h"
 
-#include "core/ODebugGlyphs.h"
+#include "services/ODebugGlyphs.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "PlatformFilesTestUtil.h"
-#include "core/OFile.h"
-#include "core/OSaveFile.h"
+#include "support/PlatformFilesTestUtil.h"
+#include "services/OFile.h"
+#include "services/OSaveFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/OCfgMap.h"
+#include "cfg/OCfgMap.h"
 
 #include <algorithm>
 #include <cctype>

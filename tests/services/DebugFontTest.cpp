@@ -1,4 +1,4 @@
-#include "core/ODebugFont.h"
+#include "services/ODebugFont.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "core/OSaveFile.h"
+#include "services/OSaveFile.h"
 
-#include "core/OFile.h"
-#include "core/OFilePath.h"
+#include "services/OFile.h"
+#include "services/OFilePath.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "core/OKeys.h"
+#include "services/OKeys.h"
 
 #include "core/PlatformCodes.h"
 

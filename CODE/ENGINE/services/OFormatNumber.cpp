@@ -1,4 +1,4 @@
-#include "core/OFormatNumber.h"
+#include "services/OFormatNumber.h"
 
 i32 FormatNumber(char* out, i32 value, char separator)
 {

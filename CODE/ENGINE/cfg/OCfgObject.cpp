@@ -1,4 +1,4 @@
-#include "core/OCfgObject.h"
+#include "cfg/OCfgObject.h"
 
 #include "core/StrFunctions.h"
 

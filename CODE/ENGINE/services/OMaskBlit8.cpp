@@ -1,4 +1,4 @@
-#include "core/OMaskBlit8.h"
+#include "services/OMaskBlit8.h"
 
 u32 MaskBlit8(u8* dst, i32 dstWidth, i32 dstHeight, const u8* src, i32 srcWidth, i32 srcHeight, i32 x, i32 y,
               bool skipBorder, OMaskRule rule)

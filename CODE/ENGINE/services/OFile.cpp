@@ -1,6 +1,6 @@
-#include "core/OFile.h"
+#include "services/OFile.h"
 
-#include "core/OFilePath.h"
+#include "services/OFilePath.h"
 
 #include <cstdlib>
 #include <cstring>
