@@ -468,7 +468,7 @@ DisplayInfo SdlBackend::DescribeDisplay()
         return info;
     info.driver = SDL_GetCurrentVideoDriver();
     const char* display = SDL_GetDisplayName(0);
-    info.display = display ? display : "";
+    info.display = "SDL " + info.driver + " display " + (display ? display : "0");
     SDL_DisplayMode mode{};
     if (SDL_GetCurrentDisplayMode(0, &mode) == 0)
         info.bitsPerPixel =
