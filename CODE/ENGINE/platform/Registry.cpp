@@ -460,28 +460,10 @@ void CopyOut(const std::vector<u8>& bytes, u8* data, u32* dataSize, i32* result)
 
 } // namespace
 
-i32 RegOpenKeyEx(HKEY key, const char* subKey, u32, u32 access, HKEY* result)
+namespace
 {
-    Registry& registry = State();
-    std::lock_guard lock(registry.mutex);
-    Handle parent;
-    std::vector<std::string> names;
-    if (!result)
-        return ERROR_INVALID_PARAMETER;
-    if (i32 failure = Resolve(registry, key, &parent))
-        return failure;
-    if (!SplitPath(subKey, &names))
-        return ERROR_BAD_PATHNAME;
-    std::shared_ptr<Key> target = Walk(parent.key, names);
-    if (!target)
-        return ERROR_FILE_NOT_FOUND;
-    if (parent.branch->machine && WantsWrite(access))
-        return ERROR_ACCESS_DENIED;
-    *result = NewHandle(registry, {target, parent.branch, WantsWrite(access)});
-    return ERROR_SUCCESS;
-}
 
-i32 RegCreateKeyEx(HKEY key, const char* subKey, u32, u32 access, HKEY* result, u32* disposition)
+i32 OpenKey(HKEY key, const char* subKey, u32 access, bool create, HKEY* result, u32* disposition)
 {
     Registry& registry = State();
     std::lock_guard lock(registry.mutex);
@@ -494,21 +476,23 @@ i32 RegCreateKeyEx(HKEY key, const char* subKey, u32, u32 access, HKEY* result, 
     if (!SplitPath(subKey, &names))
         return ERROR_BAD_PATHNAME;
     std::shared_ptr<Key> target = Walk(parent.key, names);
-    if (target && !(parent.branch->machine && WantsWrite(access)))
+    const bool refused = parent.branch->machine && WantsWrite(access);
+    if (target && !refused)
     {
         if (disposition)
             *disposition = REG_OPENED_EXISTING_KEY;
         *result = NewHandle(registry, {target, parent.branch, WantsWrite(access)});
         return ERROR_SUCCESS;
     }
+    if (!create)
+        return target ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
     if (!parent.writable || parent.branch->machine)
         return ERROR_ACCESS_DENIED;
-    // The first key that is new, so that a failed write can take the whole
+    // The last key that exists, so that a failed write can take the whole
     // new chain away again.
     std::shared_ptr<Key> above = parent.key;
-    size_t firstNew = 0;
-    while (above->Child(names[firstNew]))
-        above = above->Child(names[firstNew++]);
+    for (size_t i = 0; above->Child(names[i]); ++i)
+        above = above->Child(names[i]);
     target = MakePath(parent.key, names);
     if (i32 failure = Commit(*parent.branch, [&] { above->children.pop_back(); }))
         return failure;
@@ -516,6 +500,18 @@ i32 RegCreateKeyEx(HKEY key, const char* subKey, u32, u32 access, HKEY* result, 
         *disposition = REG_CREATED_NEW_KEY;
     *result = NewHandle(registry, {target, parent.branch, WantsWrite(access)});
     return ERROR_SUCCESS;
+}
+
+} // namespace
+
+i32 RegOpenKeyEx(HKEY key, const char* subKey, u32, u32 access, HKEY* result)
+{
+    return OpenKey(key, subKey, access, false, result, nullptr);
+}
+
+i32 RegCreateKeyEx(HKEY key, const char* subKey, u32, u32 access, HKEY* result, u32* disposition)
+{
+    return OpenKey(key, subKey, access, true, result, disposition);
 }
 
 i32 RegCloseKey(HKEY key)
