@@ -338,7 +338,7 @@ std::shared_ptr<Key> ReadUserFile(const std::string& file)
             std::istringstream parts(first == "\\" ? std::string() : first);
             for (std::string part; ok && std::getline(parts, part, '\\');)
             {
-                ok = !part.empty() && Unescape(part, &name) && !name.empty();
+                ok = Unescape(part, &name) && !name.empty() && name.find('\\') == std::string::npos;
                 names.push_back(name);
             }
             current = ok && !first.empty() ? MakePath(root, names) : nullptr;
