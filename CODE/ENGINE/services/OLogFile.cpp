@@ -260,13 +260,8 @@ OLogFile::~OLogFile()
     Close();
 }
 
-bool OLogFile::WriteLine(const char* prefix, const char* format, va_list args)
+bool OLogFile::WriteText(const char* prefix)
 {
-    if (!file)
-        Open();
-    if (!file)
-        return false;
-    std::vsnprintf(text, sizeof text, format, args);
     const auto stamp = static_cast<int>(platform::GetProcessMilliseconds());
     bool written = std::fprintf(file, "%7d> %s%s\n", stamp, prefix, text) >= 0 && std::fflush(file) == 0;
     if (!keepOpen)
@@ -275,6 +270,16 @@ bool OLogFile::WriteLine(const char* prefix, const char* format, va_list args)
         file = nullptr;
     }
     return written;
+}
+
+bool OLogFile::WriteLine(const char* prefix, const char* format, va_list& args)
+{
+    if (!file)
+        Open();
+    if (!file)
+        return false;
+    std::vsnprintf(text, sizeof text, format, args);
+    return WriteText(prefix);
 }
 
 void OLogFile::Print(const char* format, ...)

@@ -40,5 +40,10 @@ public:
     void DumpSystemInfo();
 
 private:
-    bool WriteLine(const char* prefix, const char* format, va_list args);
+    // Writes text as one stamped line behind prefix and closes the file;
+    // false when the line did not reach the file.
+    bool WriteText(const char* prefix);
+    // Opens the file when it is closed and writes the formatted message;
+    // false when the line did not reach the file.
+    bool WriteLine(const char* prefix, const char* format, va_list& args);
 };
