@@ -207,4 +207,18 @@ TEST_F(LogFileTest, FailedWritesAreSilentNoOpsAndLongInputIsCut)
     EXPECT_EQ(log.errorCount, 0u);
 }
 
+TEST_F(LogFileTest, TheSingleLogIsMadeOnceInTheCurrentFolder)
+{
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    OSingleLogFile* log = OSingleLogFile::Instance();
+    EXPECT_EQ(OSingleLogFile::Instance(), log);
+    log->Print("once");
+    std::filesystem::current_path(before);
+    EXPECT_NE(ReadText(dir / "defaultlog.html").find("> once\n"), std::string::npos);
+    // The footer at exit goes to the temporary folder, gone by then.
+    log->SetFileName((dir / "defaultlog.html").c_str());
+    log->Close();
+}
+
 } // namespace

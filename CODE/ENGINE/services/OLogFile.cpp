@@ -329,3 +329,9 @@ void OLogFile::DumpSystemInfo()
     report.Memory();
     report.Paths();
 }
+
+OSingleLogFile* OSingleLogFile::Instance()
+{
+    static OSingleLogFile log;
+    return &log;
+}

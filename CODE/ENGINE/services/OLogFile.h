@@ -47,3 +47,14 @@ private:
     // false when the line did not reach the file.
     bool WriteLine(const char* prefix, const char* format, va_list& args);
 };
+
+// The log "defaultlog.html" in the current folder, made on first use and
+// closed (its footer written) when the process ends.
+class OSingleLogFile : public OLogFile
+{
+public:
+    static OSingleLogFile* Instance();
+
+private:
+    OSingleLogFile() : OLogFile("defaultlog.html") {}
+};
