@@ -458,11 +458,6 @@ void CopyOut(const std::vector<u8>& bytes, u8* data, u32* dataSize, i32* result)
     *dataSize = size;
 }
 
-} // namespace
-
-namespace
-{
-
 i32 OpenKey(HKEY key, const char* subKey, u32 access, bool create, HKEY* result, u32* disposition)
 {
     Registry& registry = State();
