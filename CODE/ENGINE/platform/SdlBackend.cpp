@@ -470,9 +470,10 @@ DisplayInfo SdlBackend::DescribeDisplay()
     const char* display = SDL_GetDisplayName(0);
     info.display = "SDL " + info.driver + " display " + (display ? display : "0");
     SDL_DisplayMode mode{};
+    // Counted by the pixel's width in memory, as SetDisplayMode counts: 32
+    // for the modes SDL names by their 24 significant bits.
     if (SDL_GetCurrentDisplayMode(0, &mode) == 0)
-        info.bitsPerPixel =
-            8 * static_cast<i32>(SDL_BYTESPERPIXEL(mode.format)); // 32 for XRGB, as SetDisplayMode counts
+        info.bitsPerPixel = 8 * static_cast<i32>(SDL_BYTESPERPIXEL(mode.format));
     return info;
 }
 
