@@ -41,7 +41,7 @@ template <typename Load> void Run(const uint8_t* data, size_t size, Load load)
 {
     const std::string path = Folder() + "/Data0.dat";
     FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0)
+    if (!file || (size && std::fwrite(data, 1, size, file) != size) || std::fclose(file) != 0)
         std::abort();
 
     OBitmapStore* store = testsupport::MakeStore(1, 2);

@@ -172,7 +172,7 @@ bool WriteDataFile(const std::string& folder, int number, const std::vector<u8>&
     FILE* file = std::fopen(DataFilePath(folder, number).c_str(), "wb");
     if (!file)
         return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && written;
 }
 
