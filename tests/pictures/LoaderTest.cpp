@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 
 using namespace picturetest;
 
@@ -67,14 +66,6 @@ std::vector<u8> FlipRows(const std::vector<u8>& rows, int height)
     return out;
 }
 
-std::vector<u8> Grey(const std::vector<u8>& bgr)
-{
-    std::vector<u8> out;
-    for (size_t i = 0; i < bgr.size(); i += 3)
-        out.push_back(bgr[i]);
-    return out;
-}
-
 struct RoundTrip
 {
     const char* name;
@@ -114,6 +105,8 @@ TEST(PictureLoaderTest, RoundTripsThroughTheWriter)
     u32 seed = 1;
     for (const RoundTrip& c : cases)
     {
+        // Alternately the first free slot and a chosen one.
+        const i32 wanted = seed % 4 == 1 ? -1 : 3;
         SCOPED_TRACE(c.name);
         const int channels = c.kind == Kind::Tga ? (c.tga == TgaKind::Rgba32  ? 4
                                                     : c.tga == TgaKind::Rgb24 ? 3
@@ -152,11 +145,10 @@ TEST(PictureLoaderTest, RoundTripsThroughTheWriter)
             wantBits = DecodeBgr(jpeg);
             // Close to what was encoded, channel for channel: a swap of red and
             // blue would be off by far more.
-            const std::vector<u8> got = channels == 1 ? Grey(wantBits) : wantBits;
             long error = 0;
-            for (size_t i = 0; i < got.size(); ++i)
-                error += std::abs(got[i] - source[i]);
-            EXPECT_LT(error, 10 * static_cast<long>(got.size()));
+            for (size_t i = 0; i < source.size(); ++i)
+                error += std::abs(wantBits[channels == 1 ? 3 * i : i] - source[i]);
+            EXPECT_LT(error, 10 * static_cast<long>(source.size()));
             if (c.kind == Kind::Jpm)
             {
                 folder.Write(5, tools::WriteJpmAround(jpeg, alpha.data(), static_cast<u32>(c.width),
@@ -169,7 +161,6 @@ TEST(PictureLoaderTest, RoundTripsThroughTheWriter)
         }
 
         Store store = MakeSlots();
-        const i32 wanted = seed % 2 ? -1 : 3;
         i32 slot = wanted;
         ASSERT_TRUE(Load(c.kind, &slot, store.get(), folder.path));
         EXPECT_EQ(slot, wanted < 0 ? 0 : wanted);
@@ -189,186 +180,97 @@ TEST(PictureLoaderTest, RoundTripsThroughTheWriter)
     }
 }
 
-void PutU32(std::vector<u8>& f, size_t at, u32 v)
+// A valid file of one kind, then one edit: a field set (1 or 4 bytes,
+// little-endian), and the file cut to `keep` bytes or grown or shrunk by
+// `delta`.
+enum class Base
 {
-    for (int i = 0; i < 4; ++i)
-        f[at + i] = static_cast<u8>(v >> (8 * i));
-}
+    Tga24,
+    Tga32,
+    Tga8,
+    Jpm,
+    JpmUndecodable,
+    DataJpeg,
+    PlainJpeg,
+    Missing,
+};
 
 struct Refusal
 {
     const char* name;
-    Kind kind;
-    std::function<void(std::vector<u8>&)> damage;
+    Base base;
+    int at = -1;
+    int width = 1;
+    u32 value = 0;
+    long keep = -1;
+    long delta = 0;
 };
 
 // Each damaged file gives false; the image already in the wanted slot, the
 // slot argument and every other slot stay as they were.
 TEST(PictureLoaderTest, RefusesDamagedFilesLeavingTheStoreAlone)
 {
-    using V = std::vector<u8>&;
-    const auto tga32 = [](V f)
-    { f = tools::WriteTga(tools::TgaKind::Rgba32, true, 4, 3, MakePixels(4, 3, 4, 1).data()); };
-    const auto tga24 = [](V f)
-    { f = tools::WriteTga(tools::TgaKind::Rgb24, false, 4, 3, MakePixels(4, 3, 3, 1).data()); };
-    const auto tga8 = [](V f)
-    { f = tools::WriteTga(tools::TgaKind::Grey8, false, 4, 3, MakePixels(4, 3, 1, 1).data()); };
     const std::vector<u8> colour = MakePixels(16, 8, 3, 2), plane = MakePixels(16, 8, 1, 3);
     const std::vector<u8> jpeg = tools::EncodeJpeg(colour.data(), 16, 8, 3, {});
-    const auto jpm = [&](V f) { f = tools::WriteJpmAround(jpeg, plane.data(), 16, 8, 0xB3); };
-    const auto data = [&](V f) { f = tools::ScrambleDataJpeg(jpeg, 0x42); };
+    const u32 afterJpeg = 21 + static_cast<u32>(jpeg.size());
     const Refusal cases[] = {
-        {"tga header cut", Kind::Tga,
-         [&](V f)
-         {
-             tga24(f);
-             f.resize(17);
-         }},
-        {"tga run-length", Kind::Tga,
-         [&](V f)
-         {
-             tga24(f);
-             f[2] = 10;
-         }},
-        {"tga colour map", Kind::Tga,
-         [&](V f)
-         {
-             tga24(f);
-             f[1] = 1;
-         }},
-        {"tga identifier", Kind::Tga,
-         [&](V f)
-         {
-             tga24(f);
-             f[0] = 1;
-         }},
-        {"tga origin", Kind::Tga,
-         [&](V f)
-         {
-             tga24(f);
-             f[10] = 1;
-         }},
-        {"tga 16 bits", Kind::Tga,
-         [&](V f)
-         {
-             tga24(f);
-             f[16] = 16;
-         }},
-        {"tga grey of 24 bits", Kind::Tga,
-         [&](V f)
-         {
-             tga24(f);
-             f[2] = 3;
-         }},
-        {"tga colour of 8 bits", Kind::Tga,
-         [&](V f)
-         {
-             tga8(f);
-             f[2] = 2;
-         }},
-        {"tga24 a byte short", Kind::Tga,
-         [&](V f)
-         {
-             tga24(f);
-             f.pop_back();
-         }},
-        {"tga32 a byte short", Kind::Tga,
-         [&](V f)
-         {
-             tga32(f);
-             f.pop_back();
-         }},
-        {"tga8 a byte short", Kind::Tga,
-         [&](V f)
-         {
-             tga8(f);
-             f.pop_back();
-         }},
-        {"tga empty", Kind::Tga, [&](V f) { f.clear(); }},
-        {"jpm magic", Kind::Jpm,
-         [&](V f)
-         {
-             jpm(f);
-             f[2] = 'G';
-         }},
-        {"jpm header cut", Kind::Jpm,
-         [&](V f)
-         {
-             jpm(f);
-             f.resize(19);
-         }},
-        {"jpm part inside the header", Kind::Jpm,
-         [&](V f)
-         {
-             jpm(f);
-             PutU32(f, 12, 19);
-         }},
-        {"jpm parts out of order", Kind::Jpm,
-         [&](V f)
-         {
-             jpm(f);
-             PutU32(f, 12, 21 + static_cast<u32>(jpeg.size()));
-         }},
-        {"jpm alpha past the end", Kind::Jpm,
-         [&](V f)
-         {
-             jpm(f);
-             PutU32(f, 16, static_cast<u32>(f.size()) + 1);
-         }},
-        {"jpm alpha a byte short", Kind::Jpm,
-         [&](V f)
-         {
-             jpm(f);
-             f.pop_back();
-         }},
-        {"jpm header wider than its part", Kind::Jpm,
-         [&](V f)
-         {
-             jpm(f);
-             PutU32(f, 4, 17);
-             f.resize(f.size() + 8);
-         }},
-        {"jpm header shorter than its part", Kind::Jpm,
-         [&](V f)
-         {
-             jpm(f);
-             PutU32(f, 8, 7);
-         }},
-        {"jpm beyond 16 bits", Kind::Jpm,
-         [&](V f)
-         {
-             jpm(f);
-             PutU32(f, 4, 0x10000);
-             PutU32(f, 8, 0);
-         }},
-        {"jpeg missing", Kind::Jpeg, [&](V f) { f.clear(); }},
-        {"jpeg wrongly scrambled", Kind::Jpeg,
-         [&](V f)
-         {
-             data(f);
-             XorScramble(f.data(), nullptr, static_cast<u32>(f.size()), 1);
-         }},
-        {"jpeg headers cut", Kind::Jpeg,
-         [&](V f)
-         {
-             data(f);
-             f.resize(40);
-         }},
+        {"tga header cut", Base::Tga24, -1, 1, 0, 17},
+        {"tga run-length", Base::Tga24, 2, 1, 10},
+        {"tga colour map", Base::Tga24, 1, 1, 1},
+        {"tga identifier", Base::Tga24, 0, 1, 1},
+        {"tga origin", Base::Tga24, 10, 1, 1},
+        {"tga 16 bits", Base::Tga24, 16, 1, 16},
+        {"tga grey of 24 bits", Base::Tga24, 2, 1, 3},
+        {"tga colour of 8 bits", Base::Tga8, 2, 1, 2},
+        {"tga24 a byte short", Base::Tga24, -1, 1, 0, -1, -1},
+        {"tga32 a byte short", Base::Tga32, -1, 1, 0, -1, -1},
+        {"tga8 a byte short", Base::Tga8, -1, 1, 0, -1, -1},
+        {"tga empty", Base::Tga24, -1, 1, 0, 0},
+        {"jpm magic", Base::Jpm, 2, 1, 'G'},
+        {"jpm header cut", Base::Jpm, -1, 1, 0, 19},
+        {"jpm part inside the header", Base::Jpm, 12, 4, 19},
+        {"jpm parts out of order", Base::Jpm, 12, 4, afterJpeg},
+        {"jpm alpha past the end", Base::Jpm, 16, 4, afterJpeg + 16 * 8},
+        {"jpm alpha a byte short", Base::Jpm, -1, 1, 0, -1, -1},
+        {"jpm header wider than its part", Base::Jpm, 4, 4, 17, -1, 8},
+        {"jpm header shorter than its part", Base::Jpm, 8, 4, 7},
+        {"jpm beyond 16 bits", Base::JpmUndecodable, 6, 4, 1}, // width 0x10010, height 0
+        {"jpeg missing", Base::Missing},
+        {"jpeg empty", Base::DataJpeg, -1, 1, 0, 0},
+        {"jpeg not scrambled", Base::PlainJpeg},
+        {"jpeg headers cut", Base::DataJpeg, -1, 1, 0, 40},
     };
     TempFolder folder;
     for (const Refusal& c : cases)
     {
         SCOPED_TRACE(c.name);
-        std::vector<u8> file;
-        c.damage(file);
+        std::vector<u8> f;
+        const int channels[] = {3, 4, 1};
+        const tools::TgaKind tga[] = {tools::TgaKind::Rgb24, tools::TgaKind::Rgba32, tools::TgaKind::Grey8};
+        const int b = static_cast<int>(c.base);
+        if (b <= 2)
+            f = tools::WriteTga(tga[b], false, 4, 3, MakePixels(4, 3, channels[b], 1).data());
+        else if (c.base == Base::Jpm)
+            f = tools::WriteJpmAround(jpeg, plane.data(), 16, 8, 0xB3);
+        else if (c.base == Base::JpmUndecodable)
+            f = tools::WriteJpmAround({1, 2, 3}, plane.data(), 16, 8, 0xB3);
+        else if (c.base == Base::DataJpeg)
+            f = tools::ScrambleDataJpeg(jpeg, 0x42);
+        else if (c.base == Base::PlainJpeg)
+            f = jpeg;
+        for (int i = 0; i < c.width && c.at >= 0; ++i)
+            f[static_cast<size_t>(c.at + i)] = static_cast<u8>(c.value >> (8 * i));
+        f.resize(c.keep >= 0 ? static_cast<size_t>(c.keep) : f.size() + static_cast<size_t>(c.delta));
         std::filesystem::remove(tools::DataFilePath(folder.path, 5));
-        if (!file.empty() || c.kind == Kind::Tga)
-            folder.Write(5, file);
+        if (c.base != Base::Missing)
+            folder.Write(5, f);
+
         Store store = MakeSlots();
         ASSERT_EQ(store->GetTable()->AddImage(2, 2, 0, 0, nullptr, nullptr, 1), 1);
         OBitmap* before = store->GetTable()->GetImage(1);
         i32 slot = 1;
-        EXPECT_FALSE(Load(c.kind, &slot, store.get(), folder.path));
+        const Kind kind = b <= 2 ? Kind::Tga : c.base <= Base::JpmUndecodable ? Kind::Jpm : Kind::Jpeg;
+        EXPECT_FALSE(Load(kind, &slot, store.get(), folder.path));
         EXPECT_EQ(slot, 1);
         for (i16 s = 0; s < 4; ++s)
             EXPECT_EQ(store->GetTable()->GetImage(s), s == 1 ? before : nullptr);
