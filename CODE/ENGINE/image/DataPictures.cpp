@@ -144,7 +144,8 @@ bool LoadJpmImage(i32 number, i32* slot, OBitmapStore* store, const char* direct
         return false;
     XorUnscramble(file.data + jpegOffset, jpeg.get(), jpegSize, key);
     OJpegData source(static_cast<i32>(jpegSize), jpeg.get());
-    std::unique_ptr<TJPEG_Decoder, DecoderDeleter> decoder(TJPEG_Decoder::Create());
+    std::unique_ptr<OJpegDecoder> holder(OJpegDecoder::Create());
+    TJPEG_Decoder* decoder = holder ? holder->GetDecoder() : nullptr;
     const bool decodes = decoder && decoder->Begin(&source) == 0;
     if (decodes && (u32(decoder->GetWidth()) != width || u32(decoder->GetHeight()) != height))
         return false;
@@ -154,7 +155,7 @@ bool LoadJpmImage(i32 number, i32* slot, OBitmapStore* store, const char* direct
         return false;
     const size_t pixels = size_t(width) * height;
     if (decodes)
-        DecodeInto(decoder.get(), image->GetBits(), pixels);
+        DecodeInto(decoder, image->GetBits(), pixels);
     else
         std::memset(image->GetBits(), 0, 3 * pixels);
     std::memcpy(image->GetAlpha(), file.data + alphaOffset, pixels);
