@@ -1,0 +1,189 @@
+#include "GlyphFixture.h"
+#include "render/SceneFixture.h"
+#include "text/GChar.h"
+
+#include <gtest/gtest.h>
+
+using namespace texttest;
+
+namespace
+{
+
+// Updates until the line leaves `from`, checking after each one that a
+// fading glyph is drawn with the line's own fade level, which moves one step
+// per update and never wraps. Returns the number of updates.
+int RunState(GString& line, u8 from)
+{
+    int updates = 0;
+    while (line.IsState(from) && updates < 1000)
+    {
+        const i16 before = line.counter;
+        line.Update();
+        ++updates;
+        for (i16 i = 0; i < line.used; ++i)
+        {
+            const GChar* g = line.Glyph(i);
+            if (g->drawMode != 3)
+                continue;
+            EXPECT_EQ(g->opacity, line.counter);
+            if (line.IsState(from))
+            {
+                EXPECT_EQ(std::abs(line.counter - before), line.params[0]);
+            }
+        }
+    }
+    return updates;
+}
+
+TEST(LineState, DefaultTimingsAndNoWrappedOpacity)
+{
+    GlyphFont f;
+    LinePtr line(GString::Create(6));
+    line->SetText("12 3", &f.map);
+    line->SetState(0);
+    ASSERT_EQ(line->Glyph(0)->GetMode(), 0);
+
+    line->SetState(2); // wait, then fade in
+    EXPECT_EQ(line->IsShown(), 0u);
+    EXPECT_EQ(RunState(*line, 2), 6);
+    EXPECT_EQ(line->Glyph(0)->GetMode(), 3);
+    EXPECT_EQ(line->Glyph(0)->opacity, 0);
+    EXPECT_EQ(line->Glyph(2)->GetMode(), 7); // blanks are never touched
+    EXPECT_EQ(RunState(*line, 3), 26);
+    EXPECT_TRUE(line->IsState(0));
+    EXPECT_EQ(line->Glyph(0)->GetMode(), 0);
+    EXPECT_EQ(line->Glyph(0)->drawMode, 6);
+
+    line->SetState(4);
+    EXPECT_EQ(RunState(*line, 4), 6);
+    EXPECT_EQ(line->Glyph(3)->opacity, 255);
+    EXPECT_EQ(RunState(*line, 5), 25);
+    EXPECT_TRUE(line->IsState(1));
+    EXPECT_EQ(line->Glyph(0)->visible, 0);
+
+    line->SetState(7);
+    EXPECT_TRUE(line->IsState(7));
+    EXPECT_EQ(line->IsShown(), 1u);
+    EXPECT_EQ(line->Glyph(0)->GetMode(), 1);
+}
+
+TEST(LineState, FlightEndsAtItsBoundsOrWhenFaded)
+{
+    GlyphFont f;
+    LinePtr line(GString::Create(8));
+    line->Move(OFixed::FromInt(390), OFixed::FromInt(25));
+    line->SetText("HI 1234", &f.map);
+    line->SetState(0);
+    line->SetState(6);
+    struct Flight
+    {
+        int x, y, vx, vy, opacity, end;
+    };
+    std::vector<Flight> model;
+    for (i16 i = 0; i < line->used; ++i)
+    {
+        const GChar* g = line->Glyph(i);
+        if (g->IsMode(7))
+            continue;
+        EXPECT_GE(g->vx, -10);
+        EXPECT_LE(g->vx, 9);
+        EXPECT_GE(g->vy, -29);
+        EXPECT_LE(g->vy, -10);
+        EXPECT_EQ(g->flightBounds, ORect(-20, -20, 800, 600));
+        EXPECT_EQ(g->opacity, 255);
+        model.push_back({g->x.ToInt(), g->y.ToInt(), g->vx, g->vy, 255, -1});
+    }
+    for (int frame = 1; frame <= 30; ++frame)
+    {
+        for (Flight& m : model)
+        {
+            if (m.end >= 0)
+                continue;
+            m.x += m.vx;
+            m.y += m.vy;
+            m.vy += 10;
+            m.opacity -= 10;
+            if (m.x < -20 || m.x > 800 || m.y < -20 || m.y > 600 || m.opacity <= 0)
+                m.end = frame;
+        }
+        line->Update();
+        size_t k = 0;
+        for (i16 i = 0; i < line->used; ++i)
+        {
+            const GChar* g = line->Glyph(i);
+            if (g->IsMode(7))
+                continue;
+            const Flight& m = model[k++];
+            EXPECT_EQ(g->GetMode(), m.end >= 0 ? 1 : 6) << "glyph " << i << " frame " << frame;
+            if (m.end < 0)
+            {
+                EXPECT_EQ(g->opacity, m.opacity);
+            }
+        }
+        if (line->used == 0)
+            break;
+    }
+    // Every glyph has ended: the line is empty and hidden.
+    EXPECT_EQ(line->used, 0);
+    EXPECT_TRUE(line->IsState(1));
+    EXPECT_EQ(line->IsShown(), 0u);
+    bool byBounds = false;
+    for (const Flight& m : model)
+        byBounds = byBounds || m.end < 26;
+    EXPECT_TRUE(byBounds); // some leave the bounds before they fade out
+}
+
+// A counter fading in, changing, fading out and flying away, redrawn each
+// frame through the dirty rectangles, must leave the canvas as a full
+// repaint of the same display list does.
+TEST(LineState, RedrawMatchesAFullRepaintThroughFadeAndFlight)
+{
+    GlyphFont f;
+    scenetest::Scene s(240, 120), ref(240, 120);
+    for (scenetest::Scene* scene : {&s, &ref})
+    {
+        scene->engine.imageStore = f.store.get();
+        scene->engine.backgroundMode = 1;
+        scene->engine.backgroundColor = 0x304050;
+    }
+    ref.engine.clips = s.clips;
+    LinePtr line(GString::Create(6));
+    line->Attach(&s.engine);
+    line->Move(OFixed::FromInt(120), OFixed::FromInt(100));
+    f.map.alignment = 1;
+    line->SetNumber(100, &f.map);
+    ORect whole(0, 0, 239, 119);
+    s.engine.RedrawDirty(&whole, 1, 0);
+    line->SetState(2);
+    int frame = 0;
+    auto step = [&]
+    {
+        line->Update();
+        ORect area(0, 0, 239, 119);
+        s.engine.RedrawDirty(&area, 0, 0);
+        ref.engine.Draw(0, nullptr);
+        ASSERT_EQ(s.Pixels(), ref.Pixels()) << "frame " << frame;
+        ++frame;
+    };
+    for (int i = 0; i < 40; ++i)
+    {
+        if (i % 3 == 0)
+            line->SetNumber(100 + i * 37, nullptr);
+        step();
+    }
+    line->SetState(4);
+    for (int i = 0; i < 35; ++i)
+        step();
+    line->SetNumber(-98765, nullptr);
+    line->SetState(0);
+    step();
+    line->SetState(6);
+    while (!line->IsState(1))
+        step();
+    step();
+    EXPECT_EQ(line->used, 0);
+    line->Detach(&s.engine);
+    ref.engine.clips = nullptr;
+}
+
+} // namespace
