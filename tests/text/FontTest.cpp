@@ -163,8 +163,10 @@ TEST(FontPainters, EveryBlendKernelGivesTheFormulasBytes)
     std::mt19937 rng(8);
     for (int iter = 0; iter < 4000; ++iter)
     {
-        const i32 n = 1 + static_cast<i32>(rng() % 70);
-        std::vector<u8> d(3 * n + fontblend::kPixelSlack), m(n + fontblend::kMaskSlack);
+        const i32 n = 1 + static_cast<i32>(rng() % 70), rows = 1 + static_cast<i32>(rng() % 3);
+        const i32 pitch = 3 * n + static_cast<i32>(rng() % 9), maskPitch = n + static_cast<i32>(rng() % 5);
+        std::vector<u8> d(pitch * (rows - 1) + 3 * n + fontblend::kPixelSlack);
+        std::vector<u8> m(maskPitch * (rows - 1) + n + fontblend::kMaskSlack);
         for (u8& b : d)
             b = static_cast<u8>(rng());
         for (u8& b : m)
@@ -172,11 +174,11 @@ TEST(FontPainters, EveryBlendKernelGivesTheFormulasBytes)
         const u8 colour[3] = {static_cast<u8>(rng()), static_cast<u8>(rng()), static_cast<u8>(rng())};
         const u32 opacity = iter % 5 == 0 ? 255 : rng() % 256;
         std::vector<u8> want = d;
-        fontblend::BlendRowScalar(want.data(), m.data(), n, colour, opacity);
+        fontblend::BlendRowScalar(want.data(), pitch, m.data(), maskPitch, n, rows, colour, opacity);
         for (i32 k = 1; k < count; ++k)
         {
             std::vector<u8> got = d;
-            kernels[k](got.data(), m.data(), n, colour, opacity);
+            kernels[k](got.data(), pitch, m.data(), maskPitch, n, rows, colour, opacity);
             ASSERT_EQ(got, want) << "kernel " << k << " n " << n;
         }
     }

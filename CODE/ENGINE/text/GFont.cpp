@@ -185,27 +185,34 @@ void GFont::Paint(Painter kind, OBitmap* target, int x, int y, const char* text,
         if (j0 > j1)
             continue;
         const i32 n = j1 - j0 + 1;
-        for (int r = firstRow; r <= lastRow; ++r)
+        const i32 rows = lastRow - firstRow + 1;
+        u8* d = t.bits + static_cast<i64>(t.pitch) * (y + firstRow) + 3 * gx;
+        const u8* a = masks + static_cast<i64>(picW) * (1 + firstRow) + maskX + j0;
+        switch (kind)
         {
-            u8* d = t.bits + static_cast<i64>(t.pitch) * (y + r) + 3 * gx;
-            const u8* a = masks + static_cast<i64>(picW) * (1 + r) + maskX + j0;
-            switch (kind)
+        case Painter::String:
+            for (i32 r = 0; r < rows; ++r)
             {
-            case Painter::String:
-                PaintStringRow(d, targetAlpha ? targetAlpha + static_cast<i64>(t.w) * (y + r) + gx : nullptr,
-                               a, n, c);
-                break;
-            case Painter::Text:
-                PaintTextRow(d, a, n, c);
-                break;
-            case Painter::Blend:
-            {
-                const i32 blocks = (n + 15) & ~15;
-                const bool room = d + 3 * blocks <= targetEnd && a + blocks <= maskEnd;
-                (room ? blend : fontblend::BlendRowScalar)(d, a, n, c, opacity);
-                break;
+                u8* alphaRow =
+                    targetAlpha ? targetAlpha + static_cast<i64>(t.w) * (y + firstRow + r) + gx : nullptr;
+                PaintStringRow(d + static_cast<i64>(t.pitch) * r, alphaRow, a + static_cast<i64>(picW) * r, n,
+                               c);
             }
-            }
+            break;
+        case Painter::Text:
+            for (i32 r = 0; r < rows; ++r)
+                PaintTextRow(d + static_cast<i64>(t.pitch) * r, a + static_cast<i64>(picW) * r, n, c);
+            break;
+        case Painter::Blend:
+        {
+            // The vector kernel's blocks may reach past the last row's end;
+            // it takes only glyphs whose last row has that much room.
+            const i32 blocks = (n + 15) & ~15;
+            const bool room = d + static_cast<i64>(t.pitch) * (rows - 1) + 3 * blocks <= targetEnd &&
+                              a + static_cast<i64>(picW) * (rows - 1) + blocks <= maskEnd;
+            (room ? blend : fontblend::BlendRowScalar)(d, t.pitch, a, picW, n, rows, c, opacity);
+            break;
+        }
         }
     }
 }
