@@ -3,6 +3,7 @@
 // same coverage masks glyph by glyph.
 #include "image/OBitmap.h"
 #include "render/SceneFixture.h"
+#include "support/CountingNew.h"
 #include "support/FontPictureBuilder.h"
 #include "text/GFont.h"
 #include "text/GlyphFixture.h"
@@ -10,37 +11,8 @@
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <vector>
-
-namespace
-{
-std::atomic<long> allocations{0};
-} // namespace
-
-// Counts every allocation of the benchmark program; the matching deletes
-// free with std::free.
-// With the replacement inlined, the compiler sees std::free meet a pointer
-// from operator new and warns; here they are a matched pair.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t n)
-{
-    ++allocations;
-    if (void* p = std::malloc(n == 0 ? 1 : n))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace
 {
@@ -65,7 +37,7 @@ void BM_SetNumberEachFrame(benchmark::State& state)
     ORect whole(0, 0, 799, 599);
     scene.engine.RedrawDirty(&whole, 1, 0);
     int value = 1234567;
-    const long before = allocations.load();
+    const long before = testsupport::allocationCount.load();
     for (auto _ : state)
     {
         counter->SetNumber(value, nullptr);
@@ -74,7 +46,8 @@ void BM_SetNumberEachFrame(benchmark::State& state)
         benchmark::DoNotOptimize(scene.engine.RedrawDirty(&area, 0, 0));
     }
     const double frames = static_cast<double>(state.iterations());
-    state.counters["allocs_per_frame"] = static_cast<double>(allocations.load() - before) / frames;
+    state.counters["allocs_per_frame"] =
+        static_cast<double>(testsupport::allocationCount.load() - before) / frames;
     state.counters["ns_per_frame"] =
         benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     counter->Detach(&scene.engine);
