@@ -229,6 +229,11 @@ TEST(GlyphLine, WorkedExamples)
     LinePtr single(GString::Create(1));
     EXPECT_EQ(single->GetFirstX(), -1);
 
+    // Lower case without a glyph of its own shows the capital.
+    f.map.glyphIndex['q' - 33] = -1;
+    line->SetText("q", nullptr);
+    EXPECT_EQ(line->Glyph(0)->frame.ToInt(), f.map.GetFrame('Q', 1));
+
     // A glyph whose picture the store lacks is a blank too.
     f.map.extraGlyphs = 1;
     f.map.alignment = 0;

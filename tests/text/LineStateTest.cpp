@@ -1,6 +1,7 @@
 #include "GlyphFixture.h"
 #include "render/SceneFixture.h"
 #include "text/GChar.h"
+#include "text/GTextBlock.h"
 
 #include <gtest/gtest.h>
 
@@ -184,6 +185,44 @@ TEST(LineState, RedrawMatchesAFullRepaintThroughFadeAndFlight)
     EXPECT_EQ(line->used, 0);
     line->Detach(&s.engine);
     ref.engine.clips = nullptr;
+}
+
+// The text block places and draws every glyph where a shown line's sprites
+// are drawn, for every alignment and direction.
+TEST(TextBlock, DrawsWhatTheLinesSpritesDraw)
+{
+    GlyphFont f;
+    std::mt19937 rng(6);
+    for (int iter = 0; iter < 60; ++iter)
+    {
+        scenetest::Scene s(160, 120), block(160, 120);
+        s.engine.imageStore = f.store.get();
+        f.map.alignment = static_cast<u8>(iter % 6);
+        f.map.vertical = iter % 12 >= 6;
+        f.map.spacing = static_cast<i8>(rng() % 4);
+        f.map.fixedPitch = rng() % 2;
+        const char* texts[] = {"12:05", "Ab c", "-7 x", "WAVE  9"};
+        const char* text = texts[rng() % 4];
+        const OFixed x = OFixed::FromRaw(static_cast<i32>(rng() % (160 * 256)));
+        const OFixed y = OFixed::FromRaw(static_cast<i32>(rng() % (120 * 256)));
+        LinePtr line(GString::Create(8));
+        line->Attach(&s.engine);
+        line->Move(x, y);
+        line->rect = ORect(20, 20, 140, 100); // kept by alignment 5
+        line->SetText(text, &f.map);
+        line->SetState(0);
+        s.engine.Draw(0, nullptr);
+        line->Detach(&s.engine);
+
+        GTextBlock t;
+        t.Move(x, y);
+        t.rect = ORect(20, 20, 140, 100);
+        t.SetText(text, &f.map);
+        EXPECT_EQ(t.rect, line->rect);
+        EXPECT_EQ(t.extent, line->extent);
+        t.Draw(block.canvas, nullptr);
+        ASSERT_EQ(block.Pixels(), s.Pixels()) << text << " alignment " << int(f.map.alignment);
+    }
 }
 
 } // namespace

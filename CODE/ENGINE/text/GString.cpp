@@ -89,6 +89,8 @@ void GString::Detach(OEngine* engine)
 
 void GString::Clear()
 {
+    if (glyphs == nullptr)
+        return;
     for (i16 i = 0; i < GetGlyphCount(); ++i)
         Glyph(i)->SetMode(1);
     used = 0;
