@@ -67,23 +67,27 @@ GChar* GString::Glyph(i16 i) const
 
 void GString::Attach(OEngine* engine)
 {
-    if (engine == nullptr)
-        return;
-    for (i16 i = 0; i < GetGlyphCount(); ++i)
-    {
-        Glyph(i)->drawnVisible = 0;
-        engine->AddClip(Glyph(i));
-    }
+    Enlist(engine, true);
 }
 
 void GString::Detach(OEngine* engine)
+{
+    Enlist(engine, false);
+}
+
+void GString::Enlist(OEngine* engine, bool add)
 {
     if (engine == nullptr)
         return;
     for (i16 i = 0; i < GetGlyphCount(); ++i)
     {
+        // Marked as never drawn, so that the next redraw neither skips a
+        // glyph it has not drawn nor repaints where one used to be.
         Glyph(i)->drawnVisible = 0;
-        engine->RemoveClip(Glyph(i));
+        if (add)
+            engine->AddClip(Glyph(i));
+        else
+            engine->RemoveClip(Glyph(i));
     }
 }
 

@@ -91,5 +91,6 @@ protected:
     bool CreateGlyphs(u8 n);
 
 private:
+    void Enlist(OEngine* engine, bool add);
     void Layout(const OFixed& px, const OFixed& py, i16 total, i16 blanks);
 };
