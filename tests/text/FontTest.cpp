@@ -212,30 +212,30 @@ TEST(FontMetrics, WidthsAndCentring)
 TEST(TextImage, ClearRenderAndShow)
 {
     std::mt19937 rng(9);
-    FontSpec spec;
-    BitmapPtr font(MakeFontPicture(rng, spec));
-    GFont f(font.get(), 5, spec.lastChar);
-    BitmapPtr image(CreateBitmap(40, 20, 0, 2, nullptr, nullptr));
-    BitmapPtr expect(CreateBitmap(40, 20, 0, 2, nullptr, nullptr));
+    BitmapPtr font(MakeFontPicture(rng, FontSpec{}));
+    GFont f(font.get(), 5, FontSpec{}.lastChar);
+    BitmapPtr image(CreateBitmap(40, 20, 0, 2, nullptr, nullptr)),
+        expect(CreateBitmap(40, 20, 0, 2, nullptr, nullptr));
+    auto pixels = [](OBitmap* b) { return std::vector<u8>(b->GetBits(), b->GetBits() + 40 * 20 * 3); };
+    auto alpha = [](OBitmap* b) { return std::vector<u8>(b->GetAlpha(), b->GetAlpha() + 40 * 20); };
     GTextImage t;
     t.image = image.get();
     t.clip.drawnVisible = 1;
     t.Clear();
-    for (int i = 0; i < 40 * 20 * 3; ++i)
-        ASSERT_EQ(image->GetBits()[i], 255);
-    for (int i = 0; i < 40 * 20; ++i)
-        ASSERT_EQ(image->GetAlpha()[i], 255);
+    EXPECT_EQ(pixels(image.get()), std::vector<u8>(40 * 20 * 3, 255));
+    EXPECT_EQ(alpha(image.get()), std::vector<u8>(40 * 20, 255));
     EXPECT_EQ(t.clip.drawnVisible, 0);
 
+    // Centred black text over a cleared image, whatever the image held.
     std::memset(expect->GetBits(), 255, 40 * 20 * 3);
     std::memset(expect->GetAlpha(), 255, 40 * 20);
-    const i16 x = f.CenterHorizontally("Hi 7", 0, 39), y = f.CenterVertically("Hi 7", 0, 19);
-    f.DrawString(expect.get(), x, y, "Hi 7", 0, nullptr);
+    f.DrawString(expect.get(), f.CenterHorizontally("Hi 7", 0, 39), f.CenterVertically("Hi 7", 0, 19), "Hi 7",
+                 0, nullptr);
     std::memset(image->GetBits(), 7, 40 * 20 * 3);
     t.clip.drawnVisible = 1;
     t.RenderCentred("Hi 7", &f, 0);
-    EXPECT_EQ(std::memcmp(image->GetBits(), expect->GetBits(), 40 * 20 * 3), 0);
-    EXPECT_EQ(std::memcmp(image->GetAlpha(), expect->GetAlpha(), 40 * 20), 0);
+    EXPECT_EQ(pixels(image.get()), pixels(expect.get()));
+    EXPECT_EQ(alpha(image.get()), alpha(expect.get()));
     EXPECT_EQ(t.clip.drawnVisible, 0);
 
     std::unique_ptr<GPtrArray> clips(GPtrArray::Create(4));
@@ -243,9 +243,7 @@ TEST(TextImage, ClearRenderAndShow)
     engine.clips = clips.get();
     t.clip.drawnVisible = 1;
     t.AddToEngine(&engine);
-    EXPECT_EQ(*clips->At(0), &t.clip);
-    EXPECT_EQ(t.clip.visible, 1);
-    EXPECT_EQ(t.clip.drawnVisible, 0);
+    EXPECT_TRUE(*clips->At(0) == &t.clip && t.clip.visible == 1 && t.clip.drawnVisible == 0);
     clips->Clear();
 }
 
