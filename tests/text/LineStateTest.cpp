@@ -1,7 +1,10 @@
 #include "GlyphFixture.h"
+#include "platform/Backend.h"
+#include "platform/HeadlessBackend.h"
 #include "render/SceneFixture.h"
 #include "text/GChar.h"
 #include "text/GTextBlock.h"
+#include "window/OWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -126,36 +129,51 @@ TEST(LineState, FlightEndsAtItsBoundsOrWhenFaded)
     EXPECT_TRUE(byBounds); // some leave the bounds before they fade out
 }
 
-// A counter fading in, changing, fading out and flying away, redrawn each
-// frame through the dirty rectangles, must leave the canvas as a full
-// repaint of the same display list does.
+struct TextWindow : OWindow
+{
+    u32 OnCreate() override { return 1; }
+};
+
+// A counter fading in, changing, fading out and flying away in a window on
+// the headless backend, redrawn each frame through the dirty rectangles and
+// presented rectangle by rectangle, must show what a full repaint of the
+// same display list draws.
 TEST(LineState, RedrawMatchesAFullRepaintThroughFadeAndFlight)
 {
+    platform::HeadlessBackend& backend = platform::UseHeadless();
+    TextWindow window;
+    ASSERT_EQ(window.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
     GlyphFont f;
-    scenetest::Scene s(240, 120), ref(240, 120);
-    for (scenetest::Scene* scene : {&s, &ref})
+    std::unique_ptr<GPtrArray> clips(GPtrArray::Create(64));
+    std::unique_ptr<ORectList> dirty(ORectList::Create(64));
+    OEngine engine;
+    engine.Init(&window, f.store.get(), clips.get(), dirty.get());
+    scenetest::Scene ref(800, 600);
+    ref.engine.imageStore = f.store.get();
+    ref.engine.clips = clips.get();
+    for (OEngine* e : {&engine, &ref.engine})
     {
-        scene->engine.imageStore = f.store.get();
-        scene->engine.backgroundMode = 1;
-        scene->engine.backgroundColor = 0x304050;
+        e->backgroundMode = 1;
+        e->backgroundColor = 0x304050;
     }
-    ref.engine.clips = s.clips;
     LinePtr line(GString::Create(6));
-    line->Attach(&s.engine);
-    line->Move(OFixed::FromInt(120), OFixed::FromInt(100));
+    line->Attach(&engine);
+    line->Move(OFixed::FromInt(400), OFixed::FromInt(80));
     f.map.alignment = 1;
     line->SetNumber(100, &f.map);
-    ORect whole(0, 0, 239, 119);
-    s.engine.RedrawDirty(&whole, 1, 0);
+    ORect whole(0, 0, 799, 599);
+    engine.RedrawDirty(&whole, 1, 0);
+    window.PaintRect(whole);
     line->SetState(2);
     int frame = 0;
     auto step = [&]
     {
         line->Update();
-        ORect area(0, 0, 239, 119);
-        s.engine.RedrawDirty(&area, 0, 0);
+        ORect area(0, 0, 799, 599);
+        if (engine.RedrawDirty(&area, 0, 0) != 0)
+            window.PaintRect(area);
         ref.engine.Draw(0, nullptr);
-        ASSERT_EQ(s.Pixels(), ref.Pixels()) << "frame " << frame;
+        ASSERT_EQ(backend.GetWindow(window.GetHWND())->pixels, ref.Pixels()) << "frame " << frame;
         ++frame;
     };
     for (int i = 0; i < 40; ++i)
@@ -175,7 +193,7 @@ TEST(LineState, RedrawMatchesAFullRepaintThroughFadeAndFlight)
         step();
     step();
     EXPECT_EQ(line->used, 0);
-    line->Detach(&s.engine);
+    line->Detach(&engine);
     ref.engine.clips = nullptr;
 }
 
