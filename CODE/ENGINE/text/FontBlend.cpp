@@ -231,7 +231,7 @@ BlendRowFn SelectBlendRow()
 {
     static const BlendRowFn best = []
     {
-        BlendRowFn all[4];
+        BlendRowFn all[4] = {};
         return all[AvailableBlendRows(all, 4) - 1];
     }();
     return best;

@@ -43,7 +43,8 @@ void GChar::SetMode(u8 newMode)
 
 void GChar::AddToEngine(OEngine* engine)
 {
-    engine->AddClip(this);
+    if (engine != nullptr)
+        engine->AddClip(this);
 }
 
 void GChar::Animate(const i16* parameters)

@@ -34,6 +34,9 @@ public:
     // A line of n glyphs, hidden (state 1) and without a map; null when an
     // allocation fails. n is the most characters it can ever show.
     static GString* Create(u8 n);
+    // A line without a glyph list, on which every operation that would
+    // touch glyphs does nothing; Create gives a line its glyphs.
+    GString() = default;
     virtual ~GString();
     GString(const GString&) = delete;
     GString& operator=(const GString&) = delete;
@@ -87,7 +90,6 @@ public:
     void LayoutColumn(const OFixed& px, const OFixed& py, i16 total, i16 blanks);
 
 protected:
-    GString() = default;
     bool CreateGlyphs(u8 n);
 
 private:
