@@ -119,7 +119,7 @@ void BM_PixmanGlyphs(benchmark::State& state)
     {
         const i16* m = f.metrics[code - 32];
         const int w = m[2], stride = (w + 3) & ~3;
-        storage[code].assign(static_cast<size_t>(stride * h / 4 + 1), 0);
+        storage[code].assign(static_cast<size_t>(stride) * static_cast<size_t>(h) / 4 + 1, 0);
         u8* bytes = reinterpret_cast<u8*>(storage[code].data());
         for (int r = 0; r < h; ++r)
             for (int j = 0; j < w; ++j)
