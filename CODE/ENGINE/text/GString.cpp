@@ -164,18 +164,20 @@ void GString::SetText(const char* text, GCharMap* map)
 
 void GString::LayoutRow(const OFixed& px, const OFixed& py, i16 total, i16 blanks)
 {
-    Layout(px, py, total, blanks);
+    Layout(false, px, py, total, blanks);
 }
 
 void GString::LayoutColumn(const OFixed& px, const OFixed& py, i16 total, i16 blanks)
 {
-    Layout(px, py, total, blanks);
+    Layout(true, px, py, total, blanks);
 }
 
-void GString::Layout(const OFixed& px, const OFixed& py, i16 total, i16 blanks)
+void GString::Layout(bool column, const OFixed& px, const OFixed& py, i16 total, i16 blanks)
 {
-    const textlayout::Line line = textlayout::Place(*charMap, px, py, total, blanks, rect);
-    i16 pen = charMap->vertical != 0 ? line.rect.top : line.rect.left;
+    if (charMap == nullptr)
+        return;
+    const textlayout::Line line = textlayout::Place(*charMap, column, px, py, total, blanks, rect);
+    i16 pen = column ? line.rect.top : line.rect.left;
     for (i16 i = 0; i < used; ++i)
     {
         GChar* g = Glyph(i);

@@ -94,5 +94,5 @@ protected:
 
 private:
     void Enlist(OEngine* engine, bool add);
-    void Layout(const OFixed& px, const OFixed& py, i16 total, i16 blanks);
+    void Layout(bool column, const OFixed& px, const OFixed& py, i16 total, i16 blanks);
 };

@@ -26,7 +26,7 @@ void GTextBlock::SetText(const char* newText, GCharMap* map)
         blanks = static_cast<i16>(blanks + (g.picture == nullptr ? 1 : 0));
         total = static_cast<i16>(total + textlayout::Advance(*charMap, g.picture));
     }
-    line = textlayout::Place(*charMap, x, y, total, blanks, rect);
+    line = textlayout::Place(*charMap, charMap->vertical != 0, x, y, total, blanks, rect);
     rect = textlayout::Widen(line.rect);
     extent = static_cast<u16>(total);
 }
@@ -46,7 +46,7 @@ void GTextBlock::Draw(OBitmap* target, const ORect* clip) const
 {
     if (charMap == nullptr || charMap->imageStore == nullptr)
         return;
-    i16 pen = charMap->vertical != 0 ? line.rect.top : line.rect.left;
+    i16 pen = line.column ? line.rect.top : line.rect.left;
     for (i16 i = 0; i < length; ++i)
     {
         const textlayout::Glyph g = textlayout::Resolve(*charMap, static_cast<u8>(text[i]), 1);

@@ -31,24 +31,20 @@ Glyph Resolve(const GCharMap& map, u8 c, u32 variant)
 namespace
 {
 
-i16 Along(const GCharMap& map, const OBitmap* picture)
+i16 Along(bool column, const OBitmap* picture)
 {
     if (picture == nullptr)
         return 0;
-    return static_cast<i16>(map.vertical != 0 ? picture->height : picture->width);
+    return static_cast<i16>(column ? picture->height : picture->width);
 }
 
-// The picture that sets the pitch along the line: the height reference for
-// vertical text, the width reference for a row.
-const OBitmap* PitchReference(const GCharMap& map)
+// The size of a glyph along the line: its own, or with fixed pitch that of
+// the height reference for a column and of the width reference for a row.
+i16 GlyphSize(const GCharMap& map, bool column, const OBitmap* picture)
 {
-    const u8 ref = map.vertical != 0 ? map.heightRefChar : map.widthRefChar;
-    return Picture(map, map.GetFrame(ref, 1));
-}
-
-i16 GlyphSize(const GCharMap& map, const OBitmap* picture)
-{
-    return Along(map, map.fixedPitch != 0 ? PitchReference(map) : picture);
+    if (map.fixedPitch != 0)
+        picture = Picture(map, map.GetFrame(column ? map.heightRefChar : map.widthRefChar, 1));
+    return Along(column, picture);
 }
 
 // (v + n) in whole pixels.
@@ -63,16 +59,16 @@ i16 Advance(const GCharMap& map, const OBitmap* picture)
 {
     if (picture == nullptr)
         return static_cast<i16>(map.blankAdvance + map.spacing);
-    return static_cast<i16>(map.spacing + GlyphSize(map, picture));
+    return static_cast<i16>(map.spacing + GlyphSize(map, map.vertical != 0, picture));
 }
 
-Line Place(const GCharMap& map, OFixed x, OFixed y, i16 total, i16 blanks, const ORect& previous)
+Line Place(const GCharMap& map, bool column, OFixed x, OFixed y, i16 total, i16 blanks, const ORect& previous)
 {
     Line line;
+    line.column = column;
     const OBitmap* ref = Picture(map, map.GetFrame(map.heightRefChar, 1));
     line.across = ref != nullptr ? static_cast<i16>(ref->height) : 0;
     line.blankStep = static_cast<i16>(map.blankAdvance + map.spacing);
-    const bool column = map.vertical != 0;
     // Size of the text across the screen (w) and down (h).
     const int w = column ? line.across : total;
     const int h = column ? total : line.across;
@@ -113,7 +109,7 @@ Line Place(const GCharMap& map, OFixed x, OFixed y, i16 total, i16 blanks, const
 
 bool GlyphAt(const GCharMap& map, const Line& line, i16 pen, const OBitmap* picture, i16* px, i16* py)
 {
-    if (map.vertical == 0)
+    if (!line.column)
     {
         *px = pen;
         *py = line.rect.top;
@@ -145,7 +141,7 @@ i16 Step(const GCharMap& map, const Line& line, const OBitmap* picture, bool bla
 {
     if (blank)
         return line.blankStep;
-    return static_cast<i16>(map.spacing + GlyphSize(map, picture));
+    return static_cast<i16>(map.spacing + GlyphSize(map, line.column, picture));
 }
 
 ORect Widen(const ORect& r)

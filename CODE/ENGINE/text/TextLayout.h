@@ -36,15 +36,17 @@ i16 Advance(const GCharMap& map, const OBitmap* picture);
 // blank and the size across the line (the reference character's height).
 struct Line
 {
+    bool column = false; // the text runs downwards
     ORect rect;
     i16 blankStep = 0;
     i16 across = 0;
 };
 
 // The rectangle of a text of the given total advance and blank count at
-// (x, y) by the map's alignment and direction. Alignments 5 and above keep
-// `previous`; 5 stretches the blanks to fill it.
-Line Place(const GCharMap& map, OFixed x, OFixed y, i16 total, i16 blanks, const ORect& previous);
+// (x, y) by the map's alignment, as a row or a column. Alignments 5 and
+// above keep `previous`; 5 stretches the blanks to fill it.
+Line Place(const GCharMap& map, bool column, OFixed x, OFixed y, i16 total, i16 blanks,
+           const ORect& previous);
 
 // Where the glyph at `pen` along the line goes; false when the layout does
 // not move glyphs (vertical text with an alignment above 5).
