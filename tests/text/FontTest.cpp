@@ -33,8 +33,8 @@ enum Kind
 
 // The painters as the rules state them, one mask byte at a time, with every
 // write kept inside the target.
-void Model(Kind kind, OBitmap* font, std::vector<u8>& px, std::vector<u8>& alpha, int W, int H, int x, int y,
-           const std::string& text, u32 colour, int o, const ORect* clip)
+void Model(Kind kind, OBitmap* font, int last, int space, std::vector<u8>& px, std::vector<u8>& alpha, int W,
+           int H, int x, int y, const std::string& text, u32 colour, int o, const ORect* clip)
 {
     const u8* plane = font->GetAlpha();
     auto value = [&](int i)
@@ -47,11 +47,11 @@ void Model(Kind kind, OBitmap* font, std::vector<u8>& px, std::vector<u8>& alpha
     int pen = x;
     for (unsigned char code : text)
     {
-        if (code < 32 || code > static_cast<u8>(font->name[0]))
+        if (code < 32 || code > last)
             continue;
         if (code == 32 && kind != kString)
         {
-            pen += static_cast<u8>(font->name[1]);
+            pen += space;
             continue;
         }
         const int g = 2 + 4 * (code - 32);
@@ -115,8 +115,6 @@ TEST(FontPainters, MatchTheModelAndStayInsideTheTarget)
         }
         const u16 space = static_cast<u16>(rng() % 9);
         GFont f(font.get(), space, spec.lastChar);
-        font->name[0] = static_cast<char>(spec.lastChar); // the model's copy of the font's two settings
-        font->name[1] = static_cast<char>(space);
 
         const int W = 1 + static_cast<int>(rng() % 70), H = 1 + static_cast<int>(rng() % 30);
         BitmapPtr target(CreateBitmap(static_cast<u16>(W), static_cast<u16>(H), 0, 2, nullptr, nullptr));
@@ -140,7 +138,7 @@ TEST(FontPainters, MatchTheModelAndStayInsideTheTarget)
 
         std::vector<u8> px(target->GetBits(), target->GetBits() + block);
         std::vector<u8> alpha(target->GetAlpha(), target->GetAlpha() + plane);
-        Model(kind, font.get(), px, alpha, W, H, x, y, text, colour, opacity, clip);
+        Model(kind, font.get(), spec.lastChar, space, px, alpha, W, H, x, y, text, colour, opacity, clip);
         const i16 sx = static_cast<i16>(x), sy = static_cast<i16>(y);
         if (kind == kString)
             f.DrawString(target.get(), sx, sy, text.c_str(), colour, clip);
