@@ -4,6 +4,9 @@
 #include "services/OFile.h"
 
 #include <cstdio>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 #include <cstring>
 #include <memory>
 #include <new>
@@ -44,7 +47,7 @@ u32 Le32(const u8* p)
 // Decoder lines to the blocks' blue, green, red: colour lines are red, green,
 // blue and a fourth byte per pixel; grey lines one byte per pixel, which
 // becomes all three.
-void ConvertColourLine(const u8* in, u8* out, u32 width)
+void ConvertColourPlain(const u8* in, u8* out, u32 width)
 {
     for (u32 x = 0; x < width; ++x)
     {
@@ -54,6 +57,33 @@ void ConvertColourLine(const u8* in, u8* out, u32 width)
         in += 4;
         out += 3;
     }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Four pixels per step with one byte shuffle. Each 16-byte store reaches 4
+// bytes past the 12 it fills: into the next row, which is written after this
+// one, or into the spare row every 24-bit block carries after its last.
+__attribute__((target("ssse3"))) void ConvertColourSsse3(const u8* in, u8* out, u32 width)
+{
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    u32 x = 0;
+    for (; x + 4 <= width; x += 4)
+    {
+        const __m128i rgbx = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x), _mm_shuffle_epi8(rgbx, order));
+    }
+    ConvertColourPlain(in + 4 * x, out + 3 * x, width - x);
+}
+#endif
+
+void ConvertColourLine(const u8* in, u8* out, u32 width)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3)
+        return ConvertColourSsse3(in, out, width);
+#endif
+    ConvertColourPlain(in, out, width);
 }
 
 void ConvertGreyLine(const u8* in, u8* out, u32 width)
