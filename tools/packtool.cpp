@@ -152,8 +152,12 @@ int List(const std::string& dir)
     for (size_t r = 0; r < listed.size(); ++r)
     {
         const ListedRecord& l = listed[r];
-        std::printf("%6zu %4u %6u %5ux%-4u %4u %#11x  %s\n", r, l.file, l.offset, l.width, l.height, l.type,
-                    l.value, l.name.c_str());
+        // Record numbers in decimal, colour keys in hex.
+        const bool names = l.type == 2 || l.type == 12 || l.type == 20 || l.type == 23;
+        char value[16];
+        std::snprintf(value, sizeof value, names ? "record %u" : "%#x", l.value);
+        std::printf("%6zu %4u %6u %5ux%-4u %4u %11s  %s\n", r, l.file, l.offset, l.width, l.height, l.type,
+                    value, l.name.c_str());
     }
     if (!ok)
     {

@@ -2,6 +2,7 @@
 // record type against a model of what each makes, the reservation, names,
 // range loads with their free-entry reuse, and shared planes that outlive
 // FreeRange.
+#include "SampleData.h"
 #include "StoreTestSupport.h"
 
 #include <cstring>
@@ -246,6 +247,50 @@ TEST_F(PackLoadTest, RangesReuseFreeEntriesAndSharedPlanesSurviveFreeRange)
     EXPECT_FALSE(store.TryLoadRange(dir.c_str(), -1, 3, &failure));
     EXPECT_FALSE(failure.Failed());
     EXPECT_EQ(std::string(store.GetImage(0)->name), "BASE0");
+}
+
+} // namespace
+
+namespace
+{
+
+TEST_F(PackLoadTest, SamplePackHoldsTheFontInGlyphOrderAndTheLevelPictures)
+{
+    const std::string dir = Write("sample", tools::MakeSamplePack());
+    OBitmapStore store;
+    PackFailure failure;
+    ASSERT_TRUE(store.TryLoad(dir.c_str(), 2000, 9050, &failure)) << failure.message;
+    // The font's owner finds '0' by name; glyph 9 is '0', and every glyph
+    // follows at consecutive indices.
+    const i32 zero = store.FindByName(tools::kDigitsGlyphName, 0, -1);
+    ASSERT_EQ(zero, 9);
+    for (i32 g = 0; g < tools::kGlyphCount; ++g)
+    {
+        OBitmap* glyph = store.GetImage(static_cast<i16>(zero - 9 + g));
+        ASSERT_NE(glyph, nullptr) << g;
+        EXPECT_EQ(glyph->format, 2) << g;
+        EXPECT_NE(glyph->alpha, nullptr) << g;
+    }
+    EXPECT_EQ(tools::GlyphCharacter(9), '0');
+    EXPECT_EQ(tools::GlyphCharacter(20), '@');
+    EXPECT_EQ(tools::GlyphCharacter(47), 'a');
+    EXPECT_EQ(tools::GlyphCharacter(73), 192);
+    const struct
+    {
+        const char* name;
+        u8 format;
+    } pictures[] = {{"BG_LEVEL", 0},     {"BG_MASK0", 14},   {"BG_MASK1", 14},
+                    {"BG_MASK2", 14},    {"GLOW_DISC", 2},   {"PAL_GRADIENT", 16},
+                    {"PAL_STRIPES", 18}, {"PHOTO_ALPHA", 2}, {"PHOTO_GREY", 0}};
+    for (const auto& p : pictures)
+    {
+        const i32 index = store.FindByName(p.name, 0, -1);
+        ASSERT_GE(index, 0) << p.name;
+        EXPECT_EQ(store.GetImage(static_cast<i16>(index))->format, p.format) << p.name;
+    }
+    OBitmap* level = store.GetImage(static_cast<i16>(store.FindByName("BG_LEVEL", 0, -1)));
+    EXPECT_EQ(level->width, 800);
+    EXPECT_EQ(level->height, 600);
 }
 
 } // namespace

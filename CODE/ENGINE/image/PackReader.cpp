@@ -322,6 +322,12 @@ bool Reader::DecodeJpeg(PackRecord& record, u32 length, OBuffer** out)
 {
     char what[96];
     std::snprintf(what, sizeof what, "JPEG record %d cannot be decoded", count);
+    // No complete stream packs more than 256 pixels into a byte (an 8 x 8
+    // grey block takes at least two bits); a picture larger than that would
+    // be mostly made up by the decoder past the end of a cut stream, and
+    // could ask for a block far larger than any real pack holds.
+    if (u64(record.width) * record.height > 256 * u64(length))
+        return Fail(what);
     stream.SetData(static_cast<i32>(length), scratch.get());
     if (decoder->Begin(&stream) != 0)
         return Fail(what);
