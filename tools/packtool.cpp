@@ -61,6 +61,13 @@ bool FromList(const std::string& listPath, PackFiles* files, std::string* error)
     const std::filesystem::path base = std::filesystem::path(listPath).parent_path();
     std::string line;
     int number = 0;
+    // "<list>:<line>: <what>"
+    auto fail = [&](const std::string& what)
+    {
+        *error = listPath;
+        error->append(":").append(std::to_string(number)).append(": ").append(what);
+        return false;
+    };
     while (std::getline(list, line))
     {
         ++number;
@@ -84,18 +91,13 @@ bool FromList(const std::string& listPath, PackFiles* files, std::string* error)
         std::vector<u8> samples;
         if (!ReadNetpbm((base / picture).string(), &channels, &image.width, &image.height, &samples))
         {
-            *error = listPath + ":" + std::to_string(number) + ": " + picture + " is no binary PPM or PGM";
-            return false;
+            return fail(picture + " is no binary PPM or PGM");
         }
         const bool wantsColour = type <= 11 || type == 13 || (type >= 16 && type <= 20);
         if (type == 22 || type == 23)
             image.jpegGrey = channels == 1;
         else if (wantsColour != (channels == 3))
-        {
-            *error = listPath + ":" + std::to_string(number) + ": type " + std::to_string(type) +
-                     " needs a " + (wantsColour ? "PPM" : "PGM");
-            return false;
-        }
+            return fail("type " + std::to_string(type) + (wantsColour ? " needs a PPM" : " needs a PGM"));
         if (type >= 16 && type <= 20)
         {
             std::map<u32, u8> index;
@@ -107,8 +109,7 @@ bool FromList(const std::string& listPath, PackFiles* files, std::string* error)
                 {
                     if (index.size() == 256)
                     {
-                        *error = listPath + ":" + std::to_string(number) + ": more than 256 colours";
-                        return false;
+                        return fail("more than 256 colours");
                     }
                     it = index.emplace(c, static_cast<u8>(index.size())).first;
                     image.palette.insert(image.palette.end(), samples.begin() + long(i),

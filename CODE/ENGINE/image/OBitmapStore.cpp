@@ -13,7 +13,7 @@
 void PackFailure::Set(i32 code, const char* format, ...)
 {
     exitCode = code;
-    std::va_list args;
+    va_list args;
     va_start(args, format);
     std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
