@@ -1,11 +1,11 @@
 #include "PackWriter.h"
 
+#include "PictureWriter.h"
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-
-#include <jpeglib.h>
 
 namespace tools
 {
@@ -77,33 +77,13 @@ bool ReadFile(const std::string& path, std::vector<u8>* bytes)
 
 } // namespace
 
-std::vector<u8> EncodeJpeg(const u8* pixels, u16 width, u16 height, bool grey, int quality)
+std::vector<u8> EncodeRecordJpeg(const PackImage& image)
 {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = width;
-    cinfo.image_height = height;
-    cinfo.input_components = grey ? 1 : 3;
-    cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    const size_t pitch = size_t(width) * (grey ? 1 : 3);
-    while (cinfo.next_scanline < cinfo.image_height)
-    {
-        JSAMPROW row = const_cast<JSAMPROW>(pixels + cinfo.next_scanline * pitch);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::vector<u8> out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
+    if (!image.jpeg.empty())
+        return image.jpeg;
+    JpegOptions options;
+    options.quality = image.jpegQuality;
+    return EncodeJpeg(image.pixels.data(), image.width, image.height, image.jpegGrey ? 1 : 3, options);
 }
 
 std::vector<u8> EncodeRecord(const PackImage& image)
@@ -119,10 +99,7 @@ std::vector<u8> EncodeRecord(const PackImage& image)
     size_t payload = 0;
     if (IsJpeg(image.type))
     {
-        std::vector<u8> stream = image.jpeg.empty()
-                                     ? EncodeJpeg(image.pixels.data(), image.width, image.height,
-                                                  image.jpegGrey, image.jpegQuality)
-                                     : image.jpeg;
+        const std::vector<u8> stream = EncodeRecordJpeg(image);
         Put32(out, static_cast<u32>(stream.size()));
         for (u8 b : stream)
             out.push_back(b ^ 0xC7);

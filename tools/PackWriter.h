@@ -37,9 +37,9 @@ struct PackImage
 // The records of each data file, file 0 first.
 using PackFiles = std::vector<std::vector<PackImage>>;
 
-// A baseline JPEG stream from blue, green, red pixels (or grey bytes) by
-// libjpeg-turbo, with 2 x 2 chroma subsampling.
-std::vector<u8> EncodeJpeg(const u8* pixels, u16 width, u16 height, bool grey, int quality);
+// The stream of a JPEG record: `jpeg` when given, else `pixels` encoded by
+// libjpeg-turbo (2 x 2 chroma subsampling for colour).
+std::vector<u8> EncodeRecordJpeg(const PackImage& image);
 // One record's bytes: header, payload and pad byte.
 std::vector<u8> EncodeRecord(const PackImage& image);
 // Writes bmst.bin and every data file into `dir` (which must exist). The

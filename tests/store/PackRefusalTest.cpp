@@ -28,8 +28,7 @@ PackImage Jpeg(u16 w, u16 h, std::vector<u8> stream)
 
 std::vector<u8> ValidJpeg(u16 w, u16 h)
 {
-    const PackImage picture = Record(22, w, h, 0, "", 1);
-    return tools::EncodeJpeg(picture.pixels.data(), w, h, false, 90);
+    return tools::EncodeRecordJpeg(Record(22, w, h, 0, "", 1));
 }
 
 void Patch(const fs::path& file, size_t offset, std::vector<u8> bytes)

@@ -70,8 +70,7 @@ std::vector<u8> ExpectedBlock(const tools::PackImage& record)
         out.insert(out.end(), record.pixels.begin(), record.pixels.end());
         return out;
     }
-    const std::vector<u8> jpeg = tools::EncodeJpeg(record.pixels.data(), record.width, record.height,
-                                                   record.jpegGrey, record.jpegQuality);
+    const std::vector<u8> jpeg = tools::EncodeRecordJpeg(record);
     TJPEG_Decoder* decoder = TJPEG_Decoder::Create();
     OJpegData stream(static_cast<i32>(jpeg.size()), jpeg.data());
     std::vector<u8> out;
