@@ -1,7 +1,10 @@
 #include "SampleData.h"
 
+#include "PictureWriter.h"
+
 #include "services/ODebugGlyphs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -263,6 +266,54 @@ PackFiles MakeSamplePack()
         misc.push_back(mono);
     }
     return files;
+}
+
+std::vector<SampleDataFile> MakeSampleDataFiles()
+{
+    // A sunset of rings for the JPM picture, fading out toward its edge.
+    Picture sun(200, 150);
+    for (int y = 0; y < 150; ++y)
+        for (int x = 0; x < 200; ++x)
+        {
+            const int d = static_cast<int>(std::sqrt(double((x - 100) * (x - 100) + (y - 75) * (y - 75))));
+            sun.Set(x, y, Rgb(255 - d, 160 - d / 2 + (d / 8 % 2) * 30, 40 + d));
+            sun.alpha[size_t(y) * 200 + x] = static_cast<u8>(d < 60 ? 0 : d > 90 ? 255 : (d - 60) * 8);
+        }
+    JpegOptions options;
+    options.quality = 88;
+    // A checker with a transparent hole for the 32-bit TGA picture (TGA
+    // keeps opacity, 255 opaque).
+    std::vector<u8> checker;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+        {
+            const bool dark = ((x / 8) + (y / 8)) % 2 != 0;
+            const int r2 = (x - 32) * (x - 32) + (y - 32) * (y - 32);
+            checker.insert(checker.end(),
+                           {static_cast<u8>(dark ? 90 : 230), static_cast<u8>(dark ? 60 : 200),
+                            static_cast<u8>(dark ? 30 : 120), static_cast<u8>(r2 < 100 ? 0 : 255)});
+        }
+    // Stripes and a gradient for the plain JPEG picture.
+    Picture hills(320, 240);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            hills.Set(x, y,
+                      y > 150 + static_cast<int>(30 * std::sin(x / 25.0))
+                          ? Rgb(40, 140 - y / 4, 50)
+                          : Rgb(120 + y / 3, 170 + y / 4, 255));
+    // A soft grey spot for the 8-bit TGA picture.
+    std::vector<u8> spot(48 * 48);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 48; ++x)
+            spot[size_t(y) * 48 + x] =
+                static_cast<u8>(std::min(255, ((x - 24) * (x - 24) + (y - 24) * (y - 24)) / 2));
+
+    return {
+        {0, WriteJpm(sun.bgr.data(), sun.alpha.data(), 200, 150, kSampleJpmKey, options)},
+        {1, WriteTga(TgaKind::Rgba32, true, 64, 64, checker.data())},
+        {2, ScrambleDataJpeg(EncodeJpeg(hills.bgr.data(), 320, 240, 3, options), 0x6B)},
+        {3, WriteTga(TgaKind::Grey8, false, 48, 48, spot.data())},
+    };
 }
 
 } // namespace tools

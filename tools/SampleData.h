@@ -18,4 +18,15 @@ int GlyphCharacter(int glyph);
 // The records of the start-up pack, in data files.
 PackFiles MakeSamplePack();
 
+// The pictures of the sample's data files "Data<number>.dat": a JPM picture
+// with an alpha plane (scrambled from kSampleJpmKey), a 32-bit TGA picture, a
+// scrambled plain JPEG picture and an 8-bit grey TGA picture.
+inline constexpr u8 kSampleJpmKey = 0xB3;
+struct SampleDataFile
+{
+    int number;
+    std::vector<u8> bytes;
+};
+std::vector<SampleDataFile> MakeSampleDataFiles();
+
 } // namespace tools

@@ -1,12 +1,23 @@
-// The pack tool: writes bitmap packs and lists them.
-//   packtool sample <folder>         the sample data's start-up pack
+// The pack tool: writes bitmap packs and lists them, and writes the pictures
+// of data files.
+//   packtool sample <folder>         the sample data: start-up pack and data files
 //   packtool write <folder> <list>   a pack from a list of pictures
 //   packtool list <folder>           every record: type, size, name, value
+//   packtool jpm <folder> <number> <picture.ppm> <alpha.pgm> [key]
+//                                    a JPM picture "Data<number>.dat"; the
+//                                    plane's 0 is opaque; key 0xB3 unless given
+//   packtool tga <folder> <number> <picture.ppm|pgm> [alpha.pgm]
+//                                    a TGA picture: 24-bit from a PPM, 32-bit
+//                                    with a plane (0 opaque), 8-bit grey from a PGM
+//   packtool datajpeg <folder> <number> <picture.ppm|pgm> [seed]
+//                                    a plain JPEG scrambled with the rolling key
+//                                    that starts from seed (0x6B unless given)
 // A list line is "<data file> <type> <name> <value> <picture>", the picture a
 // binary PPM (24-bit and JPEG types) or PGM (one-byte and grey JPEG types);
 // palette types take the PPM's colours as their palette (at most 256). '#'
 // starts a comment line.
 #include "PackWriter.h"
+#include "PictureWriter.h"
 #include "SampleData.h"
 
 #include <cstdio>
@@ -24,7 +35,10 @@ namespace
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: packtool sample <folder> | write <folder> <list> | list <folder>\n");
+    std::fprintf(stderr, "usage: packtool sample <folder> | write <folder> <list> | list <folder>\n"
+                         "       packtool jpm <folder> <number> <picture.ppm> <alpha.pgm> [key]\n"
+                         "       packtool tga <folder> <number> <picture.ppm|pgm> [alpha.pgm]\n"
+                         "       packtool datajpeg <folder> <number> <picture.ppm|pgm> [seed]\n");
     return 2;
 }
 
@@ -140,6 +154,86 @@ int Write(const std::string& dir, const PackFiles& files)
     return 0;
 }
 
+bool MakeFolder(const std::string& dir)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    return !ec;
+}
+
+int WriteSample(const std::string& dir)
+{
+    if (const int rc = Write(dir, MakeSamplePack()))
+        return rc;
+    for (const SampleDataFile& file : MakeSampleDataFiles())
+    {
+        if (file.bytes.empty() || !WriteDataFile(dir, file.number, file.bytes))
+        {
+            std::fprintf(stderr, "packtool: cannot write %s\n", DataFilePath(dir, file.number).c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// The data-file pictures from netpbm files: argv holds the command's
+// arguments after its name.
+int WritePicture(const std::string& command, int argc, char** argv)
+{
+    if (argc < 3)
+        return Usage();
+    const std::string dir = argv[0];
+    const int number = std::atoi(argv[1]);
+    int channels = 0, alphaChannels = 0;
+    u16 w = 0, h = 0, aw = 0, ah = 0;
+    std::vector<u8> pixels, alpha;
+    if (!ReadNetpbm(argv[2], &channels, &w, &h, &pixels))
+    {
+        std::fprintf(stderr, "packtool: %s is no binary PPM or PGM\n", argv[2]);
+        return 1;
+    }
+    const bool withAlpha = (command == "jpm" || command == "tga") && argc >= 4;
+    if (withAlpha && (!ReadNetpbm(argv[3], &alphaChannels, &aw, &ah, &alpha) || alphaChannels != 1 ||
+                      aw != w || ah != h || channels != 3))
+    {
+        std::fprintf(stderr, "packtool: %s is no PGM of %ux%u for a PPM picture\n", argv[3], w, h);
+        return 1;
+    }
+    std::vector<u8> bytes;
+    if (command == "jpm")
+    {
+        if (!withAlpha)
+            return Usage();
+        const u8 key = static_cast<u8>(argc >= 5 ? std::strtoul(argv[4], nullptr, 0) : 0xB3);
+        bytes = WriteJpm(pixels.data(), alpha.data(), w, h, key, JpegOptions{});
+    }
+    else if (command == "tga")
+    {
+        if (withAlpha)
+        {
+            // TGA keeps opacity: 255 opaque.
+            std::vector<u8> bgra;
+            for (size_t i = 0; i < alpha.size(); ++i)
+                bgra.insert(bgra.end(),
+                            {pixels[3 * i], pixels[3 * i + 1], pixels[3 * i + 2], u8(255 - alpha[i])});
+            bytes = WriteTga(TgaKind::Rgba32, true, w, h, bgra.data());
+        }
+        else
+            bytes = WriteTga(channels == 3 ? TgaKind::Rgb24 : TgaKind::Grey8, false, w, h, pixels.data());
+    }
+    else
+    {
+        const u8 seed = static_cast<u8>(argc >= 4 ? std::strtoul(argv[3], nullptr, 0) : 0x6B);
+        bytes = ScrambleDataJpeg(EncodeJpeg(pixels.data(), w, h, channels, JpegOptions{}), seed);
+    }
+    if (bytes.empty() || !MakeFolder(dir) || !WriteDataFile(dir, number, bytes))
+    {
+        std::fprintf(stderr, "packtool: cannot write %s\n", DataFilePath(dir, number).c_str());
+        return 1;
+    }
+    return 0;
+}
+
 int List(const std::string& dir)
 {
     u16 files = 0, records = 0;
@@ -176,7 +270,9 @@ int main(int argc, char** argv)
         return Usage();
     const std::string command = argv[1];
     if (command == "sample" && argc == 3)
-        return Write(argv[2], MakeSamplePack());
+        return WriteSample(argv[2]);
+    if (command == "jpm" || command == "tga" || command == "datajpeg")
+        return WritePicture(command, argc - 2, argv + 2);
     if (command == "list" && argc == 3)
         return List(argv[2]);
     if (command == "write" && argc == 4)

@@ -2,8 +2,10 @@
 // record type against a model of what each makes, the reservation, names,
 // range loads with their free-entry reuse, and shared planes that outlive
 // FreeRange.
+#include "PictureWriter.h"
 #include "SampleData.h"
 #include "StoreTestSupport.h"
+#include "image/DataPictures.h"
 
 #include <cstring>
 #include <memory>
@@ -291,6 +293,22 @@ TEST_F(PackLoadTest, SamplePackHoldsTheFontInGlyphOrderAndTheLevelPictures)
     OBitmap* level = store.GetImage(static_cast<i16>(store.FindByName("BG_LEVEL", 0, -1)));
     EXPECT_EQ(level->width, 800);
     EXPECT_EQ(level->height, 600);
+
+    // The data-file pictures beside the pack, each through its loader.
+    for (const tools::SampleDataFile& file : tools::MakeSampleDataFiles())
+        ASSERT_TRUE(tools::WriteDataFile(dir, file.number, file.bytes)) << file.number;
+    i32 slot = -1;
+    EXPECT_TRUE(LoadJpmImage(0, &slot, &store, dir.c_str(), tools::kSampleJpmKey));
+    EXPECT_EQ(store.GetTable()->GetImage(static_cast<i16>(slot))->format, 2);
+    slot = -1;
+    EXPECT_TRUE(LoadTgaImage(1, &slot, &store, dir.c_str()));
+    EXPECT_EQ(store.GetTable()->GetImage(static_cast<i16>(slot))->format, 2);
+    slot = -1;
+    EXPECT_TRUE(LoadJpegPackImage(2, &slot, &store, dir.c_str()));
+    EXPECT_EQ(store.GetTable()->GetImage(static_cast<i16>(slot))->width, 320);
+    slot = -1;
+    EXPECT_TRUE(LoadTgaImage(3, &slot, &store, dir.c_str()));
+    EXPECT_EQ(store.GetTable()->GetImage(static_cast<i16>(slot))->format, 14);
 }
 
 } // namespace
