@@ -16,23 +16,25 @@
 namespace
 {
 
-const std::string& Folder()
+// A plain array: it outlives the exit handler that removes the folder.
+char folder[64];
+
+const char* Folder()
 {
-    static const std::string dir = []
+    if (!folder[0])
     {
-        std::string d = "/tmp/zorblet-fuzz-pack-" + std::to_string(getpid());
-        mkdir(d.c_str(), 0700);
+        std::snprintf(folder, sizeof folder, "/tmp/zorblet-fuzz-pack-%d", static_cast<int>(getpid()));
+        mkdir(folder, 0700);
         std::atexit(
             []
             {
-                const std::string& folder = Folder();
-                std::remove((folder + "/bmst.bin").c_str());
-                std::remove((folder + "/bmdt0.bin").c_str());
-                rmdir(folder.c_str());
+                const std::string dir = folder;
+                std::remove((dir + "/bmst.bin").c_str());
+                std::remove((dir + "/bmdt0.bin").c_str());
+                rmdir(folder);
             });
-        return d;
-    }();
-    return dir;
+    }
+    return folder;
 }
 
 void WriteFile(const std::string& path, const uint8_t* data, size_t size)
@@ -80,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 3)
         return 0;
-    const std::string& dir = Folder();
+    const std::string dir = Folder();
     const uint8_t header[4] = {1, 0, data[0], data[1]};
     WriteFile(dir + "/bmst.bin", header, 4);
     WriteFile(dir + "/bmdt0.bin", data + 3, size - 3);

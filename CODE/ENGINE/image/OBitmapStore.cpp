@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <unordered_map>
 #include <vector>
 
 void PackFailure::Set(i32 code, const char* format, ...)
@@ -167,7 +168,10 @@ void OBitmapStore::FreeRange(i16 first, i16 last)
         return;
     const i32 begin = first < 0 ? 0 : first;
     const i32 end = last < packImageCount + extraSlots ? last : packImageCount + extraSlots - 1;
-    const i32 entries = BufferListSize();
+    // The list entries of each block, found once: a range may hold thousands
+    // of images and the list tens of thousands of entries.
+    std::unordered_multimap<const OBuffer*, i32> entries;
+    bool indexed = false;
     for (i32 i = begin; i <= end; ++i)
     {
         OBitmap* image = images[i];
@@ -179,14 +183,20 @@ void OBitmapStore::FreeRange(i16 first, i16 last)
         {
             if (!block || block->refCount > 2)
                 continue;
-            for (i32 e = 0; e < entries; ++e)
+            if (!indexed)
             {
-                if (buffers[e] == block)
-                {
-                    block->Release();
-                    buffers[e] = nullptr;
-                }
+                for (i32 e = 0; e < BufferListSize(); ++e)
+                    if (buffers[e])
+                        entries.emplace(buffers[e], e);
+                indexed = true;
             }
+            const auto [from, to] = entries.equal_range(block);
+            for (auto it = from; it != to; ++it)
+            {
+                block->Release();
+                buffers[it->second] = nullptr;
+            }
+            entries.erase(from, to);
         }
         DestroyBitmap(image);
         images[i] = nullptr;
