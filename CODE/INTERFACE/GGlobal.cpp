@@ -1,8 +1,10 @@
 #include "INTERFACE/GGlobal.h"
 
 #include "services/OFile.h"
+#include "services/OLogFile.h"
 
 #include <cstdio>
+#include <new>
 
 namespace
 {
@@ -30,6 +32,8 @@ GGlobal::~GGlobal()
 {
     delete profile;
     delete options;
+    // Writes the log's footer, so every clean exit ends it with the error count.
+    delete log;
 }
 
 void GGlobal::Init()
@@ -40,6 +44,10 @@ void GGlobal::Init()
         MakeFolder(savesFolder, base, kSavesFolderName);
         MakeFolder(profilesFolder, base, kProfilesFolderName);
     }
+    char logName[MAX_PATH_LENGTH];
+    const int n = std::snprintf(logName, sizeof logName, "%s/%s", GetSavesFolder() ? GetSavesFolder() : ".",
+                                kLogFileName);
+    log = new (std::nothrow) OLogFile(n > 0 && static_cast<u32>(n) < sizeof logName ? logName : kLogFileName);
     options->Load(GetProfilesFolder());
     profile->Load(GetProfilesFolder());
 }

@@ -2,6 +2,8 @@
 // Folders and documents as the desktop offers them.
 #include "core/Types.h"
 
+#include <string>
+
 // Room for a path in the callers' buffers.
 inline constexpr u32 MAX_PATH_LENGTH = 1024;
 
@@ -22,3 +24,12 @@ const char* GetProgramDir(const char* fileName);
 // Asks the desktop to open the document in its usual program (xdg-open,
 // started without a shell). True when the opener could be started.
 bool OpenWithShell(const char* document);
+
+namespace platform
+{
+// A folder of the XDG layout: $variable when it holds an absolute path, else
+// "<home>/<fallback>"; empty when no home folder can be found.
+std::string XdgFolder(const char* variable, const char* fallback);
+// Creates every missing folder of an absolute path; true when it exists.
+bool EnsureFolderTree(const std::string& path);
+} // namespace platform
