@@ -3,10 +3,12 @@
 
 #include "INTERFACE/GGlobal.h"
 #include "INTERFACE/GWindow.h"
-#include "services/OSaveFile.h"
+#include "PackWriter.h"
+#include "image/OBitmapStore.h"
 #include "render/GPtrArray.h"
 #include "render/OEngine.h"
 #include "render/ORectList.h"
+#include "services/OSaveFile.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -57,11 +59,27 @@ protected:
         fs::create_directories(home);
         setenv("XDG_DATA_HOME", home.c_str(), 1);
         profiles = home / "Quenvo" / "ZORBLET" / "PROFILES";
+        // The window loads the pack of "800x600" below the current folder.
+        fs::create_directories(home / "run" / "800x600");
+        tools::PackImage image;
+        image.type = 1;
+        image.width = image.height = 3;
+        image.name = "ONE";
+        image.pixels.assign(27, 0x40);
+        std::string error;
+        ASSERT_TRUE(tools::WritePack((home / "run" / "800x600").string(), {{image}}, &error)) << error;
+        previous = fs::current_path();
+        fs::current_path(home / "run");
     }
-    void TearDown() override { fs::remove_all(home); }
+    void TearDown() override
+    {
+        fs::current_path(previous);
+        fs::remove_all(home);
+    }
 
     fs::path home;
     fs::path profiles;
+    fs::path previous;
 };
 
 } // namespace
@@ -82,6 +100,13 @@ TEST_F(GameWindowTest, StartUpSetsTheWindowUpAndExitSavesBothRecords)
     EXPECT_EQ(w.GetGame(), nullptr);
     ASSERT_NE(w.GetGlobal(), nullptr);
     EXPECT_EQ(w.GetGlobal()->window, &w);
+    // The start-up pack with its reservation, held by the application object.
+    OBitmapStore* store = w.GetGlobal()->imageStore;
+    ASSERT_NE(store, nullptr);
+    EXPECT_EQ(store, w.GetImageStore());
+    EXPECT_EQ(store->recordCount, 18100);
+    EXPECT_EQ(store->GetImageCount(), 18100);
+    EXPECT_EQ(store->FindByName("ONE", 0, -1), 0);
     EXPECT_TRUE(fs::is_directory(home / "Quenvo" / "ZORBLET" / "SAVES"));
 
     w.OnExit();
