@@ -6,16 +6,22 @@
 #include "INTERFACE/GGame.h"
 #include "INTERFACE/GGlobal.h"
 #include "INTERFACE/GWindow.h"
+#include "PackWriter.h"
 #include "image/OBitmapStore.h"
 #include "render/Blit.h"
 #include "render/GPtrArray.h"
 #include "render/ORectList.h"
 #include "render/SceneFixture.h"
+#include "services/OLogFile.h"
 #include "support/BitmapStoreBuilder.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <unistd.h>
 
 namespace
 {
@@ -148,6 +154,11 @@ TEST_F(BackgroundTest, LayerPlacement)
 
 TEST_F(BackgroundTest, CreateLayerRefusalsAndTheCopiedPiece)
 {
+    const std::string logPath =
+        (std::filesystem::temp_directory_path() / ("zorblet-bg-" + std::to_string(getpid()) + ".html"))
+            .string();
+    auto* log = new OLogFile(logPath.c_str());
+    global.log = log;
     EXPECT_EQ(bg->CreateLayer(kMask, 0, 0), 0); // no layer placed yet
     // Layers are added before the level is built: the picture is found by
     // its name all the same.
@@ -164,6 +175,22 @@ TEST_F(BackgroundTest, CreateLayerRefusalsAndTheCopiedPiece)
     };
     for (const Refusal& r : refused)
         EXPECT_EQ(bg->CreateLayer(r.mask, r.x, r.y), 0) << r.mask << " at " << r.x << "," << r.y;
+    // Each refusal is one error line of the HTML log, with the system's text.
+    EXPECT_EQ(log->errorCount, 1 + std::size(refused));
+    global.log = nullptr;
+    delete log;
+    std::ifstream in(logPath);
+    const std::string html{std::istreambuf_iterator<char>(in), {}};
+    std::filesystem::remove(logPath);
+    const auto count = [&](const char* text)
+    {
+        size_t n = 0;
+        for (size_t at = html.find(text); at != std::string::npos; at = html.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("GBg::CreateLayer() - Set background layer first!"), 1u);
+    EXPECT_EQ(count("GBg::CreateLayer() - Mask coordinates or dimensions incorrect!"), std::size(refused));
 
     // Exactly 800 and 600 are accepted; a negative place is not refused.
     for (const auto& [x, y] : {std::pair{700, 550}, std::pair{-30, -20}})
@@ -339,6 +366,59 @@ TEST_F(BackgroundTest, WithoutAPictureNothingIsShown)
     bg->Build();
     EXPECT_EQ(bg->revealActive, 0);
     EXPECT_EQ(bg->layers[0].frame.ToInt(), -1);
+}
+
+// Real packs: the level's range is freed and loaded from the next level's
+// pack, as the level loader does, while the working copy still refers to the
+// previous picture's block.
+TEST(BackgroundPacks, WorkingCopyOutlivesTheLevelPictureAcrossFreeRangeAndLoadRange)
+{
+    const auto root =
+        std::filesystem::temp_directory_path() / ("zorblet-bg-packs-" + std::to_string(getpid()));
+    std::vector<u8> pixels[2];
+    for (int level = 0; level < 2; ++level)
+    {
+        tools::PackImage picture;
+        picture.width = 40;
+        picture.height = 30;
+        picture.value = 0x01000000; // a key no pixel matches
+        picture.name = "BG_LEVEL";
+        for (int i = 0; i < 3 * 40 * 30; ++i)
+            picture.pixels.push_back(static_cast<u8>(i * (level + 3)));
+        pixels[level] = picture.pixels;
+        tools::PackImage mask;
+        mask.type = 14;
+        mask.width = mask.height = 10;
+        mask.name = "BG_MASK0";
+        mask.pixels.assign(100, 0);
+        std::filesystem::create_directories(root / std::to_string(level));
+        std::string error;
+        ASSERT_TRUE(tools::WritePack((root / std::to_string(level)).string(), {{picture, mask}}, &error))
+            << error;
+    }
+    const std::string first = (root / "0").string(), next = (root / "1").string();
+    std::unique_ptr<OBitmapStore> store(OBitmapStore::Create(first.c_str(), 8, 16));
+    GWindow window;
+    window.SetGame(new GGame);
+    GGlobal global(&window);
+    global.imageStore = store.get();
+    GBg bg(&global);
+    bg.Build();
+    OBitmap* copy = store->GetImage(static_cast<i16>(bg.copyImage));
+    const auto copyHolds = [&](const std::vector<u8>& want)
+    { return std::equal(want.begin(), want.end(), copy->GetBits()); };
+    store->FreeRange(0, 1);
+    ASSERT_TRUE(store->LoadRange(next.c_str(), 0, 1));
+    EXPECT_TRUE(copyHolds(pixels[0]));
+    global.profile->record[GGameSlot::kLevelOffset] = 1;
+    bg.Build();
+    EXPECT_EQ(bg.revealActive, 1);
+    for (int frame = 0; frame < 13; ++frame)
+        bg.Compose();
+    EXPECT_EQ(bg.revealActive, 0);
+    EXPECT_TRUE(copyHolds(pixels[1]));
+    store.reset();
+    std::filesystem::remove_all(root);
 }
 
 // Every rectangle, clipped or not, against a per-pixel model.

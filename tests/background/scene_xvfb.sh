@@ -3,7 +3,9 @@
 # real window at chosen frames must equal, pixel for pixel, what the headless
 # backend presents for the same frames. Exit 77 (skipped) without Xvfb.
 set -u
-SCENE=$(realpath "${1:?usage: scene_xvfb.sh path/to/scene_window}")
+SCENE=$(realpath "${1:?usage: scene_xvfb.sh path/to/scene_window sample/800x600}")
+SAMPLE=$(realpath "${2:?usage: scene_xvfb.sh path/to/scene_window sample/800x600}")
+[ -f "$SAMPLE/bmst.bin" ] || { echo "FAIL: no sample pack in $SAMPLE"; exit 1; }
 command -v Xvfb >/dev/null || { echo "Xvfb not installed: skipped"; exit 77; }
 for tool in xdotool import compare; do
     command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
@@ -20,7 +22,7 @@ unset SDL_VIDEODRIVER
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 cd "$WORK"
 
-ZORBLET_BACKEND=headless "$SCENE" "$WORK" $FRAMES || { echo "FAIL: headless run"; exit 1; }
+ZORBLET_BACKEND=headless "$SCENE" "$SAMPLE" "$WORK" $FRAMES || { echo "FAIL: headless run"; exit 1; }
 unset ZORBLET_BACKEND
 
 exec 3>"$WORK/display"
@@ -35,7 +37,7 @@ done
 export DISPLAY=":$(head -n 1 "$WORK/display")"
 
 fail() { echo "FAIL: $*"; kill "$PID" 2>/dev/null; kill "$XVFB" 2>/dev/null; exit 1; }
-coproc SCENE_RUN { "$SCENE" "$WORK" $FRAMES 2>"$WORK/scene.err"; }
+coproc SCENE_RUN { "$SCENE" "$SAMPLE" "$WORK" $FRAMES 2>"$WORK/scene.err"; }
 PID=$SCENE_RUN_PID
 WIN=""
 while IFS= read -r -t 60 line <&"${SCENE_RUN[0]}"; do

@@ -9,6 +9,7 @@
 #include "render/Blit.h"
 #include "render/GPtrArray.h"
 #include "render/OEngine.h"
+#include "services/OLogFile.h"
 
 #include <algorithm>
 #include <cstring>
@@ -58,7 +59,8 @@ OBitmap* GBg::Image(i32 index) const
 
 void GBg::LogError(const char* text)
 {
-    (void)text;
+    if (global && global->log)
+        global->log->Error("%s", text);
 }
 
 void GBg::AddLayer(OEngine* engine, const char* name, i32 x, i32 y)

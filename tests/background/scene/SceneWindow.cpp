@@ -1,29 +1,32 @@
 // A level scene in a real window, for the end-to-end check of the whole
-// rendering layer: the level background with two mask layers, a game
-// sprite, a line of bitmap text fading in and a text image, then a change of
-// level that plays the whole reveal. Every frame depends on its number only,
+// rendering layer: the sample pack's level background with two mask layers,
+// a bubble, a line of bitmap text fading in and a text image, then a change
+// of level (the background's pack range freed and loaded from a second
+// pack) that plays the whole reveal. Every frame depends on its number only,
 // so the same frames come out on any backend.
 //
-//   scene_window OUT_DIR FRAME...
+//   scene_window SAMPLE_DIR OUT_DIR FRAME...
 //
-// With the headless backend the presented pixels of each listed frame are
-// written to OUT_DIR/headless_<frame>.ppm. With a display, the program says
-// "WAIT" before its first frame and "SHOT <frame>" after presenting each
-// listed one, and goes on when a line arrives on its standard input, so that
-// a script can take screenshots of the window; "DONE" ends the run.
+// SAMPLE_DIR is the sample's "800x600" folder; the second level's pack is
+// written to OUT_DIR/level2. With the headless backend the presented pixels
+// of each listed frame are written to OUT_DIR/headless_<frame>.ppm. With a
+// display, the program says "WAIT" before its first frame and "SHOT <frame>"
+// after presenting each listed one, and goes on when a line arrives on its
+// standard input, so that a script can take screenshots of the window;
+// "DONE" ends the run.
 #include "background/GBg.h"
 
 #include "GAME/GPlayerRecords.h"
 #include "INTERFACE/GGame.h"
 #include "INTERFACE/GGlobal.h"
 #include "INTERFACE/GWindow.h"
+#include "PackWriter.h"
 #include "image/OBitmapStore.h"
 #include "platform/Backend.h"
 #include "platform/HeadlessBackend.h"
 #include "render/GPtrArray.h"
 #include "render/OEngine.h"
 #include "render/ORectList.h"
-#include "support/BitmapStoreBuilder.h"
 #include "support/FontPictureBuilder.h"
 #include "text/GCharMap.h"
 #include "text/GFont.h"
@@ -32,7 +35,9 @@
 #include "window/OWindow.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <set>
@@ -45,64 +50,61 @@ constexpr int kWidth = 800;
 constexpr int kHeight = 600;
 constexpr int kLevelSwitchFrame = 4;
 constexpr int kLastFrame = kLevelSwitchFrame + 16;
+// The background's range of the sample pack: the picture and its three masks.
+constexpr int kRangeImages = 4;
 
-// Pack images of the scene's store.
-enum : i16
+// The second level's pack: another picture under "BG_LEVEL" and masks of the
+// same names, as a level folder holds them.
+bool WriteLevelTwo(const std::string& dir)
 {
-    kPicture1,
-    kPicture2,
-    kMaskA,
-    kMaskB,
-    kSpriteImage,
-    kFontPicture,
-    kGlyphs, // 105 glyph pictures from here on
-    kPackImages = kGlyphs + 105
-};
-
-// A level picture: bands of colour that differ between levels and a grid,
-// so that any misplaced row or column shows.
-OBitmap* Picture(int level)
-{
-    OBitmap* p = CreateBitmap(kWidth, kHeight, 0, 0, nullptr, nullptr);
+    tools::PackImage picture;
+    picture.type = 0;
+    picture.width = kWidth;
+    picture.height = kHeight;
+    picture.value = 0x01000000; // a key no pixel matches
+    picture.name = "BG_LEVEL";
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x)
         {
-            u8* px = p->GetBits() + 3 * (y * kWidth + x);
             const bool grid = x % 50 == 0 || y % 50 == 0;
-            px[0] = static_cast<u8>(grid ? 255 : (x * 255 / kWidth) ^ (level * 90));
-            px[1] = static_cast<u8>(grid ? 255 : (y * 255 / kHeight) + level * 60);
-            px[2] = static_cast<u8>(grid ? 255 : ((x + y) / 4) * level);
+            picture.pixels.push_back(static_cast<u8>(grid ? 255 : x * 255 / kWidth));
+            picture.pixels.push_back(static_cast<u8>(grid ? 255 : 80 + y / 5));
+            picture.pixels.push_back(static_cast<u8>(grid ? 255 : (x + y) / 6));
         }
-    return p;
-}
-
-// An ellipse of opaque alpha with a soft rim, transparent outside.
-OBitmap* Ellipse(u16 w, u16 h, u8 format)
-{
-    OBitmap* m = CreateBitmap(w, h, 0, format, nullptr, nullptr);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-        {
-            const double dx = (x - w / 2.0) / (w / 2.0), dy = (y - h / 2.0) / (h / 2.0);
-            const double d = dx * dx + dy * dy;
-            m->GetAlpha()[y * w + x] = d < 0.7 ? 0 : d >= 1.0 ? 255 : static_cast<u8>((d - 0.7) / 0.3 * 255);
-            if (u8* px = m->GetBits())
-            {
-                px[3 * (y * w + x)] = static_cast<u8>(40 + x);
-                px[3 * (y * w + x) + 1] = static_cast<u8>(200 - y);
-                px[3 * (y * w + x) + 2] = 220;
-            }
-        }
-    return m;
+    tools::PackFiles files(1);
+    files[0].push_back(picture);
+    const u16 sizes[3][2] = {{160, 120}, {800, 90}, {121, 121}};
+    for (int k = 0; k < 3; ++k)
+    {
+        tools::PackImage mask;
+        mask.type = 14;
+        mask.width = sizes[k][0];
+        mask.height = sizes[k][1];
+        mask.name = "BG_MASK" + std::to_string(k);
+        for (int y = 0; y < mask.height; ++y)
+            for (int x = 0; x < mask.width; ++x)
+                mask.pixels.push_back(static_cast<u8>((x / 20 + y / 20) % 2 == 0 ? 0 : 255));
+        files[0].push_back(mask);
+    }
+    std::string error;
+    std::filesystem::create_directories(dir);
+    if (!tools::WritePack(dir, files, &error))
+    {
+        std::fprintf(stderr, "level two: %s\n", error.c_str());
+        return false;
+    }
+    return true;
 }
 
 class SceneWindow : public OWindow
 {
 public:
-    SceneWindow(std::string outDir, std::set<int> shots)
-        : out(std::move(outDir)), shotFrames(std::move(shots))
+    SceneWindow(std::string sample, std::string outDir, std::set<int> shots)
+        : sampleDir(std::move(sample)), out(std::move(outDir)), levelTwo(out + "/level2"),
+          shotFrames(std::move(shots))
     {
     }
+    ~SceneWindow() override { DestroyBitmap(fontPicture); }
 
     u32 OnCreate() override
     {
@@ -110,31 +112,19 @@ public:
         SetFrameInterval(20);
         headless = std::strcmp(platform::GetBackend().GetName(), "headless") == 0;
 
-        store.reset(testsupport::MakeStore(kPackImages, 64));
-        store->images[kPicture1] = Picture(1);
-        store->images[kPicture1]->SetName("BG_LEVEL");
-        store->images[kPicture2] = Picture(2);
-        store->images[kMaskA] = Ellipse(160, 120, 2);
-        store->images[kMaskB] = Ellipse(220, 90, 2);
-        store->images[kMaskA]->SetName("MASK_A");
-        store->images[kMaskB]->SetName("MASK_B");
-        store->images[kSpriteImage] = Ellipse(64, 64, 2);
-        std::mt19937 rng(5);
-        store->images[kFontPicture] = testsupport::MakeFontPicture(rng, testsupport::FontSpec{});
-        for (int g = 0; g < 105; ++g)
+        if (!WriteLevelTwo(levelTwo))
+            return 0;
+        store.reset(OBitmapStore::Create(sampleDir.c_str(), 64, 1000));
+        background = store->FindByName("BG_LEVEL", 0, -1);
+        const i32 glyph0 = store->FindByName("FONT0_G000", 0, -1);
+        const i32 bubble = store->FindByName("BUBBLE_BLUE", 0, -1);
+        if (background < 0 || glyph0 < 0 || bubble < 0)
         {
-            const u16 w = static_cast<u16>(6 + g % 5), h = 14;
-            OBitmap* glyph = CreateBitmap(w, h, 0, 2, nullptr, nullptr);
-            for (int i = 0; i < w * h; ++i)
-            {
-                glyph->GetBits()[3 * i] = static_cast<u8>(g * 7);
-                glyph->GetBits()[3 * i + 1] = 255;
-                glyph->GetBits()[3 * i + 2] = static_cast<u8>(255 - g);
-                glyph->GetAlpha()[i] = (i % w + i / w + g) % 3 == 0 ? 255 : 0;
-            }
-            store->images[kGlyphs + g] = glyph;
+            std::fprintf(stderr, "the sample pack lacks the scene's images\n");
+            return 0;
         }
-
+        std::mt19937 rng(5);
+        fontPicture = testsupport::MakeFontPicture(rng, testsupport::FontSpec{});
         gameOwner.SetGame(new GGame);
         global.imageStore = store.get();
         clips.reset(GPtrArray::Create(1000));
@@ -143,19 +133,19 @@ public:
         engine.backgroundMode = 1;
         bg = std::make_unique<GBg>(&global);
 
-        map.baseFrame = kGlyphs;
-        map.altBaseFrame = kGlyphs;
+        map.baseFrame = static_cast<u16>(glyph0);
+        map.altBaseFrame = static_cast<u16>(glyph0);
         map.spacing = 1;
         map.imageStore = store.get();
         map.random.SetSeed(99);
         line.reset(GString::Create(16));
-        font = std::make_unique<GFont>(store->images[kFontPicture], 4, 126);
+        font = std::make_unique<GFont>(fontPicture, 4, 126);
         const i16 slot = store->AddImage(240, 40, 0, 2, nullptr, nullptr, -1);
         textImage.image = store->GetImage(static_cast<i16>(store->GetImageCount() + slot));
         textImage.clip.frame = OFixed::FromInt(store->GetImageCount() + slot);
         textImage.clip.SetPosition(OFixed::FromInt(540), OFixed::FromInt(20));
         textImage.RenderCentred("Zorblet level", font.get(), 1);
-        sprite.frame = OFixed::FromInt(kSpriteImage);
+        sprite.frame = OFixed::FromInt(bubble);
         sprite.visible = 1;
 
         SetUpScene(1);
@@ -202,8 +192,8 @@ private:
         line->SetState(2);
         line->Attach(&engine);
         textImage.AddToEngine(&engine);
-        bg->AddLayer(&engine, level == 1 ? "MASK_A" : "MASK_B", 120, 380);
-        bg->AddLayerByIndex(&engine, 520, 180, kMaskB);
+        bg->AddLayer(&engine, "BG_MASK0", 120, 380);
+        bg->AddLayer(&engine, "BG_MASK2", 560, 160);
         bg->AddLayerByIndex(&engine, 0, 0, -2);
     }
     void TearDownScene()
@@ -218,9 +208,11 @@ private:
     void ChangeLevel()
     {
         TearDownScene();
-        DestroyBitmap(store->images[kPicture1]);
-        store->images[kPicture1] = nullptr;
-        store->images[kPicture2]->SetName("BG_LEVEL");
+        const i16 first = static_cast<i16>(background),
+                  last = static_cast<i16>(background + kRangeImages - 1);
+        store->FreeRange(first, last);
+        if (!store->LoadRange(levelTwo.c_str(), first, last))
+            ++failures;
         global.profile->record[GGameSlot::kLevelOffset] = 2;
         SetUpScene(2);
         bg->Build();
@@ -262,8 +254,12 @@ private:
             std::exit(3);
     }
 
+    std::string sampleDir;
     std::string out;
+    std::string levelTwo;
     std::set<int> shotFrames;
+    i32 background = -1;
+    OBitmap* fontPicture = nullptr;
     bool headless = true;
     int frame = 0;
     std::unique_ptr<OBitmapStore> store;
@@ -284,15 +280,15 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
+    if (argc < 3)
     {
-        std::fprintf(stderr, "usage: %s OUT_DIR FRAME...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s SAMPLE_DIR OUT_DIR FRAME...\n", argv[0]);
         return 2;
     }
     std::set<int> shots;
-    for (int i = 2; i < argc; ++i)
+    for (int i = 3; i < argc; ++i)
         shots.insert(std::atoi(argv[i]));
-    SceneWindow window(argv[1], shots);
+    SceneWindow window(argv[1], argv[2], shots);
     if (!window.Create("ZORBLET scene", "ZORBLET", kWidth, kHeight))
     {
         std::fprintf(stderr, "no window\n");
