@@ -36,6 +36,8 @@ GPlayerProfile::GPlayerProfile(const GPlayerProfile& other) : GSavedRecord(other
 
 GPlayerProfile& GPlayerProfile::operator=(const GPlayerProfile& other)
 {
+    if (this == &other)
+        return *this;
     std::memcpy(record, other.record, sizeof record);
     owner = other.owner;
     return *this;

@@ -367,5 +367,5 @@ void GBg::FillAlphaRect(OBitmap* image, i16 width, i16 height, i16 x, i16 y, u8 
     u8* plane = image->GetAlpha();
     for (i32 row = top; row <= bottom; ++row)
         std::memset(plane + static_cast<ptrdiff_t>(row) * image->width + left, value,
-                    static_cast<size_t>(right - left + 1));
+                    static_cast<size_t>(right) - static_cast<size_t>(left) + 1);
 }
