@@ -16,7 +16,7 @@ function(zorblet_area name dir)
 endfunction()
 
 # Every library of the engine, for test, benchmark and fuzz executables.
-set(ZORBLET_ALL_LIBS zorblet_interface zorblet_game zorblet_text zorblet_render zorblet_window
+set(ZORBLET_ALL_LIBS zorblet_interface zorblet_background zorblet_game zorblet_text zorblet_render zorblet_window
     zorblet_image zorblet_jpeg zorblet_services zorblet_platform zorblet_cfg zorblet_core)
 
 # The engine libraries a test suite, benchmark or fuzz harness links, chosen by

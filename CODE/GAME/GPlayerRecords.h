@@ -21,9 +21,55 @@ public:
     u32 Save(const char* folder) const;
 };
 
+class GGlobal;
+
+// One game mode's slot of the player profile, read in place from the
+// profile's record: the least of it that the engine reads.
+class GGameSlot
+{
+public:
+    // Slot s holds the bytes [kSize s, kSize (s + 1)) of the record; the
+    // level index and the level chosen on the map are little-endian u16 at
+    // the offsets below.
+    static constexpr u32 kSize = 16;
+    static constexpr u32 kLevelOffset = 0;
+    static constexpr u32 kChosenLevelOffset = 2;
+
+    u8* bytes = nullptr;
+
+    // The slot's level index, 0 to 39.
+    u16 GetLevel() const { return Read(kLevelOffset); }
+    // The level chosen on the map, 0 to 39.
+    u16 GetChosenLevel() const { return Read(kChosenLevelOffset); }
+
+private:
+    u16 Read(u32 offset) const { return static_cast<u16>(bytes[offset] | bytes[offset + 1] << 8); }
+};
+
 // The player profile: save file 100, 1000 bytes.
 class GPlayerProfile : public GSavedRecord<100, 1000>
 {
+public:
+    static constexpr u32 kSlotCount = 3;
+
+    // The application object that holds the profile, through which the
+    // current game mode is found; null for a profile on its own.
+    GGlobal* owner = nullptr;
+
+    GPlayerProfile();
+    // The slots view this profile's own record, so a copy gets its own views.
+    GPlayerProfile(const GPlayerProfile& other);
+    GPlayerProfile& operator=(const GPlayerProfile& other);
+
+    // The slot of the current game mode: modes 0 and 3 share slot 0, mode 1
+    // has slot 1 and mode 2 slot 2. Null when the profile has no owner, the
+    // owner no window, the window no game, or the mode is none of these.
+    // The argument is not read; callers pass -1.
+    GGameSlot* GetCurrentSlot(i32 unused);
+
+private:
+    GGameSlot slots[kSlotCount];
+    void BindSlots();
 };
 
 // The options record: save file 50000, 252 bytes.

@@ -26,7 +26,10 @@ void MakeFolder(char* out, const char* base, const char* name)
 
 } // namespace
 
-GGlobal::GGlobal(GWindow* owner) : window(owner), profile(new GPlayerProfile), options(new GOptions) {}
+GGlobal::GGlobal(GWindow* owner) : window(owner), profile(new GPlayerProfile), options(new GOptions)
+{
+    profile->owner = this;
+}
 
 GGlobal::~GGlobal()
 {

@@ -8,12 +8,16 @@
 #include "render/OEngine.h"
 #include "render/ORectList.h"
 
+#include <algorithm>
 #include <new>
 
 GWindow::GWindow() = default;
 
 GWindow::~GWindow()
 {
+    // The game screen may also be on the stack; it is deleted once.
+    if (std::find(screens.begin(), screens.end(), game) == screens.end())
+        delete game;
     for (auto it = screens.rbegin(); it != screens.rend(); ++it)
         delete *it;
     screens.clear();
@@ -68,6 +72,15 @@ void GWindow::PushScreen(OEngine* screen)
 {
     if (screen)
         screens.push_back(screen);
+}
+
+void GWindow::SetGame(GGame* screen)
+{
+    if (screen == game)
+        return;
+    if (std::find(screens.begin(), screens.end(), game) == screens.end())
+        delete game;
+    game = screen;
 }
 
 void GWindow::OnCommand(u16) {}

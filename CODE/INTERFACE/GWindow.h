@@ -49,6 +49,9 @@ public:
     virtual void CloseTopAndRun();
 
     GGame* GetGame() const { return game; }
+    // The game screen; the window owns it and deletes the one it replaces
+    // (unless that one is on the screen stack, which deletes its own).
+    void SetGame(GGame* screen);
     GGlobal* GetGlobal() const { return global; }
     GPtrArray* GetClips() const { return clips; }
     ORectList* GetDirtyRects() const { return dirtyRects; }

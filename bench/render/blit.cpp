@@ -159,6 +159,23 @@ void BM_BlitAlphaSubpixel(benchmark::State& state, Shape shape)
         [](OBitmap* d, OBitmap* s, i16 x, i16 y) { BlitAlphaSubpixel(d, s, x, y, 100, 37, nullptr); });
 }
 
+// The canvas-sized alpha image drawn through clip rectangles `width` pixels
+// wide side by side, as the dirty redraw draws sprites cut by its
+// rectangles: short rows beside full-width ones, pixels per second compared.
+void BM_BlitAlphaStrips(benchmark::State& state)
+{
+    const i16 width = static_cast<i16>(state.range(0));
+    Run(state, Shape::Canvas, 2,
+        [width](OBitmap* d, OBitmap* s, i16 x, i16 y)
+        {
+            for (i16 left = 0; left < kCanvasW; left = static_cast<i16>(left + width))
+            {
+                const ORect strip(left, 0, static_cast<i16>(left + width - 1), kCanvasH - 1);
+                BlitAlpha(d, s, x, y, &strip);
+            }
+        });
+}
+
 void BM_Memcpy(benchmark::State& state, Shape shape)
 {
     Scene s = MakeScene(shape, 0);
@@ -216,6 +233,7 @@ BENCHMARK_CAPTURE(BM_BlitIndexed, canvas, Shape::Canvas);
 BENCHMARK_CAPTURE(BM_BlitIndexed, sprite64, Shape::Sprite64);
 BENCHMARK_CAPTURE(BM_BlitAlphaSubpixel, canvas, Shape::Canvas);
 BENCHMARK_CAPTURE(BM_BlitAlphaSubpixel, sprite64, Shape::Sprite64);
+BENCHMARK(BM_BlitAlphaStrips)->Arg(8)->Arg(16)->Arg(31)->Arg(32)->Arg(48)->Arg(800);
 BENCHMARK_CAPTURE(BM_Memcpy, canvas, Shape::Canvas);
 BENCHMARK_CAPTURE(BM_PixmanOver, canvas, Shape::Canvas);
 

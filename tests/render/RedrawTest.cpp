@@ -376,6 +376,61 @@ TEST_F(RedrawFixture, SecondRedrawIgnoresFlipAndPalette)
     EXPECT_EQ(s.engine.RedrawDirtyUnused(&area, 0, 0), 0);
 }
 
+// Images may reach further from their place than a rectangle's 16-bit
+// coordinates go. Their bounds must still cover what the blitter draws of
+// them, or a move leaves the old picture behind and an added area misses it.
+TEST_F(RedrawFixture, ImagesReachingPastTheLastCoordinateAreRedrawnWhereDrawn)
+{
+    struct Case
+    {
+        u16 w, h;
+        int x, y, dx, dy;
+        u8 anchor, subPixel;
+    };
+    const Case cases[] = {
+        {32767, 1, 790, 10, 0, 1, 0, 0}, // wide, far edge past 32767
+        {1, 32767, 20, 590, 1, 0, 0, 0}, // tall
+        {32767, 3, 790, 20, 0, 1, 0, 1}, // the same with sub-pixel bounds
+        {3, 32767, 30, 590, 1, 0, 0, 1},
+        {32767, 2, -32000, 40, 0, 1, 0, 0}, // far edge inside, near edge far out
+        {32000, 2, 700, 50, 0, 1, 1, 0},    // centred: both edges in range
+    };
+    for (const Case& k : cases)
+    {
+        Scene s(800, 600), ref(800, 600);
+        s.SetImages({RandomImage(rng, k.w, k.h, 0), RandomImage(rng, k.w, k.h, 2)});
+        for (Scene* e : {&s, &ref})
+        {
+            e->engine.backgroundMode = 1;
+            e->engine.backgroundColor = 0x102030;
+        }
+        ref.engine.imageStore = &s.store;
+        ref.engine.clips = s.clips;
+        OClip* opaque = s.Add(0, k.x, k.y, 6);
+        OClip* blended = s.Add(1, k.x + 2 * k.dx, k.y + 2 * k.dy, 6);
+        for (OClip* c : {opaque, blended})
+        {
+            c->anchor = k.anchor;
+            c->subPixel = k.subPixel;
+            if (k.subPixel != 0)
+                c->SetPosition(OFixed::FromRaw(c->x.raw + 77), OFixed::FromRaw(c->y.raw + 77));
+        }
+        ORect whole(0, 0, 799, 599);
+        s.engine.RedrawDirty(&whole, 1, 0);
+        ref.engine.Draw(0, nullptr);
+        ASSERT_EQ(s.Pixels(), ref.Pixels()) << k.w << "x" << k.h;
+        for (OClip* c : {opaque, blended})
+            c->SetPosition(OFixed::FromRaw(c->x.raw + k.dx * 256), OFixed::FromRaw(c->y.raw + k.dy * 256));
+        Redraw(s);
+        ref.engine.Draw(0, nullptr);
+        ASSERT_EQ(s.Pixels(), ref.Pixels()) << k.w << "x" << k.h << " after a move";
+        std::memset(s.canvas->GetBits(), 0xEE, 3 * 800 * 600);
+        s.engine.RedrawDirty(&whole, 1, 0);
+        ASSERT_EQ(s.Pixels(), ref.Pixels()) << k.w << "x" << k.h << " with the whole canvas added";
+        ref.engine.clips = nullptr;
+    }
+}
+
 // In background mode 1 with plain sprites, the dirty redraw must leave the
 // canvas exactly as a full repaint of the same list would.
 TEST_F(RedrawFixture, RandomChangesMatchAFullRepaint)

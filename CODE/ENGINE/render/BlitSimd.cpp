@@ -264,8 +264,12 @@ __attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaMasked32(u8* d, cons
         return;
     const __mmask32 pixels = static_cast<__mmask32>((u64(1) << n) - 1);
     const __m256i av = _mm256_mask_loadu_epi8(_mm256_set1_epi8(-1), pixels, a);
-    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(av, _mm256_set1_epi8(-1))) == -1)
+    if (_mm256_cmpeq_epi8_mask(av, _mm256_set1_epi8(-1)) == ~__mmask32(0))
         return;
+    // A wholly opaque piece is a copy, as a block of a long row is: the
+    // inside of a sprite cut by a narrow rectangle would otherwise pay for
+    // a blend that a full-width row skips.
+    const bool opaque = (_mm256_cmpeq_epi8_mask(av, _mm256_setzero_si256()) & pixels) == pixels;
     const __m128i a0 = _mm256_castsi256_si128(av);
     const __m128i a1 = _mm256_extracti128_si256(av, 1);
     const __m256i halves[3] = {_mm256_set_m128i(a0, a0), _mm256_set_m128i(a1, a0), _mm256_set_m128i(a1, a1)};
@@ -276,6 +280,11 @@ __attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaMasked32(u8* d, cons
             break;
         const __mmask32 m = bytes >= 32 ? ~__mmask32(0) : static_cast<__mmask32>((u64(1) << bytes) - 1);
         const __m256i sv = _mm256_maskz_loadu_epi8(m, s + 32 * v);
+        if (opaque)
+        {
+            _mm256_mask_storeu_epi8(d + 32 * v, m, sv);
+            continue;
+        }
         const __m256i dv = _mm256_maskz_loadu_epi8(m, d + 32 * v);
         const __m256i alpha = _mm256_shuffle_epi8(
             halves[v], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kExpand.m[2 * v])));

@@ -96,12 +96,13 @@ ORect PlaceBounds(const OClip& clip, const OBitmap* image, bool subPixel)
     if (!subPixel)
     {
         Position(clip, w, h, 0, 0, &b.left, &b.top);
-        RectSetSize(&b, w, h);
+        b.right = FarEdge(b.left, w - 1);
+        b.bottom = FarEdge(b.top, h - 1);
         return b;
     }
     Position(clip, w, h, 1, 2, &b.left, &b.top);
-    b.right = static_cast<i16>(b.left + w - 3 + (FixedFraction(clip.x) != 0 ? 1 : 0));
-    b.bottom = static_cast<i16>(b.top + h - 3 + (FixedFraction(clip.y) != 0 ? 1 : 0));
+    b.right = FarEdge(b.left, w - 3 + (FixedFraction(clip.x) != 0 ? 1 : 0));
+    b.bottom = FarEdge(b.top, h - 3 + (FixedFraction(clip.y) != 0 ? 1 : 0));
     return b;
 }
 

@@ -16,6 +16,16 @@ class OBitmapStore;
 namespace clipdraw
 {
 
+// near + span, held to the 16-bit range. An image may reach far past the last
+// coordinate a rectangle can hold (a 32767-pixel image placed at 790); the
+// blitters clip in 32 bits and still draw its visible part, so a far edge that
+// wrapped would leave bounds that say the sprite covers nothing while it is
+// drawn on the canvas.
+inline i16 FarEdge(i16 near, i32 span)
+{
+    return static_cast<i16>(std::clamp<i32>(near + span, -0x8000, 0x7FFF));
+}
+
 // The image a sprite shows, or null when its frame names no stored image
 // (an index outside the store's array, or an empty entry): such a sprite is
 // not drawn rather than read through a bad pointer.
@@ -63,7 +73,7 @@ public:
     ORect Readable(i16 w, i16 h) const
     {
         const i16 span = subpixel != nullptr ? 2 : 1;
-        return MakeRect(x, y, static_cast<i16>(x + w - span), static_cast<i16>(y + h - span));
+        return MakeRect(x, y, FarEdge(x, w - span), FarEdge(y, h - span));
     }
     // Draws with the sprite's palette and opacity where the member takes
     // them; a null rect means no clipping beyond the canvas.

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The level scene on the SDL backend in a virtual X server: screenshots of the
+# real window at chosen frames must equal, pixel for pixel, what the headless
+# backend presents for the same frames. Exit 77 (skipped) without Xvfb.
+set -u
+SCENE=$(realpath "${1:?usage: scene_xvfb.sh path/to/scene_window sample/800x600}")
+SAMPLE=$(realpath "${2:?usage: scene_xvfb.sh path/to/scene_window sample/800x600}")
+[ -f "$SAMPLE/bmst.bin" ] || { echo "FAIL: no sample pack in $SAMPLE"; exit 1; }
+command -v Xvfb >/dev/null || { echo "Xvfb not installed: skipped"; exit 77; }
+for tool in xdotool import compare; do
+    command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
+done
+# The scene: level 1 shown, the change of level at frame 4, the previous
+# picture lent its plane, bands opening, the last band, the finished reveal.
+FRAMES="2 4 5 8 12 15 16 18"
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+export XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/run"
+mkdir -p "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+unset SDL_VIDEODRIVER
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+cd "$WORK"
+
+ZORBLET_BACKEND=headless "$SCENE" "$SAMPLE" "$WORK" $FRAMES || { echo "FAIL: headless run"; exit 1; }
+unset ZORBLET_BACKEND
+
+exec 3>"$WORK/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -wr -nolisten tcp >"$WORK/xvfb.txt" 2>&1 &
+XVFB=$!
+exec 3>&-
+for _ in $(seq 1 100); do
+    [ -s "$WORK/display" ] && break
+    sleep 0.1
+done
+[ -s "$WORK/display" ] || { echo "FAIL: Xvfb did not start"; cat "$WORK/xvfb.txt"; kill "$XVFB"; exit 1; }
+export DISPLAY=":$(head -n 1 "$WORK/display")"
+
+fail() { echo "FAIL: $*"; kill "$PID" 2>/dev/null; kill "$XVFB" 2>/dev/null; exit 1; }
+coproc SCENE_RUN { "$SCENE" "$SAMPLE" "$WORK" $FRAMES 2>"$WORK/scene.err"; }
+PID=$SCENE_RUN_PID
+WIN=""
+while IFS= read -r -t 60 line <&"${SCENE_RUN[0]}"; do
+    case "$line" in
+    WAIT)
+        for _ in $(seq 1 100); do
+            WIN=$(xdotool search --onlyvisible --name '^ZORBLET scene$' 2>/dev/null | head -1)
+            [ -n "$WIN" ] && break
+            sleep 0.1
+        done
+        [ -n "$WIN" ] || fail "no window"
+        sleep 0.3
+        echo go >&"${SCENE_RUN[1]}"
+        ;;
+    SHOT*)
+        n=${line#SHOT }
+        import -window "$WIN" "$WORK/shot_$n.png" || fail "no screenshot of frame $n"
+        echo ok >&"${SCENE_RUN[1]}"
+        ;;
+    DONE) break ;;
+    *) echo "scene: $line" ;;
+    esac
+done
+wait "$PID"
+RC=$?
+kill "$XVFB" 2>/dev/null
+wait "$XVFB" 2>/dev/null
+[ "$RC" = 0 ] || { echo "FAIL: scene returned $RC"; cat "$WORK/scene.err"; exit 1; }
+
+STATUS=0
+for n in $FRAMES; do
+    [ -f "$WORK/shot_$n.png" ] || { echo "FAIL: frame $n was not shot"; STATUS=1; continue; }
+    SIZE=$(identify -format '%wx%h' "$WORK/shot_$n.png")
+    [ "$SIZE" = 800x600 ] || { echo "FAIL: frame $n screenshot is $SIZE"; STATUS=1; continue; }
+    DIFF=$(compare -metric AE "$WORK/shot_$n.png" "$WORK/headless_$n.ppm" null: 2>&1)
+    if [ "$DIFF" != 0 ]; then
+        echo "FAIL: frame $n differs from the headless frame in $DIFF pixels"
+        STATUS=1
+    else
+        echo "frame $n: window equals the headless canvas"
+    fi
+done
+[ -n "${SCENE_KEEP:-}" ] && cp "$WORK"/shot_*.png "$WORK"/headless_*.ppm "$SCENE_KEEP"/ 2>/dev/null
+exit $STATUS
