@@ -1,8 +1,11 @@
 #include "INTERFACE/GGlobal.h"
 
 #include "services/OFile.h"
+#include "services/OSaveFile.h"
 
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace
 {
@@ -20,6 +23,27 @@ void MakeFolder(char* out, const char* base, const char* name)
     // An existing folder is fine; any other failure shows when the records
     // are written.
     CreateDirInBaseDir(out);
+}
+
+// The one place where problems with the player's records are told: the
+// terminal now, the HTML log as well once it is there.
+void ReportRecordProblem(const char* line)
+{
+    std::fprintf(stderr, "%s\n", line);
+}
+
+template <class Record> void ReportUnreadable(const Record& record, const char* what, const char* folder)
+{
+    if (record.loadState != SaveFileState::Unreadable)
+        return;
+    char path[MAX_PATH_LENGTH] = {};
+    BuildSaveFileName(path, Record::kSaveNumber, folder);
+    char line[2 * MAX_PATH_LENGTH];
+    std::snprintf(line, sizeof line,
+                  "The %s \"%s\" cannot be read (%s); it is left as it is and this session's changes to it "
+                  "will not be saved.",
+                  what, path, std::strerror(record.loadError));
+    ReportRecordProblem(line);
 }
 
 } // namespace
@@ -40,8 +64,23 @@ void GGlobal::Init()
         MakeFolder(savesFolder, base, kSavesFolderName);
         MakeFolder(profilesFolder, base, kProfilesFolderName);
     }
+    else
+    {
+        char here[MAX_PATH_LENGTH] = ".";
+        if (!::getcwd(here, sizeof here))
+            std::strcpy(here, ".");
+        char line[2 * MAX_PATH_LENGTH];
+        std::snprintf(
+            line, sizeof line,
+            "The application-data folder (under $XDG_DATA_HOME or $HOME/.local/share) cannot be used; "
+            "the player's records are kept in the current folder, \"%s\".",
+            here);
+        ReportRecordProblem(line);
+    }
     options->Load(GetProfilesFolder());
     profile->Load(GetProfilesFolder());
+    ReportUnreadable(*options, "options record", GetProfilesFolder());
+    ReportUnreadable(*profile, "player profile", GetProfilesFolder());
 }
 
 void GGlobal::SaveRecords()

@@ -1,12 +1,15 @@
-#include "support/PlatformFilesTestUtil.h"
 #include "services/OFile.h"
 #include "services/OSaveFile.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using filetest::ReadBytes;
@@ -163,3 +166,161 @@ TEST_F(SaveFileTest, AShorterRecordReplacesTheWholeFile)
 }
 
 } // namespace
+
+namespace
+{
+
+// Runs fn in a child process as an ordinary user: "nobody" when the tests
+// run as root (root may write anything, so the permission rules would not
+// show), the current user otherwise. The child's result comes back through
+// its exit code; -1 when it did not exit normally.
+template <class Fn> int RunAsPlayer(uid_t player, gid_t group, Fn fn)
+{
+    pid_t child = ::fork();
+    if (child == 0)
+    {
+        if (::geteuid() == 0 && (::setgid(group) != 0 || ::setuid(player) != 0))
+            ::_exit(120);
+        ::_exit(fn());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct Player
+{
+    uid_t uid = ::geteuid();
+    gid_t gid = ::getegid();
+    bool isRoot = ::geteuid() == 0;
+    Player()
+    {
+        if (const passwd* nobody = isRoot ? ::getpwnam("nobody") : nullptr)
+            uid = nobody->pw_uid, gid = nobody->pw_gid;
+    }
+};
+
+} // namespace
+
+// Each record is set up by the test (as its owner or another user, with a
+// mode, maybe behind a symbolic link), then read and saved by the player.
+TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
+{
+    enum Shape
+    {
+        Plain,
+        Link,        // the record is a link to a file in another folder
+        DanglingLink // the link's target does not exist yet
+    };
+    struct Case
+    {
+        const char* name;
+        bool foreign; // owned by a user other than the player
+        mode_t mode;
+        Shape shape;
+        SaveFileState read;
+        bool written;
+    };
+    const Case cases[] = {
+        {"foreign 0600", true, 0600, Plain, SaveFileState::Unreadable, false},
+        {"foreign 0644", true, 0644, Plain, SaveFileState::Read, false},
+        {"own 0000", false, 0000, Plain, SaveFileState::Unreadable, false},
+        {"own 0444", false, 0444, Plain, SaveFileState::Read, false},
+        {"own 0640", false, 0640, Plain, SaveFileState::Read, true},
+        {"own 0600 behind a link", false, 0600, Link, SaveFileState::Read, true},
+        {"dangling link", false, 0600, DanglingLink, SaveFileState::Missing, true},
+    };
+    const Player player;
+    ASSERT_EQ(::chown(dir.Path().c_str(), player.uid, player.gid), 0);
+    const std::vector<u8> oldRecord = Record(1000, 1);
+    const std::vector<u8> newRecord = Record(1000, 2);
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        if (c.foreign && !player.isRoot)
+            continue; // another user's file cannot be made without root
+        const std::string folder = dir / c.name;
+        const std::string elsewhere = dir / (std::string(c.name) + " target");
+        for (const std::string& f : {folder, elsewhere})
+        {
+            std::filesystem::create_directory(f);
+            ASSERT_EQ(::chown(f.c_str(), player.uid, player.gid), 0);
+        }
+        const std::string record = folder + "/00000100.bin";
+        const std::string file = c.shape == Plain ? record : elsewhere + "/00000100.bin";
+        if (c.shape != Plain)
+            std::filesystem::create_symlink(file, record);
+        if (c.shape != DanglingLink)
+        {
+            ASSERT_EQ(WriteSaveFile(100, oldRecord.data(), 1000,
+                                    c.shape == Plain ? folder.c_str() : elsewhere.c_str()),
+                      1u);
+            ASSERT_EQ(::chmod(file.c_str(), c.mode), 0);
+            if (!c.foreign)
+            {
+                ASSERT_EQ(::chown(file.c_str(), player.uid, player.gid), 0);
+            }
+        }
+        const std::vector<unsigned char> before = ReadBytes(file);
+
+        const int result =
+            RunAsPlayer(player.uid, player.gid,
+                        [&]
+                        {
+                            std::vector<u8> buffer(1000);
+                            int error = 0;
+                            const SaveFileState read =
+                                ReadSaveFileState(100, buffer.data(), 1000, folder.c_str(), &error);
+                            const u32 written = WriteSaveFile(100, newRecord.data(), 1000, folder.c_str());
+                            return static_cast<int>(read) * 2 + static_cast<int>(written);
+                        });
+        EXPECT_EQ(result, static_cast<int>(c.read) * 2 + (c.written ? 1 : 0));
+
+        struct stat after
+        {
+        };
+        ASSERT_EQ(::stat(file.c_str(), &after), 0);
+        if (c.written)
+        {
+            std::vector<u8> back(1000);
+            EXPECT_EQ(ReadSaveFile(100, back.data(), 1000, folder.c_str()), 1u);
+            EXPECT_EQ(back, newRecord);
+            if (c.shape != DanglingLink)
+            {
+                EXPECT_EQ(after.st_mode & 0777, c.mode) << "the replacement keeps the mode";
+            }
+        }
+        else
+        {
+            EXPECT_EQ(ReadBytes(file), before) << "the record is left as it was";
+            EXPECT_EQ(after.st_uid, c.foreign ? ::geteuid() : player.uid) << "and keeps its owner";
+        }
+        if (c.shape != Plain)
+        {
+            EXPECT_TRUE(std::filesystem::is_symlink(record)) << "the link stays a link";
+        }
+        EXPECT_EQ(CountEntries(folder), 1u) << "no temporary file is left";
+    }
+}
+
+// A file-size limit raises SIGXFSZ, whose default action would end the
+// program midway through the save; the save fails instead.
+TEST_F(SaveFileTest, AFileSizeLimitFailsTheSaveWithoutEndingTheProgram)
+{
+    const std::vector<u8> old = Record(1000, 1);
+    ASSERT_EQ(WriteSaveFile(100, old.data(), 1000, dir.Path().c_str()), 1u);
+    const std::vector<unsigned char> before = ReadBytes(dir / "00000100.bin");
+    const int result = RunAsPlayer(
+        ::geteuid(), ::getegid(),
+        [&]
+        {
+            std::signal(SIGXFSZ, SIG_DFL);
+            rlimit limit{300, 300};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const std::vector<u8> newer = Record(1000, 2);
+            return static_cast<int>(WriteSaveFile(100, newer.data(), 1000, dir.Path().c_str())) + 10;
+        });
+    EXPECT_EQ(result, 10) << "the child ended normally with a failed save";
+    EXPECT_EQ(ReadBytes(dir / "00000100.bin"), before);
+    EXPECT_EQ(CountEntries(dir.Path()), 1u) << "the partial temporary file is removed";
+}

@@ -3,10 +3,10 @@
 
 #include "INTERFACE/GGlobal.h"
 #include "INTERFACE/GWindow.h"
-#include "services/OSaveFile.h"
 #include "render/GPtrArray.h"
 #include "render/OEngine.h"
 #include "render/ORectList.h"
+#include "services/OSaveFile.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -147,4 +147,46 @@ TEST_F(GameWindowTest, ActivationSwitchesTheScreenSaverAndPause)
     EXPECT_FALSE(hb->IsScreenSaverActive());
     EXPECT_EQ(w.paused, 0u);
     EXPECT_LT(hb->GetCursorCount(), 0);
+}
+
+// A record that is there but cannot be read (here a folder stands in its
+// place, which even root cannot read as a file) keeps what it holds: the
+// player is told, and the zeros in memory are not written over it. The other
+// record is saved as usual.
+TEST_F(GameWindowTest, AnUnreadableRecordIsReportedAndNeverOverwritten)
+{
+    fs::create_directories(profiles / "00000100.bin" / "inside");
+    testing::internal::CaptureStderr();
+    {
+        GWindow w;
+        ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
+        w.OnExit();
+    }
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("player profile"), std::string::npos) << said;
+    EXPECT_NE(said.find("00000100.bin\" cannot be read"), std::string::npos) << said;
+    EXPECT_TRUE(fs::is_directory(profiles / "00000100.bin" / "inside"));
+    EXPECT_EQ(ReadAll(profiles / "00050000.bin").size(), 252u);
+}
+
+// Without a usable application-data folder the records live in the current
+// folder, and the player is told where.
+TEST_F(GameWindowTest, RecordsInTheCurrentFolderAreAnnounced)
+{
+    std::ofstream(home / "file") << "not a folder";
+    setenv("XDG_DATA_HOME", (home / "file" / "data").c_str(), 1);
+    const fs::path here = fs::current_path();
+    fs::current_path(home);
+    testing::internal::CaptureStderr();
+    {
+        GWindow w;
+        ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
+        EXPECT_EQ(w.GetGlobal()->GetProfilesFolder(), nullptr);
+        w.OnExit();
+    }
+    const std::string said = testing::internal::GetCapturedStderr();
+    fs::current_path(here);
+    EXPECT_NE(said.find("kept in the current folder, \"" + home.string() + "\""), std::string::npos) << said;
+    EXPECT_EQ(ReadAll(home / "00000100.bin").size(), 1000u);
+    EXPECT_EQ(ReadAll(home / "00050000.bin").size(), 252u);
 }
