@@ -1,15 +1,14 @@
 #include "services/OFile.h"
 #include "services/OSaveFile.h"
+#include "support/ChildProcess.h"
 #include "support/PlatformFilesTestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
-#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using filetest::ReadBytes;
@@ -167,41 +166,6 @@ TEST_F(SaveFileTest, AShorterRecordReplacesTheWholeFile)
 
 } // namespace
 
-namespace
-{
-
-// Runs fn in a child process as an ordinary user: "nobody" when the tests
-// run as root (root may write anything, so the permission rules would not
-// show), the current user otherwise. The child's result comes back through
-// its exit code; -1 when it did not exit normally.
-template <class Fn> int RunAsPlayer(uid_t player, gid_t group, Fn fn)
-{
-    pid_t child = ::fork();
-    if (child == 0)
-    {
-        if (::geteuid() == 0 && (::setgid(group) != 0 || ::setuid(player) != 0))
-            ::_exit(120);
-        ::_exit(fn());
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-struct Player
-{
-    uid_t uid = ::geteuid();
-    gid_t gid = ::getegid();
-    bool isRoot = ::geteuid() == 0;
-    Player()
-    {
-        if (const passwd* nobody = isRoot ? ::getpwnam("nobody") : nullptr)
-            uid = nobody->pw_uid, gid = nobody->pw_gid;
-    }
-};
-
-} // namespace
-
 // Each record is set up by the test (as its owner or another user, with a
 // mode, maybe behind a symbolic link), then read and saved by the player.
 TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
@@ -230,14 +194,14 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         {"own 0600 behind a link", false, 0600, Link, SaveFileState::Read, true},
         {"dangling link", false, 0600, DanglingLink, SaveFileState::Missing, true},
     };
-    const Player player;
+    const childtest::Player player;
     ASSERT_EQ(::chown(dir.Path().c_str(), player.uid, player.gid), 0);
     const std::vector<u8> oldRecord = Record(1000, 1);
     const std::vector<u8> newRecord = Record(1000, 2);
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);
-        if (c.foreign && !player.isRoot)
+        if (c.foreign && !player.asRoot)
             continue; // another user's file cannot be made without root
         const std::string folder = dir / c.name;
         const std::string elsewhere = dir / (std::string(c.name) + " target");
@@ -263,18 +227,18 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         }
         const std::vector<unsigned char> before = ReadBytes(file);
 
-        const int result =
-            RunAsPlayer(player.uid, player.gid,
-                        [&]
-                        {
-                            std::vector<u8> buffer(1000);
-                            int error = 0;
-                            const SaveFileState read =
-                                ReadSaveFileState(100, buffer.data(), 1000, folder.c_str(), &error);
-                            const u32 written = WriteSaveFile(100, newRecord.data(), 1000, folder.c_str());
-                            return static_cast<int>(read) * 2 + static_cast<int>(written);
-                        });
-        EXPECT_EQ(result, static_cast<int>(c.read) * 2 + (c.written ? 1 : 0));
+        const std::string result = childtest::RunAsPlayer(
+            player,
+            [&]
+            {
+                std::vector<u8> buffer(1000);
+                int error = 0;
+                const SaveFileState read =
+                    ReadSaveFileState(100, buffer.data(), 1000, folder.c_str(), &error);
+                const u32 written = WriteSaveFile(100, newRecord.data(), 1000, folder.c_str());
+                return std::to_string(static_cast<int>(read)) + " " + std::to_string(written);
+            });
+        EXPECT_EQ(result, std::to_string(static_cast<int>(c.read)) + " " + (c.written ? "1" : "0"));
 
         struct stat after
         {
@@ -310,17 +274,19 @@ TEST_F(SaveFileTest, AFileSizeLimitFailsTheSaveWithoutEndingTheProgram)
     const std::vector<u8> old = Record(1000, 1);
     ASSERT_EQ(WriteSaveFile(100, old.data(), 1000, dir.Path().c_str()), 1u);
     const std::vector<unsigned char> before = ReadBytes(dir / "00000100.bin");
-    const int result = RunAsPlayer(
-        ::geteuid(), ::getegid(),
+    childtest::Player self;
+    self.uid = ::geteuid();
+    const std::string result = childtest::RunAsPlayer(
+        self,
         [&]
         {
             std::signal(SIGXFSZ, SIG_DFL);
             rlimit limit{300, 300};
             ::setrlimit(RLIMIT_FSIZE, &limit);
             const std::vector<u8> newer = Record(1000, 2);
-            return static_cast<int>(WriteSaveFile(100, newer.data(), 1000, dir.Path().c_str())) + 10;
+            return std::to_string(WriteSaveFile(100, newer.data(), 1000, dir.Path().c_str()));
         });
-    EXPECT_EQ(result, 10) << "the child ended normally with a failed save";
+    EXPECT_EQ(result, "0") << "the child ended normally with a failed save";
     EXPECT_EQ(ReadBytes(dir / "00000100.bin"), before);
     EXPECT_EQ(CountEntries(dir.Path()), 1u) << "the partial temporary file is removed";
 }

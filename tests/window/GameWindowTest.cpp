@@ -3,11 +3,13 @@
 
 #include "INTERFACE/GGlobal.h"
 #include "INTERFACE/GWindow.h"
+#include "platform/Termination.h"
 #include "render/GPtrArray.h"
 #include "render/OEngine.h"
 #include "render/ORectList.h"
 #include "services/OSaveFile.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -189,4 +191,26 @@ TEST_F(GameWindowTest, RecordsInTheCurrentFolderAreAnnounced)
     EXPECT_NE(said.find("kept in the current folder, \"" + home.string() + "\""), std::string::npos) << said;
     EXPECT_EQ(ReadAll(home / "00000100.bin").size(), 1000u);
     EXPECT_EQ(ReadAll(home / "00050000.bin").size(), 252u);
+}
+
+// SIGTERM and SIGHUP close the window the way its close box does: the loop
+// ends, and the exit saves both records.
+TEST_F(GameWindowTest, TerminationSignalsEndThroughTheCleanExit)
+{
+    for (int signal : {SIGTERM, SIGHUP})
+    {
+        SCOPED_TRACE(signal);
+        fs::remove_all(profiles);
+        platform::CatchTerminationSignals();
+        GWindow w;
+        ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
+        w.Show();
+        ASSERT_EQ(std::raise(signal), 0);
+        EXPECT_EQ(w.Run(), 0);
+        EXPECT_FALSE(platform::IsWindow(w.GetHWND()));
+        EXPECT_EQ(ReadAll(profiles / "00000100.bin").size(), 1000u);
+        EXPECT_EQ(ReadAll(profiles / "00050000.bin").size(), 252u);
+    }
+    for (int signal : {SIGHUP, SIGTERM, SIGINT})
+        std::signal(signal, SIG_DFL);
 }

@@ -55,6 +55,17 @@ std::string DataHome()
     return std::string(home) + "/.local/share";
 }
 
+} // namespace
+
+std::string GetDataHomeFolder()
+{
+    const std::string home = DataHome();
+    return !home.empty() && EnsureFolderTree(home) ? home : std::string();
+}
+
+namespace
+{
+
 int SystemMajorVersion()
 {
     utsname name{};

@@ -2,6 +2,8 @@
 // Folders and documents as the desktop offers them.
 #include "core/Types.h"
 
+#include <string>
+
 // Room for a path in the callers' buffers.
 inline constexpr u32 MAX_PATH_LENGTH = 1024;
 
@@ -12,6 +14,9 @@ inline constexpr u32 MAX_PATH_LENGTH = 1024;
 // be made, the path does not fit, or minMajor exceeds the system's major
 // version.
 u32 GetAppDataFolder(char* out, const char* vendor, const char* product, i16 minMajor);
+// The data home ($XDG_DATA_HOME, else ~/.local/share), made when missing;
+// empty when it cannot be found or made.
+std::string GetDataHomeFolder();
 // The running executable's folder, with a trailing '/', joined with fileName;
 // out holds MAX_PATH_LENGTH bytes. False when it cannot be found or does not
 // fit.
