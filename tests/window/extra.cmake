@@ -5,3 +5,7 @@ target_link_libraries(${target} PRIVATE PkgConfig::SDL2)
 add_dependencies(${target} zorblet)
 add_test(NAME window_e2e_xvfb COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/window/e2e_xvfb.sh $<TARGET_FILE:zorblet>)
 set_tests_properties(window_e2e_xvfb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+
+# The real program where things go wrong: no display, the display lost, no lock, signals.
+add_test(NAME window_e2e_hostile COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/window/e2e_hostile.sh $<TARGET_FILE:zorblet>)
+set_tests_properties(window_e2e_hostile PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
