@@ -3,6 +3,7 @@
 #include "services/OFile.h"
 #include "services/OSaveFile.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -32,18 +33,35 @@ void ReportRecordProblem(const char* line)
     std::fprintf(stderr, "%s\n", line);
 }
 
-template <class Record> void ReportUnreadable(const Record& record, const char* what, const char* folder)
+// Tells what became of one record: read at start-up but unreadable (it is
+// then never written over), or not saved at exit.
+template <class Record>
+void ReportRecord(const Record& record, const char* what, const char* folder, int saveError)
 {
-    if (record.loadState != SaveFileState::Unreadable)
+    const bool unreadable = record.loadState == SaveFileState::Unreadable;
+    if (!unreadable && saveError == 0)
         return;
     char path[MAX_PATH_LENGTH] = {};
     BuildSaveFileName(path, Record::kSaveNumber, folder);
     char line[2 * MAX_PATH_LENGTH];
-    std::snprintf(line, sizeof line,
-                  "The %s \"%s\" cannot be read (%s); it is left as it is and this session's changes to it "
-                  "will not be saved.",
-                  what, path, std::strerror(record.loadError));
+    if (unreadable)
+        std::snprintf(
+            line, sizeof line,
+            "The %s \"%s\" cannot be read (%s); it is left as it is and this session's changes to it "
+            "will not be saved.",
+            what, path, std::strerror(record.loadError));
+    else
+        std::snprintf(line, sizeof line, "The %s could not be saved to \"%s\" (%s).", what, path,
+                      std::strerror(saveError));
     ReportRecordProblem(line);
+}
+
+template <class Record> int SaveRecord(const Record& record, const char* folder)
+{
+    if (record.loadState == SaveFileState::Unreadable)
+        return 0; // said at start-up
+    errno = 0;
+    return record.Save(folder) ? 0 : (errno ? errno : EIO);
 }
 
 } // namespace
@@ -79,12 +97,14 @@ void GGlobal::Init()
     }
     options->Load(GetProfilesFolder());
     profile->Load(GetProfilesFolder());
-    ReportUnreadable(*options, "options record", GetProfilesFolder());
-    ReportUnreadable(*profile, "player profile", GetProfilesFolder());
+    ReportRecord(*options, "options record", GetProfilesFolder(), 0);
+    ReportRecord(*profile, "player profile", GetProfilesFolder(), 0);
 }
 
 void GGlobal::SaveRecords()
 {
-    profile->Save(GetProfilesFolder());
-    options->Save(GetProfilesFolder());
+    if (const int error = SaveRecord(*profile, GetProfilesFolder()))
+        ReportRecord(*profile, "player profile", GetProfilesFolder(), error);
+    if (const int error = SaveRecord(*options, GetProfilesFolder()))
+        ReportRecord(*options, "options record", GetProfilesFolder(), error);
 }

@@ -153,11 +153,12 @@ TEST_F(GameWindowTest, ActivationSwitchesTheScreenSaverAndPause)
 
 // A record that is there but cannot be read (here a folder stands in its
 // place, which even root cannot read as a file) keeps what it holds: the
-// player is told, and the zeros in memory are not written over it. The other
-// record is saved as usual.
-TEST_F(GameWindowTest, AnUnreadableRecordIsReportedAndNeverOverwritten)
+// player is told, and the zeros in memory are not written over it. A record
+// that cannot be saved at exit is told too.
+TEST_F(GameWindowTest, UnreadableAndUnsavedRecordsAreReported)
 {
     fs::create_directories(profiles / "00000100.bin" / "inside");
+    fs::create_directories(profiles / "00050000.bin.tmp"); // blocks the options' save
     testing::internal::CaptureStderr();
     {
         GWindow w;
@@ -165,10 +166,13 @@ TEST_F(GameWindowTest, AnUnreadableRecordIsReportedAndNeverOverwritten)
         w.OnExit();
     }
     const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find("player profile"), std::string::npos) << said;
-    EXPECT_NE(said.find("00000100.bin\" cannot be read"), std::string::npos) << said;
+    EXPECT_NE(said.find("The player profile \"" + (profiles / "00000100.bin").string() + "\" cannot be read"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("player profile could not be saved"), std::string::npos) << "said once, at start-up";
+    EXPECT_NE(said.find("The options record could not be saved to"), std::string::npos) << said;
     EXPECT_TRUE(fs::is_directory(profiles / "00000100.bin" / "inside"));
-    EXPECT_EQ(ReadAll(profiles / "00050000.bin").size(), 252u);
+    EXPECT_FALSE(fs::exists(profiles / "00050000.bin"));
 }
 
 // Without a usable application-data folder the records live in the current

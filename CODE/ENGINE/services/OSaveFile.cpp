@@ -105,7 +105,10 @@ u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
     if (exists)
     {
         if (!S_ISREG(old.st_mode))
+        {
+            errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
             return 0;
+        }
         const int probe = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
         if (probe < 0)
             return 0;
@@ -145,7 +148,10 @@ u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
         SyncFolderOf(path);
         return 1;
     }
+    // The caller may want to say why the save failed.
+    const int why = errno;
     std::remove(temp.c_str());
+    errno = why;
     return 0;
 }
 

@@ -10,7 +10,8 @@
 // failure never destroys the previous copy. A name that is a symbolic link is
 // followed and its target replaced; the replacement keeps the old file's
 // permissions. A file the caller may not write is left alone and the result
-// is 0, as writing it in place would fail. 1 on success, else 0.
+// is 0, as writing it in place would fail. 1 on success, else 0 with errno
+// telling why.
 u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder);
 // Reads size bytes into buffer and removes the scrambling. 1 when all size
 // bytes were read; on a short file the bytes read so far stay (descrambled)
