@@ -1,12 +1,9 @@
 #include "INTERFACE/GGlobal.h"
 
+#include "INTERFACE/GRecordNotices.h"
 #include "services/OFile.h"
-#include "services/OSaveFile.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <unistd.h>
 
 namespace
 {
@@ -24,44 +21,6 @@ void MakeFolder(char* out, const char* base, const char* name)
     // An existing folder is fine; any other failure shows when the records
     // are written.
     CreateDirInBaseDir(out);
-}
-
-// The one place where problems with the player's records are told: the
-// terminal now, the HTML log as well once it is there.
-void ReportRecordProblem(const char* line)
-{
-    std::fprintf(stderr, "%s\n", line);
-}
-
-// Tells what became of one record: read at start-up but unreadable (it is
-// then never written over), or not saved at exit.
-template <class Record>
-void ReportRecord(const Record& record, const char* what, const char* folder, int saveError)
-{
-    const bool unreadable = record.loadState == SaveFileState::Unreadable;
-    if (!unreadable && saveError == 0)
-        return;
-    char path[MAX_PATH_LENGTH] = {};
-    BuildSaveFileName(path, Record::kSaveNumber, folder);
-    char line[2 * MAX_PATH_LENGTH];
-    if (unreadable)
-        std::snprintf(
-            line, sizeof line,
-            "The %s \"%s\" cannot be read (%s); it is left as it is and this session's changes to it "
-            "will not be saved.",
-            what, path, std::strerror(record.loadError));
-    else
-        std::snprintf(line, sizeof line, "The %s could not be saved to \"%s\" (%s).", what, path,
-                      std::strerror(saveError));
-    ReportRecordProblem(line);
-}
-
-template <class Record> int SaveRecord(const Record& record, const char* folder)
-{
-    if (record.loadState == SaveFileState::Unreadable)
-        return 0; // said at start-up
-    errno = 0;
-    return record.Save(folder) ? 0 : (errno ? errno : EIO);
 }
 
 } // namespace
@@ -84,27 +43,16 @@ void GGlobal::Init()
     }
     else
     {
-        char here[MAX_PATH_LENGTH] = ".";
-        if (!::getcwd(here, sizeof here))
-            std::strcpy(here, ".");
-        char line[2 * MAX_PATH_LENGTH];
-        std::snprintf(
-            line, sizeof line,
-            "The application-data folder (under $XDG_DATA_HOME or $HOME/.local/share) cannot be used; "
-            "the player's records are kept in the current folder, \"%s\".",
-            here);
-        ReportRecordProblem(line);
+        ReportRecordsInCurrentFolder(log);
     }
     options->Load(GetProfilesFolder());
     profile->Load(GetProfilesFolder());
-    ReportRecord(*options, "options record", GetProfilesFolder(), 0);
-    ReportRecord(*profile, "player profile", GetProfilesFolder(), 0);
+    ReportUnreadableRecord(log, *options, GetProfilesFolder());
+    ReportUnreadableRecord(log, *profile, GetProfilesFolder());
 }
 
 void GGlobal::SaveRecords()
 {
-    if (const int error = SaveRecord(*profile, GetProfilesFolder()))
-        ReportRecord(*profile, "player profile", GetProfilesFolder(), error);
-    if (const int error = SaveRecord(*options, GetProfilesFolder()))
-        ReportRecord(*options, "options record", GetProfilesFolder(), error);
+    SaveRecordOrReport(log, *profile, GetProfilesFolder());
+    SaveRecordOrReport(log, *options, GetProfilesFolder());
 }
