@@ -179,20 +179,20 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
     struct Case
     {
         const char* name;
-        bool foreign; // owned by a user other than the player
         mode_t mode;
         Shape shape;
         SaveFileState read;
+        bool foreign; // owned by a user other than the player
         bool written;
     };
     const Case cases[] = {
-        {"foreign 0600", true, 0600, Plain, SaveFileState::Unreadable, false},
-        {"foreign 0644", true, 0644, Plain, SaveFileState::Read, false},
-        {"own 0000", false, 0000, Plain, SaveFileState::Unreadable, false},
-        {"own 0444", false, 0444, Plain, SaveFileState::Read, false},
-        {"own 0640", false, 0640, Plain, SaveFileState::Read, true},
-        {"own 0600 behind a link", false, 0600, Link, SaveFileState::Read, true},
-        {"dangling link", false, 0600, DanglingLink, SaveFileState::Missing, true},
+        {"foreign 0600", 0600, Plain, SaveFileState::Unreadable, true, false},
+        {"foreign 0644", 0644, Plain, SaveFileState::Read, true, false},
+        {"own 0000", 0000, Plain, SaveFileState::Unreadable, false, false},
+        {"own 0444", 0444, Plain, SaveFileState::Read, false, false},
+        {"own 0640", 0640, Plain, SaveFileState::Read, false, true},
+        {"own 0600 behind a link", 0600, Link, SaveFileState::Read, false, true},
+        {"dangling link", 0600, DanglingLink, SaveFileState::Missing, false, true},
     };
     const childtest::Player player;
     ASSERT_EQ(::chown(dir.Path().c_str(), player.uid, player.gid), 0);

@@ -75,12 +75,12 @@ std::string NamedMutex::GetRuntimeFolder(std::string* why)
     {
         note(runtime, "XDG_RUNTIME_DIR is not an absolute path");
     }
-    const std::string tmp = "/tmp/zorblet-" + std::to_string(::geteuid());
+    std::string tmp = "/tmp/zorblet-" + std::to_string(::geteuid());
     const std::string tmpProblem = MakeTmpFolder(tmp);
     if (tmpProblem.empty())
         return tmp;
     note(tmp, tmpProblem);
-    const std::string home = GetDataHomeFolder();
+    std::string home = GetDataHomeFolder();
     if (!home.empty())
     {
         const std::string problem = PrivateFolderProblem(home);
