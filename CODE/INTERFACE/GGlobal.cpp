@@ -2,8 +2,10 @@
 
 #include "INTERFACE/GRecordNotices.h"
 #include "services/OFile.h"
+#include "services/OLogFile.h"
 
 #include <cstdio>
+#include <new>
 
 namespace
 {
@@ -31,20 +33,25 @@ GGlobal::~GGlobal()
 {
     delete profile;
     delete options;
+    // Writes the log's footer, so every clean exit ends it with the error count.
+    delete log;
 }
 
 void GGlobal::Init()
 {
     char base[MAX_PATH_LENGTH] = {};
-    if (GetAppDataFolder(base, kVendor, kProduct, 1))
+    const bool haveDataFolder = GetAppDataFolder(base, kVendor, kProduct, 1) != 0;
+    if (haveDataFolder)
     {
         MakeFolder(savesFolder, base, kSavesFolderName);
         MakeFolder(profilesFolder, base, kProfilesFolderName);
     }
-    else
-    {
+    char logName[MAX_PATH_LENGTH];
+    const int n = std::snprintf(logName, sizeof logName, "%s/%s", GetSavesFolder() ? GetSavesFolder() : ".",
+                                kLogFileName);
+    log = new (std::nothrow) OLogFile(n > 0 && static_cast<u32>(n) < sizeof logName ? logName : kLogFileName);
+    if (!haveDataFolder)
         ReportRecordsInCurrentFolder(log);
-    }
     options->Load(GetProfilesFolder());
     profile->Load(GetProfilesFolder());
     ReportUnreadableRecord(log, *options, GetProfilesFolder());

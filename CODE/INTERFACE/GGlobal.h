@@ -17,6 +17,7 @@ public:
     static constexpr const char* kProduct = "ZORBLET";
     static constexpr const char* kSavesFolderName = "SAVES";
     static constexpr const char* kProfilesFolderName = "PROFILES";
+    static constexpr const char* kLogFileName = "zorblet.html";
 
     GWindow* window = nullptr;
     OBitmapStore* imageStore = nullptr; // joins with the image store

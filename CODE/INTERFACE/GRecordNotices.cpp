@@ -1,6 +1,7 @@
 #include "INTERFACE/GRecordNotices.h"
 
 #include "platform/OShell.h"
+#include "services/OLogFile.h"
 #include "services/OSaveFile.h"
 
 #include <cerrno>
@@ -18,9 +19,11 @@ const char* RecordName(u32 number)
 
 } // namespace
 
-void ReportRecordProblem(OLogFile*, const char* line)
+void ReportRecordProblem(OLogFile* log, const char* line)
 {
     std::fprintf(stderr, "%s\n", line);
+    if (log)
+        log->Error("%s", line);
 }
 
 void ReportRecordsInCurrentFolder(OLogFile* log)

@@ -5,8 +5,8 @@
 
 class OLogFile;
 
-// The one place such a line is told: on the terminal, and in the HTML log
-// once the application has one (log may be null).
+// The one place such a line is told: on the terminal, and as an error line
+// in the HTML log (log may be null).
 void ReportRecordProblem(OLogFile* log, const char* line);
 // The application-data folder is unusable, so the records are read from and
 // written to the current folder.

@@ -173,6 +173,11 @@ TEST_F(GameWindowTest, UnreadableAndUnsavedRecordsAreReported)
     EXPECT_NE(said.find("The options record could not be saved to"), std::string::npos) << said;
     EXPECT_TRUE(fs::is_directory(profiles / "00000100.bin" / "inside"));
     EXPECT_FALSE(fs::exists(profiles / "00050000.bin"));
+    // Both lines are error lines of the log too.
+    std::ifstream logFile(home / "Quenvo" / "ZORBLET" / "SAVES" / "zorblet.html");
+    const std::string logText{std::istreambuf_iterator<char>(logFile), {}};
+    EXPECT_NE(logText.find("00000100.bin\" cannot be read"), std::string::npos);
+    EXPECT_NE(logText.find("The options record could not be saved"), std::string::npos);
 }
 
 // Without a usable application-data folder the records live in the current

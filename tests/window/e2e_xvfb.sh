@@ -111,4 +111,14 @@ PROFILES="$XDG_DATA_HOME/Quenvo/ZORBLET/PROFILES"
 check_record "$PROFILES/00000100.bin" 1000 100
 check_record "$PROFILES/00050000.bin" 252 50000
 [ -d "$XDG_DATA_HOME/Quenvo/ZORBLET/SAVES" ] || { echo "FAIL: no SAVES folder"; exit 1; }
+# The HTML log in the saves folder: the report's six sections, and the footer
+# (the error count, then the closing time) as its last lines.
+LOG="$XDG_DATA_HOME/Quenvo/ZORBLET/SAVES/zorblet.html"
+[ -f "$LOG" ] || { echo "FAIL: $LOG missing"; exit 1; }
+for section in "System" "Processor" "Video card" "Screen resolution" "Memory status" "Paths"; do
+    grep -q "> $section\*\*\*" "$LOG" || { echo "FAIL: no $section section in the log"; cat "$LOG"; exit 1; }
+done
+mapfile -t FOOTER < <(grep -v '^$' "$LOG" | tail -n 2)
+[ "${FOOTER[0]}" = "<B><FONT color= '0000ff'>Total Errors = 0" ] && [[ "${FOOTER[1]}" == "Log file closed: "* ]] &&
+    [ "$(grep -c 'Total Errors = ' "$LOG")" = 1 ] || { echo "FAIL: log footer"; cat "$LOG"; exit 1; }
 echo "end-to-end test passed"

@@ -60,6 +60,11 @@ int StrCountChar(const char* s, char c)
     return n;
 }
 
+char* StrStr(const char* text, const char* part)
+{
+    return const_cast<char*>(std::strstr(text, part));
+}
+
 char* StrFind(const char* s, const char* sub)
 {
     if (!*sub)

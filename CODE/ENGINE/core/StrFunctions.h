@@ -20,6 +20,8 @@ int StrIndexOf(const char* s, char c);
 int StrCountChar(const char* s, char c);
 // An empty sub gives s.
 char* StrFind(const char* s, const char* sub);
+// The C library's strstr.
+char* StrStr(const char* text, const char* part);
 void StrCopy(char* dst, const char* src);
 char* StrCat(char* dst, const char* src);
 // Copies at most n characters and always writes a zero after them (dst needs

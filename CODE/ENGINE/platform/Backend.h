@@ -25,6 +25,14 @@ struct PixelBlock
 inline constexpr i32 kDefaultWindowWidth = 640;
 inline constexpr i32 kDefaultWindowHeight = 480;
 
+struct DisplayInfo
+{
+    std::string driver;
+    std::string display;
+    std::string release;
+    i32 bitsPerPixel = 0;
+};
+
 class Backend
 {
 public:
@@ -55,6 +63,10 @@ public:
     // Exclusive display mode for the window; false when the mode is refused.
     virtual bool SetDisplayMode(WindowId window, i32 width, i32 height, i32 bitsPerPixel) = 0;
     virtual void RestoreDisplayMode() = 0;
+    // What drives the screen, for the log's report: the video driver, the
+    // display's name, the driver's release and the screen's bits per pixel
+    // (0 when unknown).
+    virtual DisplayInfo DescribeDisplay() { return {GetName(), {}, {}, 0}; }
 
     // Cursor. ShowCursor raises or lowers the display count and returns it;
     // the cursor is visible while the count is 0 or more. ClipCursor confines

@@ -80,8 +80,8 @@ std::string NamedMutex::GetRuntimeFolder(std::string* why)
     if (tmpProblem.empty())
         return tmp;
     note(tmp, tmpProblem);
-    std::string home = GetDataHomeFolder();
-    if (!home.empty())
+    std::string home = XdgFolder("XDG_DATA_HOME", ".local/share");
+    if (!home.empty() && EnsureFolderTree(home))
     {
         const std::string problem = PrivateFolderProblem(home);
         if (problem.empty())

@@ -25,47 +25,6 @@ bool EnsureFolder(const std::string& path)
     return errno == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// Creates every missing folder of an absolute path, as the shell's folder
-// creation does for the data home itself (~/.local/share may not exist yet).
-bool EnsureFolderTree(const std::string& path)
-{
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
-    {
-        if (!EnsureFolder(path.substr(0, slash)))
-            return false;
-    }
-    return EnsureFolder(path);
-}
-
-std::string DataHome()
-{
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    // Relative values are to be ignored, so a stray setting cannot move the
-    // players' records into whatever the current folder is.
-    if (xdg && xdg[0] == '/')
-        return xdg;
-    const char* home = std::getenv("HOME");
-    if (!home || home[0] != '/')
-    {
-        const passwd* entry = ::getpwuid(::getuid());
-        home = entry ? entry->pw_dir : nullptr;
-    }
-    if (!home || home[0] != '/')
-        return {};
-    return std::string(home) + "/.local/share";
-}
-
-} // namespace
-
-std::string GetDataHomeFolder()
-{
-    const std::string home = DataHome();
-    return !home.empty() && EnsureFolderTree(home) ? home : std::string();
-}
-
-namespace
-{
-
 int SystemMajorVersion()
 {
     utsname name{};
@@ -82,14 +41,49 @@ bool IsPlainComponent(const char* name)
 
 } // namespace
 
+namespace platform
+{
+
+// Creates every missing folder of an absolute path, as the shell's folder
+// creation does for the data home itself (~/.local/share may not exist yet).
+bool EnsureFolderTree(const std::string& path)
+{
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+    {
+        if (!EnsureFolder(path.substr(0, slash)))
+            return false;
+    }
+    return EnsureFolder(path);
+}
+
+std::string XdgFolder(const char* variable, const char* fallback)
+{
+    const char* xdg = std::getenv(variable);
+    // Relative values are to be ignored, so a stray setting cannot move the
+    // players' records into whatever the current folder is.
+    if (xdg && xdg[0] == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/')
+    {
+        const passwd* entry = ::getpwuid(::getuid());
+        home = entry ? entry->pw_dir : nullptr;
+    }
+    if (!home || home[0] != '/')
+        return {};
+    return std::string(home) + "/" + fallback;
+}
+
+} // namespace platform
+
 u32 GetAppDataFolder(char* out, const char* vendor, const char* product, i16 minMajor)
 {
     if (!out || SystemMajorVersion() < minMajor)
         return 0;
     if (!IsPlainComponent(vendor) || !IsPlainComponent(product))
         return 0;
-    std::string home = DataHome();
-    if (home.empty() || !EnsureFolderTree(home))
+    std::string home = platform::XdgFolder("XDG_DATA_HOME", ".local/share");
+    if (home.empty() || !platform::EnsureFolderTree(home))
         return 0;
     std::string path = home + "/" + vendor;
     if (!EnsureFolder(path))

@@ -14,9 +14,6 @@ inline constexpr u32 MAX_PATH_LENGTH = 1024;
 // be made, the path does not fit, or minMajor exceeds the system's major
 // version.
 u32 GetAppDataFolder(char* out, const char* vendor, const char* product, i16 minMajor);
-// The data home ($XDG_DATA_HOME, else ~/.local/share), made when missing;
-// empty when it cannot be found or made.
-std::string GetDataHomeFolder();
 // The running executable's folder, with a trailing '/', joined with fileName;
 // out holds MAX_PATH_LENGTH bytes. False when it cannot be found or does not
 // fit.
@@ -27,3 +24,12 @@ const char* GetProgramDir(const char* fileName);
 // Asks the desktop to open the document in its usual program (xdg-open,
 // started without a shell). True when the opener could be started.
 bool OpenWithShell(const char* document);
+
+namespace platform
+{
+// A folder of the XDG layout: $variable when it holds an absolute path, else
+// "<home>/<fallback>"; empty when no home folder can be found.
+std::string XdgFolder(const char* variable, const char* fallback);
+// Creates every missing folder of an absolute path; true when it exists.
+bool EnsureFolderTree(const std::string& path);
+} // namespace platform

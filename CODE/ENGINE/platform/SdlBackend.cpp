@@ -550,6 +550,26 @@ void SdlBackend::GetScreenSize(i32* width, i32* height)
         *height = mode.h;
 }
 
+DisplayInfo SdlBackend::DescribeDisplay()
+{
+    DisplayInfo info{"sdl", {}, {}, 0};
+    SDL_version linked{};
+    SDL_GetVersion(&linked);
+    info.release = "SDL " + std::to_string(linked.major) + "." + std::to_string(linked.minor) + "." +
+                   std::to_string(linked.patch);
+    if (!impl_->ready)
+        return info;
+    info.driver = SDL_GetCurrentVideoDriver();
+    const char* display = SDL_GetDisplayName(0);
+    info.display = "SDL " + info.driver + " display " + (display ? display : "0");
+    SDL_DisplayMode mode{};
+    // Counted by the pixel's width in memory, as SetDisplayMode counts: 32
+    // for the modes SDL names by their 24 significant bits.
+    if (SDL_GetCurrentDisplayMode(0, &mode) == 0)
+        info.bitsPerPixel = 8 * static_cast<i32>(SDL_BYTESPERPIXEL(mode.format));
+    return info;
+}
+
 bool SdlBackend::SetDisplayMode(WindowId window, i32 width, i32 height, i32 bitsPerPixel)
 {
     SdlWindow* w = impl_->Find(window);

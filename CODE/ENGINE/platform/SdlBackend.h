@@ -35,6 +35,7 @@ public:
     void GetScreenSize(i32* width, i32* height) override;
     bool SetDisplayMode(WindowId window, i32 width, i32 height, i32 bitsPerPixel) override;
     void RestoreDisplayMode() override;
+    DisplayInfo DescribeDisplay() override;
     i32 ShowCursor(bool show) override;
     void ClipCursor(const Rect* rect) override;
     void SetCursorPos(i32 x, i32 y) override;

@@ -1,0 +1,337 @@
+#include "services/OLogFile.h"
+
+#include "core/StrFunctions.h"
+#include "platform/Backend.h"
+#include "platform/SystemInfo.h"
+#include "services/ORegKey.h"
+
+#include <cstdarg>
+#include <cstring>
+#include <string>
+
+using platform::HKEY_LOCAL_MACHINE;
+
+namespace
+{
+
+void CopyName(char* out, const char* name)
+{
+    std::snprintf(out, 1024, "%s", name ? name : "");
+}
+
+void WriteStamp(FILE* file, const char* format)
+{
+    const platform::LocalTime now = platform::GetLocalTime();
+    std::fprintf(file, format, now.year, now.month, now.day, now.hour, now.minute, now.second);
+}
+
+constexpr const char* kAsterisks = "****************************************************";
+constexpr const char* kProcessorKey = "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\%u";
+
+// Bytes of MB as the report counts them: millions, cut to whole numbers.
+int Megabytes(u64 bytes)
+{
+    return static_cast<int>(bytes / 1000000u);
+}
+
+class Report
+{
+public:
+    explicit Report(OLogFile& log) : log_(log) {}
+
+    void Section(const char* name)
+    {
+        std::string line = std::string(name) + kAsterisks;
+        log_.Print("%.50s", line.c_str());
+    }
+    void Blank() { log_.Print("\n"); }
+
+    // A text value, shown when it is not empty.
+    void Text(ORegKey& key, const char* name, const char* format)
+    {
+        char value[1024];
+        if (key.QueryString(name, value, sizeof value) > 0)
+            log_.Print(format, value);
+    }
+    // A 4-byte value, shown when above 0.
+    void Dword(ORegKey& key, const char* name, const char* format, u32 shift = 0)
+    {
+        u32 value = 0;
+        key.QueryDword(name, &value);
+        if (static_cast<i32>(value >> shift) > 0)
+            log_.Print(format, static_cast<int>(value >> shift));
+    }
+    // A text stored as UTF-16, shown as 8-bit characters.
+    void WideText(ORegKey& key, const char* name, const char* format)
+    {
+        u8 wide[1024];
+        char narrow[sizeof wide / 2 + 1];
+        u32 size = key.QueryBinary(name, wide, sizeof wide);
+        u32 n = 0;
+        for (u32 i = 0; i + 1 < size; i += 2)
+        {
+            const u32 unit = wide[i] | static_cast<u32>(wide[i + 1]) << 8;
+            if (unit == 0)
+                break;
+            narrow[n++] = unit < 0x100 ? static_cast<char>(unit) : '?';
+        }
+        narrow[n] = 0;
+        if (n > 0)
+            log_.Print(format, narrow);
+    }
+
+    void System()
+    {
+        Blank();
+        Section("System");
+        platform::OsVersion os;
+        if (platform::GetOsVersion(&os))
+        {
+            log_.Print("   %s detected", os.system.c_str());
+            log_.Print("   Version %s %s; Machine: %s;", os.release.c_str(), os.version.c_str(),
+                       os.machine.c_str());
+        }
+        Blank();
+    }
+
+    void Processors()
+    {
+        Section("Processor");
+        const u32 count = platform::GetProcessorCount();
+        log_.Print("   Number of processors: %u", count);
+        bool anyMissing = false;
+        for (u32 i = 0; i < count; ++i)
+        {
+            char path[64];
+            std::snprintf(path, sizeof path, kProcessorKey, i);
+            ORegKey key;
+            key.Open(HKEY_LOCAL_MACHINE, path, false, true);
+            if (key.failed)
+            {
+                anyMissing = true;
+                continue;
+            }
+            log_.Print("    Processor#%u:", i);
+            Text(key, "ProcessorNameString", "        Type: %s");
+            Text(key, "Identifier", "        ID: %s ");
+            Text(key, "VendorIdentifier", "        Vendor: %s ");
+            u32 features = 0;
+            key.QueryDword("FeatureSet", &features);
+            if (features > 0)
+                log_.Print("        Features: 0x%X", features);
+            Dword(key, "~MHz", "        Speed: %d MHz");
+            key.Close();
+        }
+        if (anyMissing)
+            DescribeFirstProcessor();
+        Blank();
+    }
+
+    // What the kernel says of the processors when their keys cannot tell.
+    void DescribeFirstProcessor()
+    {
+        platform::OsVersion os;
+        if (platform::GetOsVersion(&os))
+            log_.Print("   ProcessorType: %s", os.machine.c_str());
+        std::vector<platform::ProcessorInfo> cpus = platform::ReadProcessors();
+        if (cpus.empty() || cpus[0].family < 0)
+            return;
+        if (cpus[0].model >= 0 && cpus[0].stepping >= 0)
+            log_.Print("   ProcessorRevision        : 0x%x",
+                       static_cast<u32>(cpus[0].model << 8 | cpus[0].stepping));
+        log_.Print("   ProcessorLevel           : 0x%x", static_cast<u32>(cpus[0].family));
+    }
+
+    void VideoCard()
+    {
+        char device[1024];
+        ORegKey map;
+        map.Open(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\VIDEO", false, true);
+        if (map.failed || map.QueryString("\\Device\\Video0", device, sizeof device) <= 0 || !device[0])
+            return;
+        map.Close();
+        for (char* c = device; *c; ++c)
+            *c = CharToLower(*c);
+        const char* system = StrStr(device, "system\\");
+        if (!system)
+            return;
+        ORegKey video;
+        video.Open(HKEY_LOCAL_MACHINE, system, false, true);
+        if (video.failed)
+            return;
+        Section("Video card");
+        Text(video, "Device Description", "   Device description: %s");
+        Text(video, "ReleaseVersion", "   Device release version: %s");
+        WideText(video, "HardwareInformation.BiosString", "   Device Bios: %s");
+        WideText(video, "HardwareInformation.ChipType", "   Device chip: %s");
+        WideText(video, "HardwareInformation.DacType", "   Device DAC: %s");
+        Dword(video, "HardwareInformation.MemorySize", "   Device memory: %d MB", 20);
+        ORegKey driver;
+        driver.Open(HKEY_LOCAL_MACHINE,
+                    "SYSTEM\\CURRENTCONTROLSET\\CONTROL\\CLASS\\{4D36E968-E325-11CE-BFC1-08002BE10318}\\0000",
+                    false, true);
+        if (!driver.failed)
+        {
+            Text(driver, "InfSection", "   Device model: %s");
+            Text(driver, "DriverDesc", "   Driver description: %s");
+            Text(driver, "DriverDate", "   Driver date: %s");
+            Text(driver, "DriverVersion", "   Driver version: %s");
+            driver.Close();
+        }
+        Text(video, "InstalledDisplayDrivers", "   Driver name: %s");
+        Blank();
+        video.Close();
+    }
+
+    void Screen()
+    {
+        Section("Screen resolution");
+        platform::Backend& backend = platform::GetBackend();
+        i32 width = 0, height = 0;
+        backend.GetScreenSize(&width, &height);
+        log_.Print("   Screen resolution = (%d,%d)", width, height);
+        const i32 bits = backend.DescribeDisplay().bitsPerPixel;
+        if (bits > 0)
+            log_.Print("   Screen %d bits per pixel ", bits);
+        Blank();
+    }
+
+    void Memory()
+    {
+        Section("Memory status");
+        platform::MemoryStatus memory;
+        if (platform::GetMemoryStatus(&memory))
+        {
+            log_.Print("   memory in use:  %u percent", memory.loadPercent);
+            log_.Print("   free physical memory: %d of %d Mb", Megabytes(memory.availablePhysical),
+                       Megabytes(memory.totalPhysical));
+            log_.Print("   free paging file:     %d of %d Mb", Megabytes(memory.freeSwap),
+                       Megabytes(memory.totalSwap));
+            if (memory.totalVirtual > 0)
+                log_.Print("   free virtual memory:  %d of %d Mb", Megabytes(memory.availableVirtual),
+                           Megabytes(memory.totalVirtual));
+        }
+        Blank();
+    }
+
+    void Paths()
+    {
+        Section("Paths");
+        const std::string folder = platform::GetCurrentFolder();
+        if (!folder.empty())
+            log_.Print("   Current folder %.1023s", folder.c_str());
+        Blank();
+    }
+
+private:
+    OLogFile& log_;
+};
+
+} // namespace
+
+OLogFile::OLogFile(const char* name) : file(nullptr), errorCount(0), keepOpen(0)
+{
+    text[0] = 0;
+    CopyName(fileName, name);
+    file = fileName[0] ? std::fopen(fileName, "w") : nullptr;
+    if (file)
+    {
+        std::fputs("<HTML>\n<HEAD>  <TITLE> Orrimet Log file  </TITLE>  </HEAD>\n", file);
+        std::fputs("<BODY>\n", file);
+        std::fputs("<FONT  STYLE='FONT-SIZE: 10pt'>\n<PRE>", file);
+        WriteStamp(
+            file,
+            "\n<B><FONT color= '0000ff'>Log file opened: %d/%02d/%02d - %02d:%02d:%02d </FONT></B>\n\n");
+    }
+    Print("%s", kAsterisks);
+    Print("%s", platform::GetCommandLine().c_str());
+    Print("%s", kAsterisks);
+    DumpSystemInfo();
+    Close();
+}
+
+OLogFile::~OLogFile()
+{
+    Open();
+    if (!file)
+        return;
+    std::fprintf(file, "\n<B><FONT color= '0000ff'>Total Errors = %u\n", errorCount);
+    WriteStamp(file, "Log file closed: %d/%02d/%02d - %02d:%02d:%02d </FONT></B>\n\n");
+    Close();
+}
+
+bool OLogFile::WriteText(const char* prefix)
+{
+    const auto stamp = static_cast<int>(platform::GetProcessMilliseconds());
+    bool written = std::fprintf(file, "%7d> %s%s\n", stamp, prefix, text) >= 0 && std::fflush(file) == 0;
+    if (!keepOpen)
+    {
+        written = std::fclose(file) == 0 && written;
+        file = nullptr;
+    }
+    return written;
+}
+
+bool OLogFile::WriteLine(const char* prefix, const char* format, va_list& args)
+{
+    if (!file)
+        Open();
+    if (!file)
+        return false;
+    std::vsnprintf(text, sizeof text, format, args);
+    return WriteText(prefix);
+}
+
+void OLogFile::Print(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    WriteLine("", format, args);
+    va_end(args);
+}
+
+void OLogFile::Error(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    if (WriteLine("<B><FONT color= 'ff0000'>Error:</FONT></B> ", format, args))
+        ++errorCount;
+    va_end(args);
+}
+
+void OLogFile::Open()
+{
+    if (!file && fileName[0])
+        file = std::fopen(fileName, "a");
+}
+
+void OLogFile::Close()
+{
+    if (file)
+        std::fclose(file);
+    file = nullptr;
+}
+
+void OLogFile::SetFileName(const char* name)
+{
+    Close();
+    CopyName(fileName, name);
+    Open();
+}
+
+void OLogFile::DumpSystemInfo()
+{
+    Report report(*this);
+    report.System();
+    report.Processors();
+    report.VideoCard();
+    report.Screen();
+    report.Memory();
+    report.Paths();
+}
+
+OSingleLogFile* OSingleLogFile::Instance()
+{
+    static OSingleLogFile log;
+    return &log;
+}

@@ -1,0 +1,316 @@
+#include "platform/Backend.h"
+#include "platform/Registry.h"
+#include "services/ORegKey.h"
+#include "support/PlatformFilesTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using filetest::TempFolder;
+using namespace platform;
+
+namespace
+{
+
+// Every case gets its own configuration folder and a registry that has not
+// read it yet, as a freshly started program would.
+class RegKeyTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        UseHeadless();
+        setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+        ResetRegistry();
+    }
+    void TearDown() override { ResetRegistry(); }
+    std::string UserFile() const { return config / "Quenvo/ZORBLET/registry"; }
+    TempFolder config;
+};
+
+TEST_F(RegKeyTest, PathsLoseLeadingSeparatorsAndEnumerationRunsToTheEnd)
+{
+    ORegKey key;
+    key.Open(HKEY_CURRENT_USER, "\\/\\Software\\Quenvo\\Test", true, false);
+    ASSERT_EQ(key.failed, 0u);
+    EXPECT_STREQ(key.path, "Software\\Quenvo\\Test");
+    EXPECT_EQ(key.root, HKEY_CURRENT_USER);
+    EXPECT_EQ(key.SetString("first", "abcdef"), 0u);
+    EXPECT_EQ(key.SetDword("second", 0x12345678), 0u);
+    const u8 bytes[] = {0, 1, 2};
+    EXPECT_EQ(key.SetBinary("third", bytes, 3), 0u);
+
+    char name[16];
+    std::vector<std::string> names;
+    for (bool more = key.EnumFirstValue(name, sizeof name); more; more = key.EnumNextValue(name, sizeof name))
+        names.push_back(name);
+    EXPECT_EQ(names, (std::vector<std::string>{"first", "second", "third"}));
+    EXPECT_EQ(key.failed, 0u) << "the end of the values is no failure";
+    EXPECT_EQ(key.index, 3u);
+    EXPECT_FALSE(key.EnumFirstValue(name, 5)) << "\"first\" and its zero need 6";
+    EXPECT_EQ(key.failed, static_cast<u32>(ERROR_MORE_DATA));
+
+    // The same key by another spelling: names ignore case.
+    ORegKey again;
+    again.Open(HKEY_CURRENT_USER, "software\\QUENVO\\test", false, true);
+    ASSERT_EQ(again.failed, 0u);
+    u32 number = 0;
+    EXPECT_EQ(again.QueryDword("SECOND", &number), 0x12345678u);
+    EXPECT_EQ(again.SetDword("second", 1), 1u) << "opened read-only";
+    key.Close();
+    EXPECT_EQ(key.key, HKEY{});
+    EXPECT_EQ(key.path, nullptr);
+}
+
+struct QueryCase
+{
+    const char* name;
+    i32 size;
+    i32 result;
+    const char* text;
+    u32 failed;
+};
+
+TEST_F(RegKeyTest, QueriesFillTheCallersRoomAndNoMore)
+{
+    ORegKey key;
+    key.Open(HKEY_CURRENT_USER, "Software\\Quenvo\\Query", true, false);
+    key.SetString("text", "abcdef");
+    key.SetDword("number", 7);
+    // "abcdef" is 7 bytes with its zero: a smaller buffer is filled and ended
+    // at its last byte, and the result is what the buffer holds.
+    const QueryCase cases[] = {
+        {"text", 10, 7, "abcdef", 0}, {"text", 7, 7, "abcdef", 0}, {"text", 4, 4, "abc", 0},
+        {"text", 1, 1, "", 0},        {"missing", 8, 0, "", 1},    {"number", 8, 4, "\x07", 0},
+    };
+    for (const QueryCase& c : cases)
+    {
+        char buffer[16];
+        std::fill(std::begin(buffer), std::end(buffer), '#');
+        EXPECT_EQ(key.QueryString(c.name, buffer, c.size), c.result) << c.name << " " << c.size;
+        EXPECT_STREQ(buffer, c.text) << c.name << " " << c.size;
+        EXPECT_EQ(buffer[c.size], '#') << "nothing written past the buffer";
+        EXPECT_EQ(key.failed, c.failed);
+    }
+    u32 value = 77;
+    EXPECT_EQ(key.QueryDword("missing", &value), 77u) << "a failed query gives back the caller's value";
+    EXPECT_EQ(key.failed, 1u);
+    EXPECT_EQ(key.QueryDword("number", &value), 7u);
+
+    // Without an open key nothing happens and failure is returned.
+    ORegKey closed;
+    value = 5;
+    EXPECT_EQ(closed.QueryDword("number", &value), 5u);
+    EXPECT_EQ(closed.SetDword("number", 1), 1u);
+    EXPECT_FALSE(closed.EnumFirstValue(nullptr, 0));
+}
+
+TEST_F(RegKeyTest, MachineBranchDescribesThisMachineAndRefusesChanges)
+{
+    ORegKey cpu;
+    cpu.Open(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", false, true);
+    ASSERT_EQ(cpu.failed, 0u);
+    char text[256];
+    EXPECT_GT(cpu.QueryString("VendorIdentifier", text, sizeof text) +
+                  cpu.QueryString("ProcessorNameString", text, sizeof text),
+              0);
+    EXPECT_EQ(cpu.SetDword("~MHz", 1), 1u);
+    EXPECT_GT(GetCpuMHz(), 0);
+
+    ORegKey writable;
+    writable.Open(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", false, false);
+    EXPECT_EQ(writable.failed, 1u);
+    writable.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", true, false);
+    EXPECT_EQ(writable.failed, 1u);
+}
+
+TEST_F(RegKeyTest, UserKeysOutliveTheProcessThatWroteThem)
+{
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+    {
+        ORegKey key;
+        key.Open(HKEY_CURRENT_USER, "Software\\Quenvo\\Saved", true, false);
+        const u8 bytes[] = {0, 0x25, 0xFF, 0x0A};
+        bool ok = key.failed == 0 && key.SetString("a name with spaces", "text\nwith a line") == 0 &&
+                  key.SetDword("number", 0xDEADBEEF) == 0 && key.SetBinary("bytes", bytes, 4) == 0;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(std::filesystem::exists(UserFile()));
+    EXPECT_FALSE(std::filesystem::exists(UserFile() + ".tmp"));
+
+    ORegKey key;
+    key.Open(HKEY_CURRENT_USER, "Software\\Quenvo\\Saved", false, true);
+    ASSERT_EQ(key.failed, 0u);
+    char text[64];
+    EXPECT_EQ(key.QueryString("a name with spaces", text, sizeof text), 17);
+    EXPECT_STREQ(text, "text\nwith a line");
+    u32 number = 0;
+    EXPECT_EQ(key.QueryDword("number", &number), 0xDEADBEEFu);
+    u8 bytes[8] = {};
+    EXPECT_EQ(key.QueryBinary("bytes", bytes, sizeof bytes), 4u);
+    EXPECT_EQ(std::vector<u8>(bytes, bytes + 4), (std::vector<u8>{0, 0x25, 0xFF, 0x0A}));
+}
+
+TEST_F(RegKeyTest, AChangeThatCannotBeStoredIsUndoneAndReported)
+{
+    // The configuration "folder" is a file: nothing can be written below it.
+    const std::string blocked = config / "blocked";
+    filetest::WriteBytes(blocked, {1});
+    setenv("XDG_CONFIG_HOME", blocked.c_str(), 1);
+    ResetRegistry();
+    ORegKey key;
+    key.Open(HKEY_CURRENT_USER, "Software\\Quenvo", true, false);
+    EXPECT_EQ(key.failed, 1u);
+    HKEY root = HKEY_CURRENT_USER;
+    EXPECT_EQ(RegSetValueEx(root, "v", REG_DWORD, reinterpret_cast<const u8*>("\1\0\0\0"), 4),
+              ERROR_WRITE_FAULT);
+    u32 size = 0;
+    EXPECT_EQ(RegQueryValueEx(root, "v", nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    key.Open(HKEY_CURRENT_USER, "Software", false, true);
+    EXPECT_EQ(key.failed, 1u) << "the key that could not be stored is gone";
+}
+
+// Random changes under one key, checked after each step against a plain
+// model (keys by lower-case path, values in the order first set) and, now
+// and then, after the registry reads its file back.
+TEST_F(RegKeyTest, RandomChangesMatchAModelAndSurviveReading)
+{
+    struct Value
+    {
+        std::string name;
+        u32 type;
+        std::vector<u8> data;
+    };
+    std::map<std::string, std::vector<Value>> model;
+    auto lower = [](std::string s)
+    {
+        for (char& c : s)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    const char* const paths[] = {"A", "a\\B", "A\\b\\C", "D", "d\\E"};
+    const char* const names[] = {"", "x", "X", "name with space", "per%cent", "\x01\xff", "K V"};
+    const u32 types[] = {REG_SZ, REG_DWORD, REG_BINARY};
+    std::mt19937 random(20261207);
+    auto pick = [&](u32 n) { return static_cast<u32>(random() % n); };
+    auto randomCase = [&](std::string s)
+    {
+        for (char& c : s)
+            c = pick(2) ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+        return s;
+    };
+
+    auto check = [&]
+    {
+        for (const auto& [path, values] : model)
+        {
+            HKEY key{};
+            ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, ("Software\\Fuzz\\" + path).c_str(), 0, KEY_READ, &key),
+                      ERROR_SUCCESS)
+                << path;
+            for (u32 i = 0;; ++i)
+            {
+                char name[64];
+                u8 data[64];
+                u32 nameLength = sizeof name, dataSize = sizeof data, type = 99;
+                i32 result = RegEnumValue(key, i, name, &nameLength, &type, data, &dataSize);
+                if (i == values.size())
+                {
+                    EXPECT_EQ(result, ERROR_NO_MORE_ITEMS) << path;
+                    break;
+                }
+                ASSERT_EQ(result, ERROR_SUCCESS) << path << " " << i;
+                EXPECT_EQ(std::string(name, nameLength), values[i].name);
+                EXPECT_EQ(type, values[i].type);
+                EXPECT_EQ(std::vector<u8>(data, data + dataSize), values[i].data);
+            }
+            RegCloseKey(key);
+        }
+    };
+
+    for (int step = 0; step < 400; ++step)
+    {
+        const std::string path = paths[pick(5)];
+        const std::string full = "Software\\Fuzz\\" + randomCase(path);
+        ORegKey key;
+        switch (pick(4))
+        {
+        case 0:
+        case 1:
+        {
+            key.Open(HKEY_CURRENT_USER, full.c_str(), true, false);
+            ASSERT_EQ(key.failed, 0u);
+            for (std::string prefix = lower(path);; prefix = prefix.substr(0, prefix.rfind('\\')))
+            {
+                model[prefix];
+                if (prefix.find('\\') == std::string::npos)
+                    break;
+            }
+            std::string name = randomCase(names[pick(7)]);
+            Value value{name, types[pick(3)], std::vector<u8>(pick(9))};
+            for (u8& byte : value.data)
+                byte = static_cast<u8>(random());
+            ASSERT_EQ(RegSetValueEx(key.key, name.c_str(), value.type, value.data.data(),
+                                    static_cast<u32>(value.data.size())),
+                      ERROR_SUCCESS);
+            auto& values = model[lower(path)];
+            auto same = std::find_if(values.begin(), values.end(),
+                                     [&](const Value& v) { return lower(v.name) == lower(name); });
+            if (same == values.end())
+                values.push_back(value);
+            else
+                same->type = value.type, same->data = value.data;
+            break;
+        }
+        case 2:
+        {
+            key.Open(HKEY_CURRENT_USER, full.c_str(), false, false);
+            ASSERT_EQ(key.failed, model.count(lower(path)) ? 0u : 1u) << path;
+            if (key.failed)
+                break;
+            std::string name = names[pick(7)];
+            auto& values = model[lower(path)];
+            auto same = std::find_if(values.begin(), values.end(),
+                                     [&](const Value& v) { return lower(v.name) == lower(name); });
+            EXPECT_EQ(key.DeleteValue(name.c_str()), same == values.end() ? 1u : 0u);
+            if (same != values.end())
+                values.erase(same);
+            break;
+        }
+        default:
+        {
+            key.Open(HKEY_CURRENT_USER, full.c_str(), false, false);
+            if (key.failed)
+                break;
+            auto below = model.lower_bound(lower(path) + "\\");
+            bool hasChildren = below != model.end() && below->first.rfind(lower(path) + "\\", 0) == 0;
+            key.DeleteKey();
+            EXPECT_EQ(key.failed, hasChildren ? 1u : 0u) << path;
+            if (!hasChildren)
+                model.erase(lower(path));
+        }
+        }
+        check();
+        if (pick(20) == 0)
+        {
+            ResetRegistry();
+            check();
+        }
+    }
+    ResetRegistry();
+    check();
+}
+
+} // namespace
