@@ -2,6 +2,7 @@
 
 #include "INTERFACE/GGame.h"
 #include "INTERFACE/GGlobal.h"
+#include "image/OBitmapStore.h"
 #include "platform/Backend.h"
 #include "render/GPtrArray.h"
 #include "render/OEngine.h"
@@ -17,6 +18,7 @@ GWindow::~GWindow()
         delete *it;
     screens.clear();
     delete global;
+    delete imageStore;
     delete clips;
     delete dirtyRects;
 }
@@ -35,6 +37,11 @@ u32 GWindow::OnCreate()
     if (!global)
         return 0;
     global->Init();
+
+    // A pack that cannot be loaded ends the process here, before the window
+    // is shown.
+    imageStore = OBitmapStore::Create(kResolutionFolder, kImageSlots, kReservedImages);
+    global->imageStore = imageStore;
 
     OnFrame(0);
     SetCaption(title);

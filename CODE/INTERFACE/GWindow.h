@@ -7,6 +7,7 @@
 class GGame;
 class GGlobal;
 class GPtrArray;
+class OBitmapStore;
 class OEngine;
 class ORectList;
 
@@ -19,6 +20,11 @@ public:
     // Capacity of the shared display list and of the dirty-rectangle list.
     static constexpr u16 kSharedListCapacity = 5000;
     static constexpr u32 kFrameInterval = 50;
+    // The start-up pack: its folder, the run-time slots, and the image
+    // indices reserved for the packs the levels load into fixed ranges.
+    static constexpr const char* kResolutionFolder = "800x600";
+    static constexpr u16 kImageSlots = 2000;
+    static constexpr u16 kReservedImages = 9050;
 
     GWindow();
     ~GWindow() override;
@@ -46,6 +52,7 @@ public:
     GGlobal* GetGlobal() const { return global; }
     GPtrArray* GetClips() const { return clips; }
     ORectList* GetDirtyRects() const { return dirtyRects; }
+    OBitmapStore* GetImageStore() const { return imageStore; }
 
     // The screen stack; the window owns the screens on it.
     void PushScreen(OEngine* screen);
@@ -56,6 +63,7 @@ private:
     GGlobal* global = nullptr;
     GPtrArray* clips = nullptr;
     ORectList* dirtyRects = nullptr;
+    OBitmapStore* imageStore = nullptr;
     GGame* game = nullptr;
     std::vector<OEngine*> screens;
     // The screen that was on top when the last key went down.

@@ -3,6 +3,8 @@
 
 #include "INTERFACE/GGlobal.h"
 #include "INTERFACE/GWindow.h"
+#include "PackWriter.h"
+#include "image/OBitmapStore.h"
 #include "platform/Termination.h"
 #include "render/GPtrArray.h"
 #include "render/OEngine.h"
@@ -59,11 +61,27 @@ protected:
         fs::create_directories(home);
         setenv("XDG_DATA_HOME", home.c_str(), 1);
         profiles = home / "Quenvo" / "ZORBLET" / "PROFILES";
+        // The window loads the pack of "800x600" below the current folder.
+        fs::create_directories(home / "run" / "800x600");
+        tools::PackImage image;
+        image.type = 1;
+        image.width = image.height = 3;
+        image.name = "ONE";
+        image.pixels.assign(27, 0x40);
+        std::string error;
+        ASSERT_TRUE(tools::WritePack((home / "run" / "800x600").string(), {{image}}, &error)) << error;
+        previous = fs::current_path();
+        fs::current_path(home / "run");
     }
-    void TearDown() override { fs::remove_all(home); }
+    void TearDown() override
+    {
+        fs::current_path(previous);
+        fs::remove_all(home);
+    }
 
     fs::path home;
     fs::path profiles;
+    fs::path previous;
 };
 
 } // namespace
@@ -84,6 +102,13 @@ TEST_F(GameWindowTest, StartUpSetsTheWindowUpAndExitSavesBothRecords)
     EXPECT_EQ(w.GetGame(), nullptr);
     ASSERT_NE(w.GetGlobal(), nullptr);
     EXPECT_EQ(w.GetGlobal()->window, &w);
+    // The start-up pack with its reservation, held by the application object.
+    OBitmapStore* store = w.GetGlobal()->imageStore;
+    ASSERT_NE(store, nullptr);
+    EXPECT_EQ(store, w.GetImageStore());
+    EXPECT_EQ(store->recordCount, 18100);
+    EXPECT_EQ(store->GetImageCount(), 18100);
+    EXPECT_EQ(store->FindByName("ONE", 0, -1), 0);
     EXPECT_TRUE(fs::is_directory(home / "Quenvo" / "ZORBLET" / "SAVES"));
 
     w.OnExit();
@@ -187,7 +212,6 @@ TEST_F(GameWindowTest, RecordsInTheCurrentFolderAreAnnounced)
     std::ofstream(home / "file") << "not a folder";
     setenv("XDG_DATA_HOME", (home / "file" / "data").c_str(), 1);
     const fs::path here = fs::current_path();
-    fs::current_path(home);
     testing::internal::CaptureStderr();
     {
         GWindow w;
@@ -196,10 +220,9 @@ TEST_F(GameWindowTest, RecordsInTheCurrentFolderAreAnnounced)
         w.OnExit();
     }
     const std::string said = testing::internal::GetCapturedStderr();
-    fs::current_path(here);
-    EXPECT_NE(said.find("kept in the current folder, \"" + home.string() + "\""), std::string::npos) << said;
-    EXPECT_EQ(ReadAll(home / "00000100.bin").size(), 1000u);
-    EXPECT_EQ(ReadAll(home / "00050000.bin").size(), 252u);
+    EXPECT_NE(said.find("kept in the current folder, \"" + here.string() + "\""), std::string::npos) << said;
+    EXPECT_EQ(ReadAll(here / "00000100.bin").size(), 1000u);
+    EXPECT_EQ(ReadAll(here / "00050000.bin").size(), 252u);
 }
 
 // SIGTERM and SIGHUP close the window the way its close box does: the loop

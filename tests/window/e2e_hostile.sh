@@ -6,10 +6,13 @@
 # must leave the player's records exactly as they were read. Exit 77
 # (skipped) when there is no Xvfb, after the checks that need none.
 set -u
-ZORBLET=$(realpath "${1:?usage: e2e_hostile.sh path/to/zorblet}")
+ZORBLET=$(realpath "${1:?usage: e2e_hostile.sh path/to/zorblet path/to/sample}")
+SAMPLE=$(realpath "${2:?usage: e2e_hostile.sh path/to/zorblet path/to/sample}")
 WORK=$(mktemp -d)
 chmod 755 "$WORK"
 trap 'rm -rf "$WORK"' EXIT
+# The program starts on the sample pack, in the folder it runs in.
+cp -r "$SAMPLE/800x600" "$WORK/"
 export HOME="$WORK/home" XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/run"
 mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 unset ZORBLET_BACKEND SDL_VIDEODRIVER WAYLAND_DISPLAY DISPLAY

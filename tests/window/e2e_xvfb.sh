@@ -4,7 +4,8 @@
 # leaves at once, closes the window with Alt+F4 and checks the records left in
 # the application-data folder. Exit 77 (skipped) when there is no Xvfb.
 set -u
-ZORBLET=$(realpath "${1:?usage: e2e_xvfb.sh path/to/zorblet}")
+ZORBLET=$(realpath "${1:?usage: e2e_xvfb.sh path/to/zorblet path/to/sample}")
+SAMPLE=$(realpath "${2:?usage: e2e_xvfb.sh path/to/zorblet path/to/sample}")
 command -v Xvfb >/dev/null || { echo "Xvfb not installed: skipped"; exit 77; }
 for tool in xdotool import convert od; do
     command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
@@ -14,6 +15,8 @@ WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 export XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/run"
 mkdir -p "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+# The program starts on the sample pack, in the folder it runs in.
+cp -r "$SAMPLE/800x600" "$WORK/"
 unset ZORBLET_BACKEND SDL_VIDEODRIVER
 # In a sanitizer build the display and D-Bus libraries keep blocks until exit
 # that the leak checker would report; the unit tests check the engine's own.

@@ -3,6 +3,40 @@
 #include "image/OBitmap.h"
 #include "image/OImageTable.h"
 
+// One record of a bitmap pack as read: a load-time copy, discarded when the
+// load ends. A record that no data file fills stays empty (type 0, 0 x 0).
+struct PackRecord
+{
+    u16 type = 0; // only the low byte is kept
+    u16 width = 0;
+    u16 height = 0;
+    // The colour key 0xRRGGBB, or the number of the record that holds the
+    // alpha plane (types 2, 12, 20 and 23).
+    u32 value = 0;
+    char name[20] = {};
+    // Where the record came from and what its block holds, for the checks
+    // that run once every record is in.
+    u16 file = 0;
+    i32 blockSize = 0;
+};
+
+// Why a pack load failed: the text the player is shown (empty for none), the
+// exit code the process ends with, and whether the cursor is shown first. The
+// loading core only reports it; EndProcess is the one place that acts on it.
+struct PackFailure
+{
+    i32 exitCode = 0;
+    bool showCursor = false;
+    char message[512] = {};
+
+    bool Failed() const { return exitCode != 0; }
+    void Set(i32 code, const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 3, 4)))
+#endif
+        ;
+};
+
 // The image store: every image in one array indexed by a 16-bit image index,
 // the pack images first and the run-time slots of `table` after them, and the
 // shared-buffer list of the blocks the store's images were made from.
@@ -24,10 +58,32 @@ public:
     // packImageCount + extraSlots entries, null meaning none.
     OBitmap** images = nullptr;
 
+    // The scratch block every JPEG record passes through, and the longest
+    // stream a record may hold.
+    static constexpr u32 kJpegScratchSize = 1048576;
+    // Exit codes of a failed load.
+    static constexpr i32 kExitPackUnreadable = 255;
+    static constexpr i32 kExitJpegTooBig = 100;
+
     OBitmapStore() = default;
     OBitmapStore(const OBitmapStore&) = delete;
     OBitmapStore& operator=(const OBitmapStore&) = delete;
     ~OBitmapStore() { Free(); }
+
+    // A new store over the pack of `dir`; a pack that cannot be loaded ends
+    // the process (EndProcess).
+    static OBitmapStore* Create(const char* dir, u16 slots, u16 reserved);
+    void Load(const char* dir, u16 slots, u16 reserved);
+    void Reload(const char* dir, u16 slots);
+
+    // The loading core: false with *failure set when the pack cannot be
+    // loaded, the store then being empty.
+    bool TryLoad(const char* dir, u16 slots, u16 reserved, PackFailure* failure);
+    // F and N of "bmst.bin" of `directory`; true when both were read.
+    bool ReadPackHeader(u16* files, u16* records);
+    // Reads every data file into the records and the pack part of the list;
+    // -1 when all were read, 0 with *failure set otherwise.
+    i16 ReadPackData(u16 files, PackRecord* records, PackFailure* failure);
 
     OBitmap* GetImage(i16 index) { return images[index]; }
     i16 GetImageCount() const { return packImageCount; }
@@ -40,6 +96,22 @@ public:
     // Forwards to the table; 0 when the store has none. The result is a slot.
     i16 AddImage(u16 width, u16 height, u32 colourKey, u8 format, OBuffer* pixels, OBuffer* alpha, i16 slot);
 
+    // Destroys the images first to last (both included); blocks another
+    // image still shares keep their list entries.
+    void FreeRange(i16 first, i16 last);
+    // Fills the indices first to last with the images of the pack in `dir`.
+    // False when first lies beyond the pack images; a pack that cannot be
+    // loaded ends the process (EndProcess).
+    bool LoadRange(const char* dir, i16 first, i16 last);
+    // The loading core of LoadRange: false with *failure left clear for a
+    // range beyond the pack images (nothing changes), false with *failure
+    // set when the pack cannot be loaded.
+    bool TryLoadRange(const char* dir, i16 first, i16 last, PackFailure* failure);
+
     // Destroys the table, the images and every block of the pack part.
     void Free();
+
+    // The reaction to a failed load: the cursor shown when asked, the message
+    // in an alert when there is one, then the process ends with the code.
+    [[noreturn]] static void EndProcess(const PackFailure& failure);
 };
