@@ -28,17 +28,31 @@ protected:
         if (old)
             oldValue = old;
         ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+        // The fallback under the temporary folder is this test's own, as
+        // shared as /tmp itself.
+        const char* oldTmp = std::getenv("TMPDIR");
+        hadOldTmp = oldTmp != nullptr;
+        if (oldTmp)
+            oldTmpValue = oldTmp;
+        tmpBase = folder + "/tmp";
+        ::mkdir(tmpBase.c_str(), 0);
+        ::chmod(tmpBase.c_str(), 01777);
+        ::setenv("TMPDIR", tmpBase.c_str(), 1);
     }
     void TearDown() override
     {
+        if (hadOldTmp)
+            ::setenv("TMPDIR", oldTmpValue.c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
         if (hadOld)
             ::setenv("XDG_RUNTIME_DIR", oldValue.c_str(), 1);
         else
             ::unsetenv("XDG_RUNTIME_DIR");
         std::filesystem::remove_all(folder);
     }
-    std::string folder, oldValue;
-    bool hadOld = false;
+    std::string folder, oldValue, tmpBase, oldTmpValue;
+    bool hadOld = false, hadOldTmp = false;
 };
 
 TEST_F(NamedMutexTest, ASecondHolderOfTheNameIsToldItExists)
@@ -88,7 +102,7 @@ TEST_F(NamedMutexTest, UnusableNamesAndFoldersFail)
     // A relative runtime folder is not trusted; the fallback is the user's
     // own folder under /tmp.
     ::setenv("XDG_RUNTIME_DIR", "relative", 1);
-    EXPECT_EQ(NamedMutex::GetRuntimeFolder(), "/tmp/zorblet-" + std::to_string(::geteuid()));
+    EXPECT_EQ(NamedMutex::GetRuntimeFolder(), tmpBase + "/zorblet-" + std::to_string(::geteuid()));
 }
 
 } // namespace
@@ -124,7 +138,7 @@ TEST_F(NamedMutexTest, TheLockIsPerUserAndABrokenRuntimeFolderFallsBack)
     };
     const childtest::Player player;
     ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
-    const std::string tmp = "/tmp/zorblet-" + std::to_string(player.uid);
+    const std::string tmp = tmpBase + "/zorblet-" + std::to_string(player.uid);
     for (const LockCase& c : cases)
     {
         SCOPED_TRACE(c.name);
@@ -146,8 +160,6 @@ TEST_F(NamedMutexTest, TheLockIsPerUserAndABrokenRuntimeFolderFallsBack)
             std::filesystem::create_directories(data);
             ASSERT_EQ(::chown(data.c_str(), player.uid, player.gid), 0);
         }
-        // Only rows run as root squat, and then the folder is the one that
-        // earlier rows made for "nobody".
         if (c.squatTmp)
         {
             std::filesystem::remove_all(tmp);

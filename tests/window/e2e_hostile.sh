@@ -55,15 +55,15 @@ expect_refusal 3 'ZORBLET_BACKEND="vulkan"' '"sdl"' '"headless"'
 
 # --- No lock ------------------------------------------------------------------
 # Nowhere to put the lock: the runtime folder is missing, the user's folder
-# under /tmp belongs to someone else and there is no data home. Needs root to
-# make another user's folder; the player is "nobody".
-NOBODY_TMP=/tmp/zorblet-$(id -u nobody 2>/dev/null)
-if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && [ ! -e "$NOBODY_TMP" ]; then
-    mkdir "$NOBODY_TMP"
-    run_once setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups \
-        env XDG_RUNTIME_DIR="$WORK/absent" XDG_DATA_HOME="$WORK/absent" HOME=/nonexistent "$ZORBLET"
-    rmdir "$NOBODY_TMP"
-    expect_refusal 4 "no folder for the lock file could be used" "$NOBODY_TMP: owned by another user"
+# under the temporary folder belongs to someone else and there is no data
+# home. Needs root to make another user's folder; the player is "nobody".
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
+    mkdir -m 1777 "$WORK/tmp"
+    mkdir "$WORK/tmp/zorblet-$(id -u nobody)"
+    run_once setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups env TMPDIR="$WORK/tmp" \
+        XDG_RUNTIME_DIR="$WORK/absent" XDG_DATA_HOME="$WORK/absent" HOME=/nonexistent "$ZORBLET"
+    expect_refusal 4 "no folder for the lock file could be used" \
+        "$WORK/tmp/zorblet-$(id -u nobody): owned by another user"
 fi
 echo "refusals passed"
 

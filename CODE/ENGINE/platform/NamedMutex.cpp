@@ -75,7 +75,9 @@ std::string NamedMutex::GetRuntimeFolder(std::string* why)
     {
         note(runtime, "XDG_RUNTIME_DIR is not an absolute path");
     }
-    std::string tmp = "/tmp/zorblet-" + std::to_string(::geteuid());
+    const char* tmpdir = std::getenv("TMPDIR");
+    std::string tmp =
+        std::string(tmpdir && tmpdir[0] == '/' ? tmpdir : "/tmp") + "/zorblet-" + std::to_string(::geteuid());
     const std::string tmpProblem = MakeTmpFolder(tmp);
     if (tmpProblem.empty())
         return tmp;

@@ -8,8 +8,9 @@
 // it nor can take it away. It lives in the first usable of
 //   - $XDG_RUNTIME_DIR, when it is an absolute folder of this user that no
 //     one else may write;
-//   - /tmp/zorblet-<uid>, made with mode 0700 when missing, used only when it
-//     is a real folder owned by this user (its mode is then narrowed to 0700);
+//   - /tmp/zorblet-<uid> ($TMPDIR in place of /tmp when it is absolute),
+//     made with mode 0700 when missing, used only when it is a real folder
+//     owned by this user (its mode is then narrowed to 0700);
 //   - the data home ($XDG_DATA_HOME or ~/.local/share), made when missing.
 #include "core/Types.h"
 
