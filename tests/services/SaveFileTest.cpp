@@ -173,8 +173,9 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
     enum Shape
     {
         Plain,
-        Link,        // the record is a link to a file in another folder
-        DanglingLink // the link's target does not exist yet
+        Link,         // the record is a link to a file in another folder
+        DanglingLink, // the link's target does not exist yet
+        ClosedFolder  // the record's folder takes no new files
     };
     struct Case
     {
@@ -193,6 +194,7 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         {"own 0640", 0640, Plain, SaveFileState::Read, false, true},
         {"own 0600 behind a link", 0600, Link, SaveFileState::Read, false, true},
         {"dangling link", 0600, DanglingLink, SaveFileState::Missing, false, true},
+        {"own 0640 in a closed folder", 0640, ClosedFolder, SaveFileState::Read, false, true},
     };
     const childtest::Player player;
     ASSERT_EQ(::chown(dir.Path().c_str(), player.uid, player.gid), 0);
@@ -210,20 +212,24 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
             std::filesystem::create_directory(f);
             ASSERT_EQ(::chown(f.c_str(), player.uid, player.gid), 0);
         }
+        const bool linked = c.shape == Link || c.shape == DanglingLink;
         const std::string record = folder + "/00000100.bin";
-        const std::string file = c.shape == Plain ? record : elsewhere + "/00000100.bin";
-        if (c.shape != Plain)
+        const std::string file = linked ? elsewhere + "/00000100.bin" : record;
+        if (linked)
             std::filesystem::create_symlink(file, record);
         if (c.shape != DanglingLink)
         {
-            ASSERT_EQ(WriteSaveFile(100, oldRecord.data(), 1000,
-                                    c.shape == Plain ? folder.c_str() : elsewhere.c_str()),
+            ASSERT_EQ(WriteSaveFile(100, oldRecord.data(), 1000, linked ? elsewhere.c_str() : folder.c_str()),
                       1u);
             ASSERT_EQ(::chmod(file.c_str(), c.mode), 0);
             if (!c.foreign)
             {
                 ASSERT_EQ(::chown(file.c_str(), player.uid, player.gid), 0);
             }
+        }
+        if (c.shape == ClosedFolder)
+        {
+            ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
         }
         const std::vector<unsigned char> before = ReadBytes(file);
 
@@ -259,11 +265,12 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
             EXPECT_EQ(ReadBytes(file), before) << "the record is left as it was";
             EXPECT_EQ(after.st_uid, c.foreign ? ::geteuid() : player.uid) << "and keeps its owner";
         }
-        if (c.shape != Plain)
+        if (linked)
         {
             EXPECT_TRUE(std::filesystem::is_symlink(record)) << "the link stays a link";
         }
         EXPECT_EQ(CountEntries(folder), 1u) << "no temporary file is left";
+        ::chmod(folder.c_str(), 0755); // so the folder can be removed
     }
 }
 

@@ -73,6 +73,19 @@ void KeepFileSizeSignalFromEnding()
         std::signal(SIGXFSZ, SIG_IGN);
 }
 
+// Writes the record scrambled, one byte at a time, and closes the file; true
+// when every byte reached the disk.
+bool WriteScrambled(FILE* file, u32 number, const u8* data, u32 size)
+{
+    bool ok = true;
+    for (u32 i = 0; ok && i < size; ++i)
+        ok = std::fputc(data[i] ^ ScrambleByte(number, i), file) != EOF;
+    ok = ok && std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
+    if (std::fclose(file) != 0)
+        ok = false;
+    return ok;
+}
+
 } // namespace
 
 bool BuildSaveFileName(char* out, u32 number, const char* folder)
@@ -121,7 +134,14 @@ u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
     // A link planted at the temporary name is not followed.
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
-        return 0;
+    {
+        // A folder that takes no new files, holding a record the player may
+        // write: the record is rewritten in place, as "wb" does.
+        if (!exists || (errno != EACCES && errno != EPERM))
+            return 0;
+        FILE* file = std::fopen(path.c_str(), "wb");
+        return file && WriteScrambled(file, number, data, size) ? 1 : 0;
+    }
     if (exists)
     {
         // The replacement keeps the permissions (and, where allowed, the
@@ -137,13 +157,7 @@ u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
         std::remove(temp.c_str());
         return 0;
     }
-    bool ok = true;
-    for (u32 i = 0; ok && i < size; ++i)
-        ok = std::fputc(data[i] ^ ScrambleByte(number, i), file) != EOF;
-    ok = ok && std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
-    if (std::fclose(file) != 0)
-        ok = false;
-    if (ok && std::rename(temp.c_str(), path.c_str()) == 0)
+    if (WriteScrambled(file, number, data, size) && std::rename(temp.c_str(), path.c_str()) == 0)
     {
         SyncFolderOf(path);
         return 1;
