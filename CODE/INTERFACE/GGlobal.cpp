@@ -1,5 +1,6 @@
 #include "INTERFACE/GGlobal.h"
 
+#include "INTERFACE/GRecordNotices.h"
 #include "services/OFile.h"
 #include "services/OLogFile.h"
 
@@ -42,7 +43,8 @@ GGlobal::~GGlobal()
 void GGlobal::Init()
 {
     char base[MAX_PATH_LENGTH] = {};
-    if (GetAppDataFolder(base, kVendor, kProduct, 1))
+    const bool haveDataFolder = GetAppDataFolder(base, kVendor, kProduct, 1) != 0;
+    if (haveDataFolder)
     {
         MakeFolder(savesFolder, base, kSavesFolderName);
         MakeFolder(profilesFolder, base, kProfilesFolderName);
@@ -51,12 +53,16 @@ void GGlobal::Init()
     const int n = std::snprintf(logName, sizeof logName, "%s/%s", GetSavesFolder() ? GetSavesFolder() : ".",
                                 kLogFileName);
     log = new (std::nothrow) OLogFile(n > 0 && static_cast<u32>(n) < sizeof logName ? logName : kLogFileName);
+    if (!haveDataFolder)
+        ReportRecordsInCurrentFolder(log);
     options->Load(GetProfilesFolder());
     profile->Load(GetProfilesFolder());
+    ReportUnreadableRecord(log, *options, GetProfilesFolder());
+    ReportUnreadableRecord(log, *profile, GetProfilesFolder());
 }
 
 void GGlobal::SaveRecords()
 {
-    profile->Save(GetProfilesFolder());
-    options->Save(GetProfilesFolder());
+    SaveRecordOrReport(log, *profile, GetProfilesFolder());
+    SaveRecordOrReport(log, *options, GetProfilesFolder());
 }

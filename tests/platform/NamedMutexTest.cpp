@@ -1,10 +1,13 @@
 #include "platform/NamedMutex.h"
+#include "support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,17 +28,31 @@ protected:
         if (old)
             oldValue = old;
         ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+        // The fallback under the temporary folder is this test's own, as
+        // shared as /tmp itself.
+        const char* oldTmp = std::getenv("TMPDIR");
+        hadOldTmp = oldTmp != nullptr;
+        if (oldTmp)
+            oldTmpValue = oldTmp;
+        tmpBase = folder + "/tmp";
+        ::mkdir(tmpBase.c_str(), 0);
+        ::chmod(tmpBase.c_str(), 01777);
+        ::setenv("TMPDIR", tmpBase.c_str(), 1);
     }
     void TearDown() override
     {
+        if (hadOldTmp)
+            ::setenv("TMPDIR", oldTmpValue.c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
         if (hadOld)
             ::setenv("XDG_RUNTIME_DIR", oldValue.c_str(), 1);
         else
             ::unsetenv("XDG_RUNTIME_DIR");
         std::filesystem::remove_all(folder);
     }
-    std::string folder, oldValue;
-    bool hadOld = false;
+    std::string folder, oldValue, tmpBase, oldTmpValue;
+    bool hadOld = false, hadOldTmp = false;
 };
 
 TEST_F(NamedMutexTest, ASecondHolderOfTheNameIsToldItExists)
@@ -82,9 +99,114 @@ TEST_F(NamedMutexTest, UnusableNamesAndFoldersFail)
     EXPECT_EQ(m.Create(""), NamedMutex::Result::Failed);
     EXPECT_EQ(m.Create(nullptr), NamedMutex::Result::Failed);
     EXPECT_EQ(m.Create("no/such/folder"), NamedMutex::Result::Failed);
-    // A relative runtime folder is not trusted; the fallback is /tmp.
+    // A relative runtime folder is not trusted; the fallback is the user's
+    // own folder under /tmp.
     ::setenv("XDG_RUNTIME_DIR", "relative", 1);
-    EXPECT_EQ(NamedMutex::GetRuntimeFolder(), "/tmp");
+    EXPECT_EQ(NamedMutex::GetRuntimeFolder(), tmpBase + "/zorblet-" + std::to_string(::geteuid()));
 }
 
 } // namespace
+
+namespace
+{
+
+// The folder the lock went to, or the failure, as the player sees it with
+// the given environment; names are unique so parallel runs do not meet.
+struct LockCase
+{
+    const char* name;
+    const char* runtime; // XDG_RUNTIME_DIR below the test folder; null: unset
+    mode_t runtimeMode;  // 0: the folder is not made
+    bool runtimeForeign; // the runtime folder belongs to another user
+    bool squatTmp;       // another user made the player's folder under /tmp
+    bool dataHome;       // XDG_DATA_HOME below the test folder is usable
+    const char* expect;  // "runtime", "tmp", "data" or "failed"
+};
+
+} // namespace
+
+TEST_F(NamedMutexTest, TheLockIsPerUserAndABrokenRuntimeFolderFallsBack)
+{
+    const LockCase cases[] = {
+        {"usable runtime folder", "run", 0700, false, false, true, "runtime"},
+        {"missing runtime folder", "absent", 0, false, false, true, "tmp"},
+        {"unset runtime folder", nullptr, 0, false, false, true, "tmp"},
+        {"runtime folder others may write", "open", 0777, false, false, true, "tmp"},
+        {"runtime folder of another user", "foreign", 0700, true, false, true, "tmp"},
+        {"squatted /tmp folder", "absent", 0, false, true, true, "data"},
+        {"nowhere to go", "absent", 0, false, true, false, "failed"},
+    };
+    const childtest::Player player;
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    const std::string tmp = tmpBase + "/zorblet-" + std::to_string(player.uid);
+    for (const LockCase& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        if ((c.runtimeForeign || c.squatTmp) && !player.asRoot)
+            continue; // another user's folder cannot be made without root
+        const std::string runtime = c.runtime ? folder + "/" + c.runtime : "";
+        if (c.runtimeMode)
+        {
+            std::filesystem::create_directories(runtime);
+            ASSERT_EQ(::chmod(runtime.c_str(), c.runtimeMode), 0);
+            if (!c.runtimeForeign)
+            {
+                ASSERT_EQ(::chown(runtime.c_str(), player.uid, player.gid), 0);
+            }
+        }
+        const std::string data = folder + "/data-" + std::to_string(&c - cases);
+        if (c.dataHome)
+        {
+            std::filesystem::create_directories(data);
+            ASSERT_EQ(::chown(data.c_str(), player.uid, player.gid), 0);
+        }
+        if (c.squatTmp)
+        {
+            std::filesystem::remove_all(tmp);
+            ASSERT_EQ(::mkdir(tmp.c_str(), 0755), 0);
+        }
+        const std::string lockName = "TEST-" + std::to_string(::getpid()) + "-" + std::to_string(&c - cases);
+
+        const std::string result = childtest::RunAsPlayer(
+            player,
+            [&]
+            {
+                if (c.runtime)
+                    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+                else
+                    ::unsetenv("XDG_RUNTIME_DIR");
+                ::setenv("XDG_DATA_HOME", c.dataHome ? data.c_str() : (folder + "/no-data").c_str(), 1);
+                ::setenv("HOME", "/nonexistent", 1);
+                NamedMutex first, second;
+                if (first.Create(lockName.c_str()) != NamedMutex::Result::Created)
+                    return "failed: " + first.GetProblem();
+                if (second.Create(lockName.c_str()) != NamedMutex::Result::AlreadyExists)
+                    return std::string("second copy not told");
+                const std::string where = NamedMutex::GetRuntimeFolder();
+                return where == runtime ? "runtime" : where == tmp ? "tmp" : where == data ? "data" : where;
+            });
+        if (c.squatTmp)
+            std::filesystem::remove_all(tmp);
+        if (std::string(c.expect) == "failed")
+        {
+            EXPECT_EQ(result.rfind("failed: no folder for the lock file could be used", 0), 0u) << result;
+            EXPECT_NE(result.find(tmp + ": owned by another user"), std::string::npos) << result;
+        }
+        else
+        {
+            EXPECT_EQ(result, c.expect);
+        }
+        std::filesystem::remove((c.expect == std::string("tmp") ? tmp : runtime) + "/" + lockName + ".lock");
+    }
+}
+
+// A lock file left behind by a copy that was killed, even one that lost its
+// write permission, never blocks the next start.
+TEST_F(NamedMutexTest, AStaleLockFileDoesNotBlock)
+{
+    const std::string path = folder + "/ZORBLET.lock";
+    std::ofstream(path) << "left over";
+    ASSERT_EQ(::chmod(path.c_str(), 0400), 0);
+    NamedMutex m;
+    EXPECT_EQ(m.Create("ZORBLET"), NamedMutex::Result::Created);
+}

@@ -1,12 +1,14 @@
-#include "support/PlatformFilesTestUtil.h"
 #include "services/OFile.h"
 #include "services/OSaveFile.h"
+#include "support/ChildProcess.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using filetest::ReadBytes;
@@ -163,3 +165,135 @@ TEST_F(SaveFileTest, AShorterRecordReplacesTheWholeFile)
 }
 
 } // namespace
+
+// Each record is set up by the test (as its owner or another user, with a
+// mode, maybe behind a symbolic link), then read and saved by the player.
+TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
+{
+    enum Shape
+    {
+        Plain,
+        Link,         // the record is a link to a file in another folder
+        DanglingLink, // the link's target does not exist yet
+        ClosedFolder  // the record's folder takes no new files
+    };
+    struct Case
+    {
+        const char* name;
+        mode_t mode;
+        Shape shape;
+        SaveFileState read;
+        bool foreign; // owned by a user other than the player
+        bool written;
+    };
+    const Case cases[] = {
+        {"foreign 0600", 0600, Plain, SaveFileState::Unreadable, true, false},
+        {"foreign 0644", 0644, Plain, SaveFileState::Read, true, false},
+        {"own 0000", 0000, Plain, SaveFileState::Unreadable, false, false},
+        {"own 0444", 0444, Plain, SaveFileState::Read, false, false},
+        {"own 0640", 0640, Plain, SaveFileState::Read, false, true},
+        {"own 0600 behind a link", 0600, Link, SaveFileState::Read, false, true},
+        {"dangling link", 0600, DanglingLink, SaveFileState::Missing, false, true},
+        {"own 0640 in a closed folder", 0640, ClosedFolder, SaveFileState::Read, false, true},
+    };
+    const childtest::Player player;
+    ASSERT_EQ(::chown(dir.Path().c_str(), player.uid, player.gid), 0);
+    const std::vector<u8> oldRecord = Record(1000, 1);
+    const std::vector<u8> newRecord = Record(1000, 2);
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        if (c.foreign && !player.asRoot)
+            continue; // another user's file cannot be made without root
+        const std::string folder = dir / c.name;
+        const std::string elsewhere = dir / (std::string(c.name) + " target");
+        for (const std::string& f : {folder, elsewhere})
+        {
+            std::filesystem::create_directory(f);
+            ASSERT_EQ(::chown(f.c_str(), player.uid, player.gid), 0);
+        }
+        const bool linked = c.shape == Link || c.shape == DanglingLink;
+        const std::string record = folder + "/00000100.bin";
+        const std::string file = linked ? elsewhere + "/00000100.bin" : record;
+        if (linked)
+            std::filesystem::create_symlink(file, record);
+        if (c.shape != DanglingLink)
+        {
+            ASSERT_EQ(WriteSaveFile(100, oldRecord.data(), 1000, linked ? elsewhere.c_str() : folder.c_str()),
+                      1u);
+            ASSERT_EQ(::chmod(file.c_str(), c.mode), 0);
+            if (!c.foreign)
+            {
+                ASSERT_EQ(::chown(file.c_str(), player.uid, player.gid), 0);
+            }
+        }
+        if (c.shape == ClosedFolder)
+        {
+            ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+        }
+        const std::vector<unsigned char> before = ReadBytes(file);
+
+        const std::string result = childtest::RunAsPlayer(
+            player,
+            [&]
+            {
+                std::vector<u8> buffer(1000);
+                int error = 0;
+                const SaveFileState read =
+                    ReadSaveFileState(100, buffer.data(), 1000, folder.c_str(), &error);
+                const u32 written = WriteSaveFile(100, newRecord.data(), 1000, folder.c_str());
+                return std::to_string(static_cast<int>(read)) + " " + std::to_string(written);
+            });
+        EXPECT_EQ(result, std::to_string(static_cast<int>(c.read)) + " " + (c.written ? "1" : "0"));
+
+        struct stat after
+        {
+        };
+        ASSERT_EQ(::stat(file.c_str(), &after), 0);
+        if (c.written)
+        {
+            std::vector<u8> back(1000);
+            EXPECT_EQ(ReadSaveFile(100, back.data(), 1000, folder.c_str()), 1u);
+            EXPECT_EQ(back, newRecord);
+            if (c.shape != DanglingLink)
+            {
+                EXPECT_EQ(after.st_mode & 0777, c.mode) << "the replacement keeps the mode";
+            }
+        }
+        else
+        {
+            EXPECT_EQ(ReadBytes(file), before) << "the record is left as it was";
+            EXPECT_EQ(after.st_uid, c.foreign ? ::geteuid() : player.uid) << "and keeps its owner";
+        }
+        if (linked)
+        {
+            EXPECT_TRUE(std::filesystem::is_symlink(record)) << "the link stays a link";
+        }
+        EXPECT_EQ(CountEntries(folder), 1u) << "no temporary file is left";
+        ::chmod(folder.c_str(), 0755); // so the folder can be removed
+    }
+}
+
+// A file-size limit raises SIGXFSZ, whose default action would end the
+// program midway through the save; the save fails instead.
+TEST_F(SaveFileTest, AFileSizeLimitFailsTheSaveWithoutEndingTheProgram)
+{
+    const std::vector<u8> old = Record(1000, 1);
+    ASSERT_EQ(WriteSaveFile(100, old.data(), 1000, dir.Path().c_str()), 1u);
+    const std::vector<unsigned char> before = ReadBytes(dir / "00000100.bin");
+    childtest::Player self;
+    self.uid = ::geteuid();
+    const std::string result = childtest::RunAsPlayer(
+        self,
+        [&]
+        {
+            std::signal(SIGXFSZ, SIG_DFL);
+            rlimit limit{300, 300};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const std::vector<u8> newer = Record(1000, 2);
+            return std::to_string(WriteSaveFile(100, newer.data(), 1000, dir.Path().c_str()));
+        });
+    EXPECT_EQ(result, "0") << "the child ended normally with a failed save";
+    EXPECT_EQ(ReadBytes(dir / "00000100.bin"), before);
+    EXPECT_EQ(CountEntries(dir.Path()), 1u) << "the partial temporary file is removed";
+}

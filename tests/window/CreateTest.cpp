@@ -61,6 +61,26 @@ TEST_F(WindowTest, CreateMakesACentredWindowWithItsCanvas)
     EXPECT_EQ(std::string(other.title), longTitle.substr(0, 1023));
 }
 
+// A width or height of 0 asks for the default size, and the canvas follows
+// the size the window got.
+TEST_F(WindowTest, AZeroSizeGivesTheDefaultSize)
+{
+    for (const auto& [w, h] : {std::pair<u16, u16>{0, 600}, {800, 0}, {0, 0}})
+    {
+        RecordingWindow win;
+        ASSERT_EQ(win.Create("ZORBLET", "ZORBLET", w, h), 1u);
+        const HeadlessBackend::WindowState* s = hb->GetWindow(win.GetHWND());
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->width, platform::kDefaultWindowWidth);
+        EXPECT_EQ(s->height, platform::kDefaultWindowHeight);
+        EXPECT_EQ(win.GetWidth(), platform::kDefaultWindowWidth);
+        EXPECT_EQ(win.GetHeight(), platform::kDefaultWindowHeight);
+        ASSERT_NE(win.backBuffer, nullptr);
+        EXPECT_EQ(win.backBuffer->width, platform::kDefaultWindowWidth);
+        EXPECT_EQ(win.backBuffer->height, platform::kDefaultWindowHeight);
+    }
+}
+
 TEST_F(WindowTest, AFailedCreationIsReportedAndTheObjectDestroyed)
 {
     hb->SetFailCreateWindow(true);

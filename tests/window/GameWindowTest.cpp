@@ -5,11 +5,13 @@
 #include "INTERFACE/GWindow.h"
 #include "PackWriter.h"
 #include "image/OBitmapStore.h"
+#include "platform/Termination.h"
 #include "render/GPtrArray.h"
 #include "render/OEngine.h"
 #include "render/ORectList.h"
 #include "services/OSaveFile.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -172,4 +174,75 @@ TEST_F(GameWindowTest, ActivationSwitchesTheScreenSaverAndPause)
     EXPECT_FALSE(hb->IsScreenSaverActive());
     EXPECT_EQ(w.paused, 0u);
     EXPECT_LT(hb->GetCursorCount(), 0);
+}
+
+// A record that is there but cannot be read (here a folder stands in its
+// place, which even root cannot read as a file) keeps what it holds: the
+// player is told, and the zeros in memory are not written over it. A record
+// that cannot be saved at exit is told too.
+TEST_F(GameWindowTest, UnreadableAndUnsavedRecordsAreReported)
+{
+    fs::create_directories(profiles / "00000100.bin" / "inside");
+    fs::create_directories(profiles / "00050000.bin.tmp"); // blocks the options' save
+    testing::internal::CaptureStderr();
+    {
+        GWindow w;
+        ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
+        w.OnExit();
+    }
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("The player profile \"" + (profiles / "00000100.bin").string() + "\" cannot be read"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("player profile could not be saved"), std::string::npos) << "said once, at start-up";
+    EXPECT_NE(said.find("The options record could not be saved to"), std::string::npos) << said;
+    EXPECT_TRUE(fs::is_directory(profiles / "00000100.bin" / "inside"));
+    EXPECT_FALSE(fs::exists(profiles / "00050000.bin"));
+    // Both lines are error lines of the log too.
+    std::ifstream logFile(home / "Quenvo" / "ZORBLET" / "SAVES" / "zorblet.html");
+    const std::string logText{std::istreambuf_iterator<char>(logFile), {}};
+    EXPECT_NE(logText.find("00000100.bin\" cannot be read"), std::string::npos);
+    EXPECT_NE(logText.find("The options record could not be saved"), std::string::npos);
+}
+
+// Without a usable application-data folder the records live in the current
+// folder, and the player is told where.
+TEST_F(GameWindowTest, RecordsInTheCurrentFolderAreAnnounced)
+{
+    std::ofstream(home / "file") << "not a folder";
+    setenv("XDG_DATA_HOME", (home / "file" / "data").c_str(), 1);
+    const fs::path here = fs::current_path();
+    testing::internal::CaptureStderr();
+    {
+        GWindow w;
+        ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
+        EXPECT_EQ(w.GetGlobal()->GetProfilesFolder(), nullptr);
+        w.OnExit();
+    }
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("kept in the current folder, \"" + here.string() + "\""), std::string::npos) << said;
+    EXPECT_EQ(ReadAll(here / "00000100.bin").size(), 1000u);
+    EXPECT_EQ(ReadAll(here / "00050000.bin").size(), 252u);
+}
+
+// SIGTERM and SIGHUP close the window the way its close box does: the loop
+// ends, and the exit saves both records.
+TEST_F(GameWindowTest, TerminationSignalsEndThroughTheCleanExit)
+{
+    for (int signal : {SIGTERM, SIGHUP})
+    {
+        SCOPED_TRACE(signal);
+        fs::remove_all(profiles);
+        platform::CatchTerminationSignals();
+        GWindow w;
+        ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
+        w.Show();
+        ASSERT_EQ(std::raise(signal), 0);
+        EXPECT_EQ(w.Run(), 0);
+        EXPECT_FALSE(platform::IsWindow(w.GetHWND()));
+        EXPECT_EQ(ReadAll(profiles / "00000100.bin").size(), 1000u);
+        EXPECT_EQ(ReadAll(profiles / "00050000.bin").size(), 252u);
+    }
+    for (int signal : {SIGHUP, SIGTERM, SIGINT})
+        std::signal(signal, SIG_DFL);
 }

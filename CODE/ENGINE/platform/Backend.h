@@ -20,6 +20,11 @@ struct PixelBlock
     i32 height = 0;
 };
 
+// The client size a window gets when it is made with CW_USEDEFAULT as its
+// width or height.
+inline constexpr i32 kDefaultWindowWidth = 640;
+inline constexpr i32 kDefaultWindowHeight = 480;
+
 struct DisplayInfo
 {
     std::string driver;
@@ -35,7 +40,8 @@ public:
     virtual const char* GetName() const = 0;
 
     // Windows. Sizes are client sizes: the backend draws no frame of its own
-    // that the engine would have to account for. A new window is hidden.
+    // that the engine would have to account for. A new window is hidden; a
+    // width or height of CW_USEDEFAULT gives the default size.
     virtual WindowId CreateWindow(const char* title, u32 style, i32 x, i32 y, i32 width, i32 height) = 0;
     virtual void DestroyWindow(WindowId window) = 0;
     virtual void SetWindowStyle(WindowId window, u32 style) = 0;
@@ -91,9 +97,14 @@ public:
     virtual u64 ClockNs() = 0;
 };
 
-// The backend in use. Made on first use from ZORBLET_BACKEND ("headless", or
-// "sdl", the default; SDL's own "offscreen" video driver also runs without a
-// display when SDL_VIDEODRIVER=offscreen).
+// Makes the backend named by ZORBLET_BACKEND ("sdl", the default, or
+// "headless") unless one is in use already. SDL opens a real display (X11,
+// then Wayland), or exactly the video driver SDL_VIDEODRIVER names (its
+// "offscreen" driver runs without a display). False, with the reason in plain
+// words, when the name is unknown or no display can be opened.
+bool StartBackend(std::string* problem);
+// The backend in use; made on first use as StartBackend does, an SDL backend
+// that fails every call softly when that cannot start.
 Backend& GetBackend();
 // Replaces the backend in use (tests make a fresh one per case). Windows of
 // the previous backend and the calling thread's queue are forgotten.

@@ -93,6 +93,11 @@ u32 HeadlessBackend::GetPixel(WindowId window, i32 x, i32 y) const
 
 WindowId HeadlessBackend::CreateWindow(const char* title, u32 style, i32 x, i32 y, i32 width, i32 height)
 {
+    if (width == CW_USEDEFAULT || height == CW_USEDEFAULT)
+    {
+        width = kDefaultWindowWidth;
+        height = kDefaultWindowHeight;
+    }
     if (failCreate_ || width < 0 || height < 0 || width > 16384 || height > 16384)
         return 0;
     WindowId id = nextId_++;

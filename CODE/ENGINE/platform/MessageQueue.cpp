@@ -1,6 +1,7 @@
 #include "platform/MessageQueue.h"
 
 #include "platform/Backend.h"
+#include "platform/Termination.h"
 
 #include <algorithm>
 #include <map>
@@ -29,6 +30,19 @@ Rect Union(const Rect& a, const Rect& b)
 {
     return Rect{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
                 std::max(a.bottom, b.bottom)};
+}
+
+// Native events, then a termination request, which asks every window to
+// close as its close box would. A request that arrives before any window
+// exists waits for one.
+void Pump(MessageQueue& queue)
+{
+    GetBackend().PumpEvents(queue);
+    if (!Bindings().empty() && TakeTerminationRequest())
+    {
+        for (const auto& [id, binding] : Bindings())
+            queue.Post(Message{id, WM_CLOSE, 0, 0});
+    }
 }
 
 } // namespace
@@ -92,7 +106,7 @@ bool MessageQueue::TakeNext(Message* out, bool remove)
 
 bool MessageQueue::Peek(Message* out, bool remove)
 {
-    GetBackend().PumpEvents(*this);
+    Pump(*this);
     return TakeNext(out, remove);
 }
 
@@ -108,12 +122,11 @@ bool MessageQueue::TakeQuit(i32* exitCode)
 
 bool MessageQueue::WaitForInput(u32 timeoutMs)
 {
-    Backend& backend = GetBackend();
-    backend.PumpEvents(*this);
+    Pump(*this);
     if (!posted_.empty())
         return true;
-    backend.WaitEvents(timeoutMs);
-    backend.PumpEvents(*this);
+    GetBackend().WaitEvents(timeoutMs);
+    Pump(*this);
     return !posted_.empty();
 }
 

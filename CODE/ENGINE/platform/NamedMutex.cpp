@@ -1,41 +1,137 @@
 #include "platform/NamedMutex.h"
 
+#include "platform/OShell.h"
+
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform
 {
+
+namespace
+{
+
+// A folder that only this user can change, so no one else can replace or
+// hold its lock files. Empty result when it is one; else why not.
+std::string PrivateFolderProblem(const std::string& folder)
+{
+    struct stat info
+    {
+    };
+    if (::lstat(folder.c_str(), &info) != 0)
+        return std::strerror(errno);
+    if (!S_ISDIR(info.st_mode))
+        return "not a folder";
+    if (info.st_uid != ::geteuid())
+        return "owned by another user";
+    if (info.st_mode & (S_IWGRP | S_IWOTH))
+        return "writable by other users";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return std::strerror(errno);
+    return {};
+}
+
+// The fallback under /tmp is made by whoever comes first; a folder of that
+// name made by someone else is refused rather than used.
+std::string MakeTmpFolder(const std::string& folder)
+{
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return std::strerror(errno);
+    struct stat info
+    {
+    };
+    if (::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+        (info.st_mode & 077) != 0)
+        ::chmod(folder.c_str(), 0700);
+    return PrivateFolderProblem(folder);
+}
+
+} // namespace
 
 NamedMutex::~NamedMutex()
 {
     Close();
 }
 
-std::string NamedMutex::GetRuntimeFolder()
+std::string NamedMutex::GetRuntimeFolder(std::string* why)
 {
-    const char* dir = std::getenv("XDG_RUNTIME_DIR");
-    if (dir && dir[0] == '/')
-        return dir;
-    return "/tmp";
+    std::string problems;
+    auto note = [&problems](const std::string& folder, const std::string& problem)
+    { problems += (problems.empty() ? "" : "; ") + folder + ": " + problem; };
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/')
+    {
+        const std::string problem = PrivateFolderProblem(runtime);
+        if (problem.empty())
+            return runtime;
+        note(runtime, problem);
+    }
+    else if (runtime && runtime[0])
+    {
+        note(runtime, "XDG_RUNTIME_DIR is not an absolute path");
+    }
+    const char* tmpdir = std::getenv("TMPDIR");
+    std::string tmp =
+        std::string(tmpdir && tmpdir[0] == '/' ? tmpdir : "/tmp") + "/zorblet-" + std::to_string(::geteuid());
+    const std::string tmpProblem = MakeTmpFolder(tmp);
+    if (tmpProblem.empty())
+        return tmp;
+    note(tmp, tmpProblem);
+    std::string home = XdgFolder("XDG_DATA_HOME", ".local/share");
+    if (!home.empty() && EnsureFolderTree(home))
+    {
+        const std::string problem = PrivateFolderProblem(home);
+        if (problem.empty())
+            return home;
+        note(home, problem);
+    }
+    else
+    {
+        note("data home", "neither XDG_DATA_HOME nor HOME names a usable folder");
+    }
+    if (why)
+        *why = problems;
+    return {};
 }
 
 NamedMutex::Result NamedMutex::Create(const char* name)
 {
     Close();
-    if (!name || !name[0])
+    problem_.clear();
+    if (!name || !name[0] || std::strchr(name, '/'))
+    {
+        problem_ = "the lock has no usable name";
         return Result::Failed;
-    std::string path = GetRuntimeFolder() + "/" + name + ".lock";
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    }
+    std::string why;
+    const std::string folder = GetRuntimeFolder(&why);
+    if (folder.empty())
+    {
+        problem_ = "no folder for the lock file could be used (" + why + ")";
+        return Result::Failed;
+    }
+    const std::string path = folder + "/" + name + ".lock";
+    // Locking needs only read access, so a lock file that lost its write
+    // permission still works.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
+    {
+        problem_ = "the lock file \"" + path + "\" cannot be opened: " + std::strerror(errno);
         return Result::Failed;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
     {
-        int error = errno;
+        const int error = errno;
         ::close(fd);
-        return error == EWOULDBLOCK ? Result::AlreadyExists : Result::Failed;
+        if (error == EWOULDBLOCK)
+            return Result::AlreadyExists;
+        problem_ = "the lock file \"" + path + "\" cannot be locked: " + std::strerror(error);
+        return Result::Failed;
     }
     fd_ = fd;
     return Result::Created;

@@ -1,8 +1,17 @@
 #pragma once
 // A process-wide named mutex that tells a second copy of the program that a
-// first one runs. It is a lock file "<name>.lock" in the runtime folder
-// ($XDG_RUNTIME_DIR, else /tmp) held with flock, so the kernel releases it
-// when the process dies, however it dies.
+// first one runs. It is a lock file "<name>.lock" held with flock, so the
+// kernel releases it when the process dies, however it dies: a file left by
+// a killed copy never blocks the next start.
+//
+// The lock belongs to the user: other users on the same machine neither see
+// it nor can take it away. It lives in the first usable of
+//   - $XDG_RUNTIME_DIR, when it is an absolute folder of this user that no
+//     one else may write;
+//   - /tmp/zorblet-<uid> ($TMPDIR in place of /tmp when it is absolute),
+//     made with mode 0700 when missing, used only when it is a real folder
+//     owned by this user (its mode is then narrowed to 0700);
+//   - the data home ($XDG_DATA_HOME or ~/.local/share), made when missing.
 #include "core/Types.h"
 
 #include <string>
@@ -27,11 +36,15 @@ public:
 
     Result Create(const char* name);
     void Close();
-    // The folder the lock files live in.
-    static std::string GetRuntimeFolder();
+    // After Failed: what went wrong, in plain words (folders tried and why).
+    const std::string& GetProblem() const { return problem_; }
+    // The folder the lock files live in, empty when none is usable; why
+    // (when given) receives what made the others unusable.
+    static std::string GetRuntimeFolder(std::string* why = nullptr);
 
 private:
     int fd_ = -1;
+    std::string problem_;
 };
 
 } // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/SdlBackend.h"
 
+#include "platform/Termination.h"
+
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
 #include <dlfcn.h>
@@ -7,8 +9,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string>
 
 namespace platform
 {
@@ -46,9 +50,18 @@ int ReportXError(Display*, XErrorEvent* event)
     return 0;
 }
 
+// The connection to the X server is gone (the server ended, or the game's
+// client was killed). Xlib's own handler would call exit, whose handlers then
+// wait for events on the dead connection for ever; the records are saved
+// instead and the process ends at once.
+int LoseXDisplay(Display*)
+{
+    EndAfterDisplayLost();
+}
+
 // libX11 is loaded by SDL itself; it is reached at run time so the engine
 // does not link it.
-void InstallXErrorHandler()
+void InstallXErrorHandlers()
 {
     void* library = dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
     if (!library)
@@ -56,6 +69,9 @@ void InstallXErrorHandler()
     using Setter = XErrorHandler (*)(XErrorHandler);
     if (auto set = reinterpret_cast<Setter>(dlsym(library, "XSetErrorHandler")))
         set(&ReportXError);
+    using IOSetter = XIOErrorHandler (*)(XIOErrorHandler);
+    if (auto set = reinterpret_cast<IOSetter>(dlsym(library, "XSetIOErrorHandler")))
+        set(&LoseXDisplay);
     dlclose(library);
 }
 #endif
@@ -120,6 +136,79 @@ void PostText(MessageQueue& queue, WindowId window, const char* text)
         if (extra == 0 && code < 0x100)
             queue.Post(Message{window, WM_CHAR, code, 1});
     }
+}
+
+struct VideoStart
+{
+    bool ready = false;
+    std::string problem;
+};
+
+// Only a display the user can see counts as a start. SDL left to itself
+// would go on to its offscreen or dummy drivers when no display answers, and
+// the program would run with no window at all; those drivers run only when
+// SDL_VIDEODRIVER names them.
+VideoStart TryVideoDrivers()
+{
+    VideoStart start;
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    if (asked && asked[0])
+    {
+        // SDL reads the variable itself and tries nothing else.
+        start.ready = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+        if (!start.ready)
+            start.problem = std::string("the video driver named by SDL_VIDEODRIVER=\"") + asked +
+                            "\" could not be started (" + SDL_GetError() + ")";
+        return start;
+    }
+    struct Candidate
+    {
+        const char* driver;
+        const char* variable;
+    };
+    const Candidate candidates[] = {{"x11", "DISPLAY"}, {"wayland", "WAYLAND_DISPLAY"}};
+    std::string tried;
+    for (const Candidate& c : candidates)
+    {
+        // A display is only tried where its variable names one: a desktop
+        // session always sets it, and the libraries complain on their own
+        // when made to guess.
+        const char* value = std::getenv(c.variable);
+        const bool named = value && value[0];
+        if (named)
+        {
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, c.driver);
+            if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0)
+            {
+                start.ready = true;
+                return start;
+            }
+        }
+        // SDL says no more than "<driver> not available"; what the player
+        // can act on is the variable that names the display.
+        tried += tried.empty() ? "" : ", ";
+        tried += std::string(c.driver) + " (" +
+                 (named ? std::string("no display answers at ") + c.variable + "=\"" + value + "\""
+                        : std::string(c.variable) + " is not set") +
+                 ")";
+    }
+    start.problem = "no display could be opened: " + tried;
+    return start;
+}
+
+// SDL's video stays up until the process ends: shutting it down unloads the
+// display libraries it opened, whose own allocations would then look lost.
+// Destroying the windows is what gives the desktop its mode back.
+const VideoStart& StartVideo()
+{
+    static const VideoStart start = []
+    {
+        // Termination signals are the program's own business (they close
+        // the window, as the close box does); SDL must not take them.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        return TryVideoDrivers();
+    }();
+    return start;
 }
 
 } // namespace
@@ -278,20 +367,14 @@ SdlBackend::SdlBackend() : impl_(std::make_unique<Impl>())
     // window surface takes that copy directly (shared memory on X11), where a
     // GPU texture would add an upload of the whole frame and a GL driver.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    // SDL's video stays up until the process ends: shutting it down unloads
-    // the display libraries it opened, whose own allocations would then look
-    // lost. Destroying the windows is what gives the desktop its mode back.
-    static const bool videoReady = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-    impl_->ready = videoReady;
+    const VideoStart& video = StartVideo();
+    impl_->ready = video.ready;
     if (!impl_->ready)
-    {
-        std::fprintf(stderr, "SDL video unavailable: %s\n", SDL_GetError());
         return;
-    }
 #if defined(SDL_VIDEO_DRIVER_X11)
     if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0)
     {
-        InstallXErrorHandler();
+        InstallXErrorHandlers();
         SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
     }
 #endif
@@ -309,8 +392,18 @@ bool SdlBackend::IsReady() const
     return impl_->ready;
 }
 
+std::string SdlBackend::GetStartProblem() const
+{
+    return impl_->ready ? std::string() : StartVideo().problem;
+}
+
 WindowId SdlBackend::CreateWindow(const char* title, u32 style, i32 x, i32 y, i32 width, i32 height)
 {
+    if (width == CW_USEDEFAULT || height == CW_USEDEFAULT)
+    {
+        width = kDefaultWindowWidth;
+        height = kDefaultWindowHeight;
+    }
     if (!impl_->ready || width <= 0 || height <= 0)
         return 0;
     Uint32 flags = SDL_WINDOW_HIDDEN;

@@ -17,6 +17,9 @@ public:
 
     // False when SDL's video could not start; every call then fails softly.
     bool IsReady() const;
+    // Why SDL's video could not start (drivers tried and their errors);
+    // empty when it did.
+    std::string GetStartProblem() const;
 
     const char* GetName() const override { return "sdl"; }
     WindowId CreateWindow(const char* title, u32 style, i32 x, i32 y, i32 width, i32 height) override;

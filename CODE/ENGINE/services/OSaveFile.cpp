@@ -3,9 +3,13 @@
 #include "services/OFile.h"
 #include "services/OFilePath.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -18,26 +22,68 @@ u8 ScrambleByte(u32 number, u32 index)
 
 // The folder part of a path ("." when it has none), so it can be synced after
 // a rename.
-void SyncFolderOf(const char* path)
+void SyncFolderOf(const std::string& path)
 {
-    char folder[kPathCapacity];
-    const char* slash = std::strrchr(path, '/');
-    if (!slash)
-    {
-        std::strcpy(folder, ".");
-    }
-    else
-    {
-        size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
-        std::memcpy(folder, path, length);
-        folder[length] = 0;
-    }
-    int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0)
     {
         ::fsync(fd);
         ::close(fd);
     }
+}
+
+// The file a name finally stands for once every symbolic link on it is
+// followed, whether or not that file exists yet. A record kept as a link to
+// a file elsewhere is then replaced where it really lives, and the link stays.
+std::string FollowLinks(std::string path)
+{
+    // The kernel's own limit on links in one lookup; a loop ends here too.
+    for (int hops = 0; hops < 40; ++hops)
+    {
+        struct stat info
+        {
+        };
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return path;
+        char target[kPathCapacity];
+        const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (length <= 0)
+            return path;
+        target[length] = 0;
+        const size_t slash = path.rfind('/');
+        if (target[0] == '/' || slash == std::string::npos)
+            path = target;
+        else
+            path = path.substr(0, slash + 1) + target;
+    }
+    return path;
+}
+
+// A file that outgrows the size limit would raise SIGXFSZ, whose default
+// action ends the process in the middle of a save. Ignored, the write fails
+// with EFBIG instead and the save is refused like any other failed write.
+void KeepFileSizeSignalFromEnding()
+{
+    struct sigaction current
+    {
+    };
+    if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+        std::signal(SIGXFSZ, SIG_IGN);
+}
+
+// Writes the record scrambled, one byte at a time, and closes the file; true
+// when every byte reached the disk.
+bool WriteScrambled(FILE* file, u32 number, const u8* data, u32 size)
+{
+    bool ok = true;
+    for (u32 i = 0; ok && i < size; ++i)
+        ok = std::fputc(data[i] ^ ScrambleByte(number, i), file) != EOF;
+    ok = ok && std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
+    if (std::fclose(file) != 0)
+        ok = false;
+    return ok;
 }
 
 } // namespace
@@ -51,40 +97,93 @@ bool BuildSaveFileName(char* out, u32 number, const char* folder)
 
 u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
 {
-    char path[kPathCapacity];
-    char temp[kPathCapacity + 8];
-    if (!BuildSaveFileName(path, number, folder) || (!data && size))
+    char name[kPathCapacity];
+    if (!BuildSaveFileName(name, number, folder) || (!data && size))
         return 0;
+    KeepFileSizeSignalFromEnding();
+    const std::string path = FollowLinks(name);
+    const std::string temp = path + ".tmp";
+    if (temp.size() >= kPathCapacity)
+        return 0;
+
+    // Writing in place with "wb" is refused for a file the player may not
+    // write, and must be here too, although the rename below would get past
+    // the file's own permissions: a record that belongs to someone else, or
+    // that was made read-only, is left as it is. Only plain files are
+    // replaced.
+    struct stat old
+    {
+    };
+    const bool exists = ::stat(path.c_str(), &old) == 0;
+    if (exists)
+    {
+        if (!S_ISREG(old.st_mode))
+        {
+            errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
+            return 0;
+        }
+        const int probe = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (probe < 0)
+            return 0;
+        ::close(probe);
+    }
+
     // The player's only copy is replaced in one step: the new bytes go to a
     // file beside it, and the rename that swaps them in happens only once all
     // of them are on disk. A full disk or a crash midway leaves the old copy.
-    std::snprintf(temp, sizeof temp, "%s.tmp", path);
-    FILE* file = OpenFile(temp, "wb");
+    // A link planted at the temporary name is not followed.
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+    {
+        // A folder that takes no new files, holding a record the player may
+        // write: the record is rewritten in place, as "wb" does.
+        if (!exists || (errno != EACCES && errno != EPERM))
+            return 0;
+        FILE* file = std::fopen(path.c_str(), "wb");
+        return file && WriteScrambled(file, number, data, size) ? 1 : 0;
+    }
+    if (exists)
+    {
+        // The replacement keeps the permissions (and, where allowed, the
+        // owner) the player gave the old file.
+        ::fchmod(fd, old.st_mode & 0777);
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
+            (void)!::fchown(fd, old.st_uid, old.st_gid);
+    }
+    FILE* file = ::fdopen(fd, "wb");
     if (!file)
+    {
+        ::close(fd);
+        std::remove(temp.c_str());
         return 0;
-    bool ok = true;
-    for (u32 i = 0; ok && i < size; ++i)
-        ok = std::fputc(data[i] ^ ScrambleByte(number, i), file) != EOF;
-    ok = ok && std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
-    if (std::fclose(file) != 0)
-        ok = false;
-    if (ok && std::rename(temp, path) == 0)
+    }
+    if (WriteScrambled(file, number, data, size) && std::rename(temp.c_str(), path.c_str()) == 0)
     {
         SyncFolderOf(path);
         return 1;
     }
-    std::remove(temp);
+    // The caller may want to say why the save failed.
+    const int why = errno;
+    std::remove(temp.c_str());
+    errno = why;
     return 0;
 }
 
-u32 ReadSaveFile(u32 number, u8* buffer, u32 size, const char* folder)
+SaveFileState ReadSaveFileState(u32 number, u8* buffer, u32 size, const char* folder, int* error)
 {
     char path[kPathCapacity];
+    if (error)
+        *error = 0;
     if (!BuildSaveFileName(path, number, folder) || (!buffer && size))
-        return 0;
-    FILE* file = OpenFile(path, "rb");
+        return SaveFileState::Missing;
+    FILE* file = std::fopen(path, "rb");
     if (!file)
-        return 0;
+    {
+        const int why = errno;
+        if (error)
+            *error = why;
+        return why == ENOENT || why == ENOTDIR ? SaveFileState::Missing : SaveFileState::Unreadable;
+    }
     u32 read = 0;
     while (read < size)
     {
@@ -94,8 +193,23 @@ u32 ReadSaveFile(u32 number, u8* buffer, u32 size, const char* folder)
         buffer[read] = static_cast<u8>(c) ^ ScrambleByte(number, read);
         ++read;
     }
+    // A folder, or a disk that fails, stops the read with an error rather
+    // than at the end of the file.
+    const bool failed = read < size && std::ferror(file);
+    const int why = errno;
     std::fclose(file);
-    return read == size ? 1 : 0;
+    if (failed)
+    {
+        if (error)
+            *error = why;
+        return SaveFileState::Unreadable;
+    }
+    return read == size ? SaveFileState::Read : SaveFileState::Short;
+}
+
+u32 ReadSaveFile(u32 number, u8* buffer, u32 size, const char* folder)
+{
+    return ReadSaveFileState(number, buffer, size, folder, nullptr) == SaveFileState::Read ? 1 : 0;
 }
 
 i32 GetSaveFileSize(u32 number, const char* folder)

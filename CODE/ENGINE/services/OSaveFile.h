@@ -7,12 +7,30 @@
 
 // Writes the record. The new contents go to a temporary file beside the old
 // one and replace it only once every byte is written and flushed, so a
-// failure never destroys the previous copy. 1 on success, else 0.
+// failure never destroys the previous copy. A name that is a symbolic link is
+// followed and its target replaced; the replacement keeps the old file's
+// permissions. A file the caller may not write is left alone and the result
+// is 0, as writing it in place would fail. 1 on success, else 0 with errno
+// telling why.
 u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder);
 // Reads size bytes into buffer and removes the scrambling. 1 when all size
 // bytes were read; on a short file the bytes read so far stay (descrambled)
 // and the rest of the buffer is untouched; 0.
 u32 ReadSaveFile(u32 number, u8* buffer, u32 size, const char* folder);
+// How a read went. A file that does not exist is Missing; one that exists but
+// cannot be opened or read (permissions, a folder in its place, a failing
+// disk) is Unreadable: its contents are unknown, so it must not be written
+// over; one shorter than the record is Short.
+enum class SaveFileState
+{
+    Read,
+    Missing,
+    Short,
+    Unreadable
+};
+// ReadSaveFile that tells which of these happened; *error (when given)
+// receives the system's error number of a failed open or read, else 0.
+SaveFileState ReadSaveFileState(u32 number, u8* buffer, u32 size, const char* folder, int* error);
 // The save file's length, -1 when it cannot be opened.
 i32 GetSaveFileSize(u32 number, const char* folder);
 // The file name (base directory included) into out, which holds 1024 bytes;

@@ -1,9 +1,15 @@
 #include "window/AppMain.h"
 
-#include "services/OFile.h"
+#include "platform/Backend.h"
+#include "platform/ExitCodes.h"
 #include "platform/NamedMutex.h"
 #include "platform/OMessageBox.h"
+#include "platform/Termination.h"
+#include "services/OFile.h"
 #include "window/OWindow.h"
+
+#include <cstdio>
+#include <string>
 
 namespace
 {
@@ -11,6 +17,16 @@ namespace
 constexpr const char* kAppName = "ZORBLET";
 constexpr u16 kClientWidth = 800;
 constexpr u16 kClientHeight = 600;
+
+// The window whose records are saved when the display goes away.
+OWindow* runningWindow = nullptr;
+
+void SaveBeforeLeaving()
+{
+    // The exit slot writes the records; the game's exit touches no display.
+    if (runningWindow)
+        runningWindow->OnExit();
+}
 
 } // namespace
 
@@ -21,9 +37,11 @@ int AppMain(WindowFactory newWindow)
     if (!window)
     {
         Alert("Not enough memory!! Close some application then try again!");
-        return 2;
+        return platform::kExitNoMemory;
     }
-    int result = 0;
+    runningWindow = window;
+    platform::SetDisplayLostHandler(&SaveBeforeLeaving);
+    int result = platform::kExitOk;
     if (window->Create(kAppName, kAppName, kClientWidth, kClientHeight))
     {
         window->OnStart();
@@ -33,8 +51,10 @@ int AppMain(WindowFactory newWindow)
     else
     {
         Alert("Cannot initialize the application! Please reinstall.");
-        result = 1;
+        result = platform::kExitCannotCreate;
     }
+    // From here on there is nothing left to save.
+    runningWindow = nullptr;
     delete window;
     return result;
 }
@@ -44,8 +64,25 @@ int WinMain(WindowFactory newWindow)
     // Held until the process ends, so a second copy started at any time
     // while this one runs finds the name taken.
     static platform::NamedMutex instanceMutex;
-    if (instanceMutex.Create(kAppName) != platform::NamedMutex::Result::Created)
-        return 0;
-    AppMain(newWindow);
-    return 0;
+    switch (instanceMutex.Create(kAppName))
+    {
+    case platform::NamedMutex::Result::Created:
+        break;
+    case platform::NamedMutex::Result::AlreadyExists:
+        return platform::kExitOk;
+    case platform::NamedMutex::Result::Failed:
+        std::fprintf(stderr,
+                     "ZORBLET cannot start: %s. This lock is what keeps a second copy from running; make "
+                     "XDG_RUNTIME_DIR (or /tmp) a folder of yours that you can write.\n",
+                     instanceMutex.GetProblem().c_str());
+        return platform::kExitNoLock;
+    }
+    std::string problem;
+    if (!platform::StartBackend(&problem))
+    {
+        std::fprintf(stderr, "ZORBLET cannot start. %s\n", problem.c_str());
+        return platform::kExitNoDisplay;
+    }
+    platform::CatchTerminationSignals();
+    return AppMain(newWindow);
 }

@@ -10,10 +10,16 @@ using WindowFactory = OWindow* (*)();
 // The application main: creates the window object, creates and shows the
 // window "ZORBLET" with an 800 by 600 client area, runs the message loop and
 // destroys the object. 0 after a run, 1 when the window could not be created,
-// 2 when the object could not be allocated.
+// 2 when the object could not be allocated. Should the display go away
+// meanwhile, the window's exit slot saves the records and the process ends
+// with platform::kExitDisplayLost.
 int AppMain(WindowFactory newWindow);
 
 // The process entry: only one copy runs at a time. A second copy (the named
-// mutex "ZORBLET" is held elsewhere) or a failure to make the mutex returns 0
-// at once without a window; otherwise AppMain runs and the result is 0.
+// mutex "ZORBLET" is held elsewhere) returns 0 at once without a window. When
+// the lock cannot be made at all, or no display can be opened (or
+// ZORBLET_BACKEND names no backend), the reason goes to stderr and the result
+// is platform::kExitNoLock or platform::kExitNoDisplay. Otherwise the
+// termination signals are caught (they close the window) and the result is
+// AppMain's.
 int WinMain(WindowFactory newWindow);

@@ -107,6 +107,14 @@ u32 OWindow::Create(const char* windowTitle, const char* className, u16 clientWi
     std::snprintf(title, sizeof title, "%s", windowTitle ? windowTitle : "");
     i32 cw = clientWidth;
     i32 ch = clientHeight;
+    if (w == CW_USEDEFAULT && backend.GetClientSize(hwnd, &cw, &ch) && cw > 0 && ch > 0 && cw <= 0xFFFF &&
+        ch <= 0xFFFF)
+    {
+        // The window took the default size; the canvas and every later
+        // step follow it.
+        clientWidth = static_cast<u16>(cw);
+        clientHeight = static_cast<u16>(ch);
+    }
     if (backend.GetClientSize(hwnd, &cw, &ch))
     {
         frameWidth_ = clientWidth - cw;

@@ -1,0 +1,27 @@
+#pragma once
+// The ways the program is told to end from outside: termination signals, and
+// the loss of the display it runs on.
+
+namespace platform
+{
+
+// From here on SIGHUP (the terminal or session went away), SIGTERM and
+// SIGINT no longer end the process where it stands: the next pump of the
+// message queue asks every window to close, as its close box does, so the
+// program leaves through its usual exit and saves what it holds. A second
+// signal while the first is still waiting ends the process at once, so a
+// program that no longer pumps can still be stopped.
+void CatchTerminationSignals();
+// True once after a caught signal.
+bool TakeTerminationRequest();
+
+// Run when the display connection is lost for good. It must not touch the
+// display: it may only save what the program holds.
+using DisplayLostHandler = void (*)();
+void SetDisplayLostHandler(DisplayLostHandler handler);
+// Runs the handler once, says what happened on stderr and ends the process
+// with kExitDisplayLost, without exit handlers or destructors, which would
+// wait on the dead connection.
+[[noreturn]] void EndAfterDisplayLost();
+
+} // namespace platform

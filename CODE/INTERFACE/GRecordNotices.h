@@ -1,0 +1,19 @@
+#pragma once
+// What the player is told about their records when something is wrong with
+// them: where they are kept, which cannot be read, which cannot be saved.
+#include "GAME/GPlayerRecords.h"
+
+class OLogFile;
+
+// The one place such a line is told: on the terminal, and as an error line
+// in the HTML log (log may be null).
+void ReportRecordProblem(OLogFile* log, const char* line);
+// The application-data folder is unusable, so the records are read from and
+// written to the current folder.
+void ReportRecordsInCurrentFolder(OLogFile* log);
+// After Load: says so when the record exists but could not be read (Save
+// then leaves it alone).
+template <class Record> void ReportUnreadableRecord(OLogFile* log, const Record& record, const char* folder);
+// Save, and say so when it fails (a record that could not be read is not
+// saved and was reported at start-up).
+template <class Record> void SaveRecordOrReport(OLogFile* log, const Record& record, const char* folder);
