@@ -397,11 +397,16 @@ AlphaRectAvx512(u8* d, i32 dPitch, const u8* s, i32 sPitch, const u8* a, i32 aPi
 {
     const i32 blocks = w & ~31;
     const MaskedPiece tail(w - blocks);
-    for (i32 j = 0; j < h; ++j, d += dPitch, s += sPitch, a += aPitch)
+    for (i32 j = 0; j < h; ++j)
     {
+        // Rows found from their index: stepping a pointer past the last row
+        // would point outside the block (before it, for a walk upward).
+        u8* dr = d + static_cast<ptrdiff_t>(j) * dPitch;
+        const u8* sr = s + static_cast<ptrdiff_t>(j) * sPitch;
+        const u8* ar = a + static_cast<ptrdiff_t>(j) * aPitch;
         if (blocks > 0)
-            AlphaBlocks32(d, s, a, blocks);
-        tail.Blend(d + 3 * blocks, s + 3 * blocks, a + blocks);
+            AlphaBlocks32(dr, sr, ar, blocks);
+        tail.Blend(dr + 3 * blocks, sr + 3 * blocks, ar + blocks);
     }
 }
 
@@ -1041,8 +1046,9 @@ namespace
 template <AlphaRowFn Row>
 void AlphaRectRows(u8* d, i32 dPitch, const u8* s, i32 sPitch, const u8* a, i32 aPitch, i32 w, i32 h)
 {
-    for (i32 j = 0; j < h; ++j, d += dPitch, s += sPitch, a += aPitch)
-        Row(d, s, a, w);
+    for (i32 j = 0; j < h; ++j)
+        Row(d + static_cast<ptrdiff_t>(j) * dPitch, s + static_cast<ptrdiff_t>(j) * sPitch,
+            a + static_cast<ptrdiff_t>(j) * aPitch, w);
 }
 } // namespace
 
