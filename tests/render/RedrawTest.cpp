@@ -520,6 +520,7 @@ TEST_F(RedrawFixture, SubpixelSpritesWithOneFractionMatchAFullRepaint)
     rng.seed(5);
     Scene s(200, 150), ref(200, 150);
     std::vector<OBitmap*> images;
+    images.reserve(8);
     const u8 formats[] = {2, 3, 13, 14};
     for (int i = 0; i < 8; ++i)
         images.push_back(RandomImage(rng, static_cast<u16>(3 + rng() % 20), static_cast<u16>(3 + rng() % 20),

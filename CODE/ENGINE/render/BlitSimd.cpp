@@ -1005,7 +1005,8 @@ template <class Fn, i32 (*Available)(Fn*, i32)> Fn Chosen()
 {
     static const Fn best = []
     {
-        Fn all[4];
+        // The scalar kernel always runs, so at least one entry is filled.
+        Fn all[4] = {};
         return all[Available(all, 4) - 1];
     }();
     return best;
