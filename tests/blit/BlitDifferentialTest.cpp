@@ -328,6 +328,48 @@ TEST(BlitDifferential, LongRowsOfTheAlphaKernels)
     }
 }
 
+// Blocks of rows of draw mode 2, walked down or up (a negative pitch, as for
+// an image mirrored top to bottom), in buffers of exactly their size so that
+// the sanitizer build sees any access past them.
+TEST(BlitDifferential, EveryAlphaBlockKernelGivesTheScalarBytes)
+{
+    blit::AlphaRectFn kernels[4];
+    const i32 n = blit::AvailableAlphaRects(kernels, 4);
+    std::mt19937 rng(11);
+    for (int iteration = 0; iteration < 400; ++iteration)
+    {
+        const i32 w = i32(rng() % 90), h = i32(1 + rng() % 5);
+        const i32 dPitch = 3 * w + i32(rng() % 7), sPitch = 3 * w + i32(rng() % 5),
+                  aPitch = w + i32(rng() % 3);
+        const auto block = [&](i32 pitch, i32 row)
+        {
+            std::vector<u8> v(size_t(pitch * (h - 1) + row));
+            for (u8& b : v)
+                b = u8(rng());
+            return v;
+        };
+        std::vector<u8> d = block(dPitch, 3 * w), s = block(sPitch, 3 * w), a = block(aPitch, w);
+        FillAlpha(rng, a.data(), a.size());
+        // Wholly opaque and wholly transparent blocks take shortcuts.
+        if (iteration % 9 < 2)
+            std::fill(a.begin(), a.end(), u8(iteration % 9 == 0 ? 0 : 255));
+        const bool up = rng() % 2 != 0;
+        const auto first = [&](std::vector<u8>& v, i32 pitch)
+        { return v.data() + (up ? pitch * (h - 1) : 0); };
+        const i32 sign = up ? -1 : 1;
+        const auto run = [&](blit::AlphaRectFn kernel)
+        {
+            std::vector<u8> out = d;
+            kernel(first(out, dPitch), sign * dPitch, first(s, sPitch), sign * sPitch, first(a, aPitch),
+                   sign * aPitch, w, h);
+            return out;
+        };
+        const std::vector<u8> want = run(&blit::AlphaRectScalar);
+        for (i32 k = 1; k < n; ++k)
+            ASSERT_EQ(want, run(kernels[k])) << "kernel " << k << " width " << w << " height " << h;
+    }
+}
+
 TEST(BlitDifferential, EveryVectorKernelGivesTheScalarBytes)
 {
     blit::AlphaRowFn kernels[4];

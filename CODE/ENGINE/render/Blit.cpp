@@ -182,6 +182,24 @@ inline void MirroredRow(u8* d, const u8* s, const u8* a, i32 w, const Context& k
     }
 }
 
+// A row of a plain copy. Short rows, such as a background cut by a narrow
+// dirty rectangle, are copied in line 16 bytes at a time, the last block
+// ending at the row's end: a call per row would cost as much as the copy,
+// and in line the loads of successive rows overlap. The source is another
+// bitmap, so the overlapping last block reads bytes this call did not write.
+inline void CopyRow(u8* d, const u8* s, size_t n)
+{
+    constexpr size_t kInLine = 256;
+    if (n < 16 || n > kInLine)
+    {
+        std::memcpy(d, s, n);
+        return;
+    }
+    for (size_t i = 0; i + 16 < n; i += 16)
+        std::memcpy(d + i, s + i, 16);
+    std::memcpy(d + n - 16, s + n - 16, 16);
+}
+
 // One destination row: w pixels, reading the source from s and a in
 // direction Dir (+1 or -1).
 template <int Mode, int Dir, class Kernel>
@@ -190,7 +208,7 @@ inline void Row(u8* d, const u8* s, const u8* a, i32 w, const Context& k, Kernel
     using F = Formula<Mode>;
     if constexpr (Mode == 0 && Dir == 1)
     {
-        std::memcpy(d, s, 3 * static_cast<size_t>(w));
+        CopyRow(d, s, 3 * static_cast<size_t>(w));
     }
     else if constexpr (Mode == 1 && Dir == 1)
     {
@@ -264,6 +282,18 @@ void Draw(OBitmap* dst, OBitmap* src, i16 x, i16 y, const void* palette, u8 opac
     const auto kernel = RowKernel<Mode, dir>();
 
     u8* d = t.bits + static_cast<ptrdiff_t>(area.top) * t.pitch + 3 * area.left;
+    if constexpr (Mode == 2 && !mirrorX)
+    {
+        // The whole block in one call: the rows of an alpha sprite cut by a
+        // narrow rectangle are short, and a call per row would cost as much
+        // as blending it.
+        const i32 r = mirrorY ? p.h - 1 - area.sy : area.sy;
+        const i32 step = mirrorY ? -1 : 1;
+        SelectAlphaRect()(d, t.pitch, p.colour + static_cast<ptrdiff_t>(r) * p.colourPitch + 3 * c0,
+                          step * p.colourPitch, p.alpha + static_cast<ptrdiff_t>(r) * p.w + c0, step * p.w,
+                          area.w, area.h);
+        return;
+    }
     for (i32 j = 0; j < area.h; ++j, d += t.pitch)
     {
         const i32 r = mirrorY ? p.h - 1 - (area.sy + j) : area.sy + j;

@@ -257,68 +257,68 @@ __attribute__((target("avx2"))) inline __m256i Blend32(__m256i d, __m256i s, __m
 
 // Fewer than 32 pixels with byte-masked loads and stores, which neither
 // read nor write past the row: the missing pixels read as transparent. It
-// serves short rows and the ends of longer ones.
+// serves short rows and the ends of longer ones. The masks depend on the
+// width alone, so a block of rows of one width works them out once.
+struct MaskedPiece
+{
+    i32 n = 0;
+    __mmask32 pixels = 0;
+    __mmask32 bytes[3] = {};
+    __m256i expand[3];
+
+    __attribute__((target("avx2,avx512bw,avx512vl"))) explicit MaskedPiece(i32 width) : n(width)
+    {
+        if (n <= 0)
+            return;
+        pixels = static_cast<__mmask32>((u64(1) << n) - 1);
+        for (int v = 0; v < 3; ++v)
+        {
+            const i32 count = 3 * n - 32 * v;
+            bytes[v] = count <= 0    ? __mmask32(0)
+                       : count >= 32 ? ~__mmask32(0)
+                                     : static_cast<__mmask32>((u64(1) << count) - 1);
+            expand[v] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kExpand.m[2 * v]));
+        }
+    }
+
+    __attribute__((target("avx2,avx512bw,avx512vl"))) void Blend(u8* d, const u8* s, const u8* a) const
+    {
+        if (n <= 0)
+            return;
+        const __m256i av = _mm256_mask_loadu_epi8(_mm256_set1_epi8(-1), pixels, a);
+        if (_mm256_cmpeq_epi8_mask(av, _mm256_set1_epi8(-1)) == ~__mmask32(0))
+            return;
+        // A wholly opaque piece is a copy, as a block of a long row is: the
+        // inside of a sprite cut by a narrow rectangle would otherwise pay for
+        // a blend that a full-width row skips.
+        const bool opaque = (_mm256_cmpeq_epi8_mask(av, _mm256_setzero_si256()) & pixels) == pixels;
+        const __m128i a0 = _mm256_castsi256_si128(av);
+        const __m128i a1 = _mm256_extracti128_si256(av, 1);
+        const __m256i halves[3] = {_mm256_set_m128i(a0, a0), _mm256_set_m128i(a1, a0),
+                                   _mm256_set_m128i(a1, a1)};
+        for (int v = 0; v < 3 && bytes[v] != 0; ++v)
+        {
+            const __m256i sv = _mm256_maskz_loadu_epi8(bytes[v], s + 32 * v);
+            if (opaque)
+            {
+                _mm256_mask_storeu_epi8(d + 32 * v, bytes[v], sv);
+                continue;
+            }
+            const __m256i dv = _mm256_maskz_loadu_epi8(bytes[v], d + 32 * v);
+            const __m256i alpha = _mm256_shuffle_epi8(halves[v], expand[v]);
+            _mm256_mask_storeu_epi8(d + 32 * v, bytes[v], Blend32(dv, sv, alpha));
+        }
+    }
+};
+
 __attribute__((target("avx2,avx512bw,avx512vl"))) void AlphaMasked32(u8* d, const u8* s, const u8* a, i32 n)
 {
-    if (n <= 0)
-        return;
-    const __mmask32 pixels = static_cast<__mmask32>((u64(1) << n) - 1);
-    const __m256i av = _mm256_mask_loadu_epi8(_mm256_set1_epi8(-1), pixels, a);
-    if (_mm256_cmpeq_epi8_mask(av, _mm256_set1_epi8(-1)) == ~__mmask32(0))
-        return;
-    // A wholly opaque piece is a copy, as a block of a long row is: the
-    // inside of a sprite cut by a narrow rectangle would otherwise pay for
-    // a blend that a full-width row skips.
-    const bool opaque = (_mm256_cmpeq_epi8_mask(av, _mm256_setzero_si256()) & pixels) == pixels;
-    const __m128i a0 = _mm256_castsi256_si128(av);
-    const __m128i a1 = _mm256_extracti128_si256(av, 1);
-    const __m256i halves[3] = {_mm256_set_m128i(a0, a0), _mm256_set_m128i(a1, a0), _mm256_set_m128i(a1, a1)};
-    for (int v = 0; v < 3; ++v)
-    {
-        const i32 bytes = 3 * n - 32 * v;
-        if (bytes <= 0)
-            break;
-        const __mmask32 m = bytes >= 32 ? ~__mmask32(0) : static_cast<__mmask32>((u64(1) << bytes) - 1);
-        const __m256i sv = _mm256_maskz_loadu_epi8(m, s + 32 * v);
-        if (opaque)
-        {
-            _mm256_mask_storeu_epi8(d + 32 * v, m, sv);
-            continue;
-        }
-        const __m256i dv = _mm256_maskz_loadu_epi8(m, d + 32 * v);
-        const __m256i alpha = _mm256_shuffle_epi8(
-            halves[v], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kExpand.m[2 * v])));
-        _mm256_mask_storeu_epi8(d + 32 * v, m, Blend32(dv, sv, alpha));
-    }
+    MaskedPiece(n).Blend(d, s, a);
 }
 
-// Masked: the pixels after the last whole block of 32 go to the masked
-// kernel above (a plain call, as it needs instructions this function may not
-// use); otherwise they take 16-pixel steps and a row end block.
-template <bool Masked>
-__attribute__((target("avx2"))) void AlphaRowAvx2T(u8* d, const u8* s, const u8* a, i32 w)
+// The whole blocks of 32 pixels of a row; returns how many pixels they hold.
+__attribute__((target("avx2"))) inline i32 AlphaBlocks32(u8* d, const u8* s, const u8* a, i32 w)
 {
-    RowTail tail;
-    if constexpr (Masked)
-    {
-        if (w < 32)
-        {
-            AlphaMasked32(d, s, a, w);
-            return;
-        }
-    }
-    else
-    {
-        if (w < 16)
-        {
-            AlphaRowScalar(d, s, a, w);
-            return;
-        }
-        BeginTail(tail, d, s, a, w);
-    }
-    u8* const row = d;
-    const u8* const srow = s;
-    const u8* const arow = a;
     const __m256i ones = _mm256_set1_epi8(-1);
     const __m256i zero = _mm256_setzero_si256();
     i32 i = 0;
@@ -355,10 +355,59 @@ __attribute__((target("avx2"))) void AlphaRowAvx2T(u8* d, const u8* s, const u8*
                 _mm256_storeu_si256(dv, Blend32(_mm256_loadu_si256(dv), sv, alpha));
         }
     }
+    return i;
+}
+
+// Masked: the pixels after the last whole block of 32 go to the masked
+// kernel above (a plain call, as it needs instructions this function may not
+// use); otherwise they take 16-pixel steps and a row end block.
+template <bool Masked>
+__attribute__((target("avx2"))) void AlphaRowAvx2T(u8* d, const u8* s, const u8* a, i32 w)
+{
+    RowTail tail;
     if constexpr (Masked)
-        AlphaMasked32(row + 3 * i, srow + 3 * i, arow + i, w - i);
+    {
+        if (w < 32)
+        {
+            AlphaMasked32(d, s, a, w);
+            return;
+        }
+    }
     else
-        EndTail(tail, row, srow, arow, i);
+    {
+        if (w < 16)
+        {
+            AlphaRowScalar(d, s, a, w);
+            return;
+        }
+        BeginTail(tail, d, s, a, w);
+    }
+    const i32 i = AlphaBlocks32(d, s, a, w);
+    if constexpr (Masked)
+        AlphaMasked32(d + 3 * i, s + 3 * i, a + i, w - i);
+    else
+        EndTail(tail, d, s, a, i);
+}
+
+// A block of rows of one width: the masks of the part after the whole
+// blocks of 32 are worked out once for all of them, and no row costs a call.
+// Sprites cut by dirty rectangles are drawn as many such short blocks.
+__attribute__((target("avx2,avx512bw,avx512vl"))) void
+AlphaRectAvx512(u8* d, i32 dPitch, const u8* s, i32 sPitch, const u8* a, i32 aPitch, i32 w, i32 h)
+{
+    const i32 blocks = w & ~31;
+    const MaskedPiece tail(w - blocks);
+    for (i32 j = 0; j < h; ++j)
+    {
+        // Rows found from their index: stepping a pointer past the last row
+        // would point outside the block (before it, for a walk upward).
+        u8* dr = d + static_cast<ptrdiff_t>(j) * dPitch;
+        const u8* sr = s + static_cast<ptrdiff_t>(j) * sPitch;
+        const u8* ar = a + static_cast<ptrdiff_t>(j) * aPitch;
+        if (blocks > 0)
+            AlphaBlocks32(dr, sr, ar, blocks);
+        tail.Blend(dr + 3 * blocks, sr + 3 * blocks, ar + blocks);
+    }
 }
 
 // Draw mode 3 on 32 bytes: d + ((s - d) k >> 16) with k = (255 - a) o. The
@@ -956,7 +1005,8 @@ template <class Fn, i32 (*Available)(Fn*, i32)> Fn Chosen()
 {
     static const Fn best = []
     {
-        Fn all[4];
+        // The scalar kernel always runs, so at least one entry is filled.
+        Fn all[4] = {};
         return all[Available(all, 4) - 1];
     }();
     return best;
@@ -989,6 +1039,32 @@ i32 AvailableAlphaRows(AlphaRowFn* out, i32 max)
                              {{&AlphaRowScalar, true} ZORBLET_X86_KERNELS(
                                  {&AlphaRowSsse3, HasSsse3()}, {&AlphaRowAvx2T<false>, HasAvx2()},
                                  {&AlphaRowAvx2T<true>, HasAvx512()})});
+}
+
+namespace
+{
+// A block of rows drawn by a row kernel, one call per row.
+template <AlphaRowFn Row>
+void AlphaRectRows(u8* d, i32 dPitch, const u8* s, i32 sPitch, const u8* a, i32 aPitch, i32 w, i32 h)
+{
+    for (i32 j = 0; j < h; ++j)
+        Row(d + static_cast<ptrdiff_t>(j) * dPitch, s + static_cast<ptrdiff_t>(j) * sPitch,
+            a + static_cast<ptrdiff_t>(j) * aPitch, w);
+}
+} // namespace
+
+void AlphaRectScalar(u8* d, i32 dPitch, const u8* s, i32 sPitch, const u8* a, i32 aPitch, i32 w, i32 h)
+{
+    AlphaRectRows<&AlphaRowScalar>(d, dPitch, s, sPitch, a, aPitch, w, h);
+}
+
+i32 AvailableAlphaRects(AlphaRectFn* out, i32 max)
+{
+    return Offer<AlphaRectFn>(
+        out, max,
+        {{&AlphaRectScalar, true} ZORBLET_X86_KERNELS({&AlphaRectRows<&AlphaRowSsse3>, HasSsse3()},
+                                                      {&AlphaRectRows<&AlphaRowAvx2T<false>>, HasAvx2()},
+                                                      {&AlphaRectAvx512, HasAvx512()})});
 }
 
 i32 AvailableAlphaOpacityRows(AlphaOpacityRowFn* out, i32 max)
@@ -1053,6 +1129,10 @@ template i32 AvailableSubRows<14>(SubRowFn* out, i32 max);
 AlphaRowFn SelectAlphaRow()
 {
     return Chosen<AlphaRowFn, AvailableAlphaRows>();
+}
+AlphaRectFn SelectAlphaRect()
+{
+    return Chosen<AlphaRectFn, AvailableAlphaRects>();
 }
 AlphaOpacityRowFn SelectAlphaOpacityRow()
 {

@@ -19,6 +19,15 @@ AlphaRowFn SelectAlphaRow();
 // compare each of them with it.
 i32 AvailableAlphaRows(AlphaRowFn* out, i32 max);
 
+// h rows of draw mode 2, each w pixels walked left to right; the rows of
+// each block lie the given pitch (in bytes, negative going up) apart.
+using AlphaRectFn = void (*)(u8* d, i32 dPitch, const u8* s, i32 sPitch, const u8* a, i32 aPitch, i32 w,
+                             i32 h);
+
+void AlphaRectScalar(u8* d, i32 dPitch, const u8* s, i32 sPitch, const u8* a, i32 aPitch, i32 w, i32 h);
+AlphaRectFn SelectAlphaRect();
+i32 AvailableAlphaRects(AlphaRectFn* out, i32 max);
+
 // One row of draw mode 3 walked left to right, with the call's opacity.
 using AlphaOpacityRowFn = void (*)(u8* d, const u8* s, const u8* a, i32 w, u32 opacity);
 

@@ -101,8 +101,11 @@ ORect PlaceBounds(const OClip& clip, const OBitmap* image, bool subPixel)
         return b;
     }
     Position(clip, w, h, 1, 2, &b.left, &b.top);
-    b.right = FarEdge(b.left, w - 3 + (FixedFraction(clip.x) != 0 ? 1 : 0));
-    b.bottom = FarEdge(b.top, h - 3 + (FixedFraction(clip.y) != 0 ? 1 : 0));
+    // A fraction on either axis selects the filtered member, which draws
+    // w - 1 columns and h - 1 rows whichever fraction is zero.
+    const i32 shortBy = FixedFraction(clip.x) != 0 || FixedFraction(clip.y) != 0 ? 2 : 3;
+    b.right = FarEdge(b.left, w - shortBy);
+    b.bottom = FarEdge(b.top, h - shortBy);
     return b;
 }
 

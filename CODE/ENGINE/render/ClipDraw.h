@@ -45,9 +45,9 @@ bool ResolveImage(OBitmapStore* store, const OClip& clip, OBitmap** image, u8* m
 // Plain: the image's size. Sub-pixel: the position is one pixel further right
 // and down (two to the right for anchor 3), because the sub-pixel blitters
 // put the picture one pixel up and left of the point they are given; their
-// 2x2 window leaves w - 1 columns and h - 1 rows, and an axis without a
-// fraction stops one pixel shorter still, which keeps the plain member drawn
-// at whole pixels inside the same area.
+// 2x2 window leaves w - 1 columns and h - 1 rows, exactly what they draw
+// when either fraction is non-zero. At whole pixels (both fractions zero)
+// the area is one pixel shorter still on each axis.
 ORect PlaceBounds(const OClip& clip, const OBitmap* image, bool subPixel);
 
 // True when m is 2, 3, 13 or 14 and flip is 0 to 3.
