@@ -37,8 +37,8 @@ i16 Whole(const OFixed& v, i32 n)
 }
 
 // Left and top by the anchor, each term added as a whole OFixed; codes
-// without a placement rule leave *px and *py as they were.
-void Position(const OClip& clip, i16 w, i16 h, i32 extra, i32 extraX3, i16* px, i16* py)
+// without a placement rule leave *px and *py as they were and give false.
+bool Position(const OClip& clip, i16 w, i16 h, i32 extra, i32 extraX3, i16* px, i16* py)
 {
     const i32 halfW = w / 2;
     const i32 halfH = h / 2;
@@ -47,30 +47,31 @@ void Position(const OClip& clip, i16 w, i16 h, i32 extra, i32 extraX3, i16* px, 
     case 0:
         *px = Whole(clip.x, extra);
         *py = Whole(clip.y, extra);
-        return;
+        return true;
     case 1:
         *px = Whole(clip.x, extra - halfW);
         *py = Whole(clip.y, extra - halfH);
-        return;
+        return true;
     case 2:
         *px = Whole(clip.x, extra - w + 1);
         *py = Whole(clip.y, extra);
-        return;
+        return true;
     case 3:
         *px = Whole(clip.x, extraX3);
         *py = Whole(clip.y, extra - h + 1);
-        return;
+        return true;
     case 4:
         *px = Whole(clip.x, extra - w + 1);
         *py = Whole(clip.y, extra - h + 1);
-        return;
+        return true;
     case 7:
         *px = Whole(clip.x, extra - halfW);
         *py = Whole(clip.y, extra - h + 1);
-        return;
+        return true;
     default:
         break;
     }
+    return false;
 }
 
 } // namespace
@@ -100,12 +101,26 @@ ORect PlaceBounds(const OClip& clip, const OBitmap* image, bool subPixel)
         b.bottom = FarEdge(b.top, h - 1);
         return b;
     }
-    Position(clip, w, h, 1, 2, &b.left, &b.top);
-    // A fraction on either axis selects the filtered member, which draws
-    // w - 1 columns and h - 1 rows whichever fraction is zero.
-    const i32 shortBy = FixedFraction(clip.x) != 0 || FixedFraction(clip.y) != 0 ? 2 : 3;
-    b.right = FarEdge(b.left, w - shortBy);
-    b.bottom = FarEdge(b.top, h - shortBy);
+    const bool placed = Position(clip, w, h, 1, 2, &b.left, &b.top);
+    if (FixedFraction(clip.x) != 0 || FixedFraction(clip.y) != 0)
+    {
+        // A fraction on either axis selects the filtered member, which draws
+        // w - 1 columns and h - 1 rows whichever fraction is zero.
+        b.right = FarEdge(b.left, w - 2);
+        b.bottom = FarEdge(b.top, h - 2);
+        return b;
+    }
+    // At whole pixels the plain member draws the whole image one pixel up and
+    // left of the sub-pixel point; the area is exactly that, so that a move
+    // clears every pixel the sprite drew and a clipped repaint draws what a
+    // full one does. A sprite without a placement rule keeps its corner.
+    if (placed)
+    {
+        b.left = static_cast<i16>(b.left - 1);
+        b.top = static_cast<i16>(b.top - 1);
+    }
+    b.right = FarEdge(b.left, w - 1);
+    b.bottom = FarEdge(b.top, h - 1);
     return b;
 }
 
@@ -126,7 +141,7 @@ Member Member::Plain(u8 m, u8 flip, i16 x, i16 y)
 Member Member::Subpixel(u8 m, u8 flip, i16 x, i16 y, i16 fx, i16 fy)
 {
     if (fx == 0 && fy == 0)
-        return Plain(m, flip, static_cast<i16>(x - 1), static_cast<i16>(y - 1));
+        return Plain(m, flip, x, y);
     Member member;
     member.subpixel = GetSubpixelBlitter(m, flip);
     member.x = x;

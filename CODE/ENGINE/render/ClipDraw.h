@@ -47,7 +47,8 @@ bool ResolveImage(OBitmapStore* store, const OClip& clip, OBitmap** image, u8* m
 // put the picture one pixel up and left of the point they are given; their
 // 2x2 window leaves w - 1 columns and h - 1 rows, exactly what they draw
 // when either fraction is non-zero. At whole pixels (both fractions zero)
-// the area is one pixel shorter still on each axis.
+// the plain member draws instead, the whole image one pixel up and left of
+// that point, and the area is where it draws.
 ORect PlaceBounds(const OClip& clip, const OBitmap* image, bool subPixel);
 
 // True when m is 2, 3, 13 or 14 and flip is 0 to 3.
@@ -60,9 +61,10 @@ class Member
 public:
     // The plain member for (m, flip) drawing the image's top-left at (x, y).
     static Member Plain(u8 m, u8 flip, i16 x, i16 y);
-    // A sub-pixel sprite whose sub-pixel position is (x, y): at whole pixels
-    // (both fractions 0) the plain member one pixel up and left, which is the
-    // plain position; otherwise the sub-pixel member with the fractions.
+    // A sub-pixel sprite placed by PlaceBounds at (x, y): at whole pixels
+    // (both fractions 0) that corner is already the plain position, one pixel
+    // up and left of the sub-pixel point, and the plain member draws there;
+    // otherwise the sub-pixel member at (x, y) with the fractions.
     static Member Subpixel(u8 m, u8 flip, i16 x, i16 y, i16 fx, i16 fy);
 
     // False when the mode and flip have no such member: nothing is drawn.
