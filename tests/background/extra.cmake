@@ -10,4 +10,5 @@ add_dependencies(scene_window sample)
 add_test(NAME background_scene_xvfb
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/background/scene_xvfb.sh $<TARGET_FILE:scene_window>
                  ${ZORBLET_SAMPLE_DIR}/800x600)
-set_tests_properties(background_scene_xvfb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180)
+set_tests_properties(background_scene_xvfb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180
+                     RESOURCE_LOCK xvfb)

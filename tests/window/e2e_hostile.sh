@@ -10,7 +10,8 @@ ZORBLET=$(realpath "${1:?usage: e2e_hostile.sh path/to/zorblet path/to/sample}")
 SAMPLE=$(realpath "${2:?usage: e2e_hostile.sh path/to/zorblet path/to/sample}")
 WORK=$(mktemp -d)
 chmod 755 "$WORK"
-trap 'rm -rf "$WORK"' EXIT
+# Whatever way the script ends, no game or X server it started outlives it.
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$WORK"' EXIT
 # The program starts on the sample pack, in the folder it runs in.
 cp -r "$SAMPLE/800x600" "$WORK/"
 export HOME="$WORK/home" XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/run"
@@ -144,6 +145,13 @@ start_x
 start_game
 kill -9 "$XVFB"
 wait "$XVFB" 2>/dev/null
+# A killed server leaves its lock and socket behind; clear them so that the
+# next server to take this display number (ours or another test's) starts
+# from a clean slate.
+N=${DISPLAY#:}
+if [ "$(tr -d ' \n' <"/tmp/.X$N-lock" 2>/dev/null)" = "$XVFB" ]; then
+    rm -f "/tmp/.X$N-lock" "/tmp/.X11-unix/X$N"
+fi
 wait_end 5
 records_rewritten
 grep -qF "connection to the display was lost" "$WORK/out.txt" || fail "no word about the lost display"
