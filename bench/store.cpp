@@ -116,6 +116,15 @@ const Pack& BenchPack()
         p.dir = (std::filesystem::temp_directory_path() / ("zorblet-bench-store-" + std::to_string(getpid())))
                     .string();
         std::filesystem::create_directories(p.dir);
+        // The pack lives as long as the process; it goes with it.
+        static std::string made;
+        made = p.dir;
+        std::atexit(
+            []
+            {
+                std::error_code ignored;
+                std::filesystem::remove_all(made, ignored);
+            });
         tools::PackFiles files(2);
         for (int i = 0; i < 100; ++i)
         {

@@ -3,12 +3,35 @@
 #include "image/jpeg/TJPEG_Decoder.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace storetest
 {
+
+namespace
+{
+
+// A death test's child runs SetUp and then ends the process through exit(),
+// so TearDown never runs there; its folder goes when the process does.
+void RemoveAtExit(const fs::path& folder)
+{
+    static std::vector<fs::path> folders;
+    if (folders.empty())
+        std::atexit(
+            []
+            {
+                std::error_code ignored;
+                for (const fs::path& f : folders)
+                    fs::remove_all(f, ignored);
+            });
+    folders.push_back(folder);
+}
+
+} // namespace
 
 void PackFolder::SetUp()
 {
@@ -16,6 +39,7 @@ void PackFolder::SetUp()
                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root);
     fs::create_directories(root);
+    RemoveAtExit(root);
 }
 
 void PackFolder::TearDown()
