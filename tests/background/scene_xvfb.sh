@@ -3,6 +3,7 @@
 # real window at chosen frames must equal, pixel for pixel, what the headless
 # backend presents for the same frames. Exit 77 (skipped) without Xvfb.
 set -u
+source "$(dirname "$(realpath "$0")")/../support/xvfb.sh"
 SCENE=$(realpath "${1:?usage: scene_xvfb.sh path/to/scene_window sample/800x600}")
 SAMPLE=$(realpath "${2:?usage: scene_xvfb.sh path/to/scene_window sample/800x600}")
 [ -f "$SAMPLE/bmst.bin" ] || { echo "FAIL: no sample pack in $SAMPLE"; exit 1; }
@@ -25,16 +26,7 @@ cd "$WORK"
 ZORBLET_BACKEND=headless "$SCENE" "$SAMPLE" "$WORK" $FRAMES || { echo "FAIL: headless run"; exit 1; }
 unset ZORBLET_BACKEND
 
-exec 3>"$WORK/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -wr -nolisten tcp >"$WORK/xvfb.txt" 2>&1 &
-XVFB=$!
-exec 3>&-
-for _ in $(seq 1 100); do
-    [ -s "$WORK/display" ] && break
-    sleep 0.1
-done
-[ -s "$WORK/display" ] || { echo "FAIL: Xvfb did not start"; cat "$WORK/xvfb.txt"; kill "$XVFB"; exit 1; }
-export DISPLAY=":$(head -n 1 "$WORK/display")"
+xvfb_start "$WORK" || exit 1
 
 fail() { echo "FAIL: $*"; kill "$PID" 2>/dev/null; kill "$XVFB" 2>/dev/null; exit 1; }
 coproc SCENE_RUN { "$SCENE" "$SAMPLE" "$WORK" $FRAMES 2>"$WORK/scene.err"; }

@@ -6,6 +6,7 @@
 # must leave the player's records exactly as they were read. Exit 77
 # (skipped) when there is no Xvfb, after the checks that need none.
 set -u
+source "$(dirname "$(realpath "$0")")/../support/xvfb.sh"
 ZORBLET=$(realpath "${1:?usage: e2e_hostile.sh path/to/zorblet path/to/sample}")
 SAMPLE=$(realpath "${2:?usage: e2e_hostile.sh path/to/zorblet path/to/sample}")
 WORK=$(mktemp -d)
@@ -74,21 +75,10 @@ command -v xdotool >/dev/null || fail "missing xdotool"
 # --- Under a virtual X server -------------------------------------------------
 # Each round has its own server, which picks a free display itself.
 start_x() {
-    rm -f "$WORK/display"
-    exec 3>"$WORK/display"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -wr -nolisten tcp >"$WORK/xvfb.txt" 2>&1 &
-    XVFB=$!
-    exec 3>&-
-    for _ in $(seq 1 100); do
-        [ -s "$WORK/display" ] && break
-        sleep 0.1
-    done
-    [ -s "$WORK/display" ] || fail "Xvfb did not start: $(cat "$WORK/xvfb.txt")"
-    export DISPLAY=":$(head -n 1 "$WORK/display")"
+    xvfb_start "$WORK" || fail "no X server"
 }
 stop_x() {
-    kill "$XVFB" 2>/dev/null
-    wait "$XVFB" 2>/dev/null
+    xvfb_stop
 }
 # Records with bytes of their own, so what the program writes back can be
 # compared with what it read.
@@ -111,13 +101,7 @@ records_rewritten() {
 start_game() {
     "$ZORBLET" >"$WORK/out.txt" 2>&1 &
     PID=$!
-    WIN=""
-    for _ in $(seq 1 100); do
-        WIN=$(xdotool search --name '^ZORBLET$' 2>/dev/null | head -1)
-        [ -n "$WIN" ] && break
-        sleep 0.1
-    done
-    [ -n "$WIN" ] || fail "no window named ZORBLET"
+    find_window ZORBLET || fail "no window named ZORBLET"
     sleep 0.3
 }
 # wait_end CODE: the game ends within 2 s of the blow, with CODE.

@@ -4,6 +4,8 @@
 # leaves at once, closes the window with Alt+F4 and checks the records left in
 # the application-data folder. Exit 77 (skipped) when there is no Xvfb.
 set -u
+XVFB_HELPERS="$(dirname "$(realpath "$0")")/../support/xvfb.sh"
+source "$XVFB_HELPERS"
 ZORBLET=$(realpath "${1:?usage: e2e_xvfb.sh path/to/zorblet path/to/sample}")
 SAMPLE=$(realpath "${2:?usage: e2e_xvfb.sh path/to/zorblet path/to/sample}")
 command -v Xvfb >/dev/null || { echo "Xvfb not installed: skipped"; exit 77; }
@@ -21,24 +23,19 @@ unset ZORBLET_BACKEND SDL_VIDEODRIVER
 # In a sanitizer build the display and D-Bus libraries keep blocks until exit
 # that the leak checker would report; the unit tests check the engine's own.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
-export ZORBLET WORK
+export ZORBLET WORK XVFB_HELPERS
 
 # The screen is larger than the game's mode, which this server cannot switch
 # to: the game keeps its caption-less window, centred.
 cat >"$WORK/inner.sh" <<'INNER'
 set -u
+source "$XVFB_HELPERS"
 fail() { echo "FAIL: $*"; cat "$WORK/out.txt"; kill "$PID" 2>/dev/null; exit 1; }
 cd "$WORK"
 "$ZORBLET" >"$WORK/out.txt" 2>&1 &
 PID=$!
 
-WIN=""
-for _ in $(seq 1 100); do
-    WIN=$(xdotool search --name '^ZORBLET$' 2>/dev/null | head -1)
-    [ -n "$WIN" ] && break
-    sleep 0.1
-done
-[ -n "$WIN" ] || fail "no window named ZORBLET"
+find_window ZORBLET || fail "no window named ZORBLET"
 sleep 0.5
 
 # "Position: X,Y (screen: 0)" and "Geometry: WxH" of the client window.
@@ -80,22 +77,10 @@ RC=$?
 [ "$RC" = 0 ] || fail "first copy returned $RC: $(cat "$WORK/out.txt")"
 echo "window checks passed"
 INNER
-# The server picks a free display itself and reports it, so that runs beside
-# other X servers (or other runs of this test) never share one.
-exec 3>"$WORK/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -wr -nolisten tcp >"$WORK/xvfb.txt" 2>&1 &
-XVFB=$!
-exec 3>&-
-for _ in $(seq 1 100); do
-    [ -s "$WORK/display" ] && break
-    sleep 0.1
-done
-[ -s "$WORK/display" ] || { echo "FAIL: Xvfb did not start"; cat "$WORK/xvfb.txt"; kill "$XVFB"; exit 1; }
-export DISPLAY=":$(head -n 1 "$WORK/display")"
+xvfb_start "$WORK" || exit 1
 bash "$WORK/inner.sh"
 RC=$?
-kill "$XVFB" 2>/dev/null
-wait "$XVFB" 2>/dev/null
+xvfb_stop
 [ "$RC" = 0 ] || exit 1
 
 # Each record is saved whole; a fresh record is all zeros, so byte i of the
