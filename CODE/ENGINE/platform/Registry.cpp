@@ -1,6 +1,7 @@
 #include "platform/Registry.h"
 
 #include "platform/Backend.h"
+#include "platform/FileReplace.h"
 #include "platform/OShell.h"
 #include "platform/SystemInfo.h"
 
@@ -356,8 +357,7 @@ std::shared_ptr<Key> ReadUserFile(const std::string& file)
     return root;
 }
 
-// Replaces the file in one step: the new text goes to a file beside it, and
-// only once all of it is on disk does a rename swap it in.
+// Replaces the file in one step, so that a failed write leaves the old one.
 bool WriteUserFile(const std::string& file, const Key& root)
 {
     if (file.empty())
@@ -367,25 +367,12 @@ bool WriteUserFile(const std::string& file, const Key& root)
         return false;
     std::string text = "ZORBLET registry 1\n";
     WriteKey(text, root, "");
-    std::string temp = file + ".tmp";
-    FILE* out = std::fopen(temp.c_str(), "wb");
+    const std::string temp = file + ".tmp";
+    FILE* out = OpenReplacement(temp);
     if (!out)
         return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    ok = ok && std::fflush(out) == 0 && ::fsync(fileno(out)) == 0;
-    ok = std::fclose(out) == 0 && ok;
-    if (!ok || std::rename(temp.c_str(), file.c_str()) != 0)
-    {
-        std::remove(temp.c_str());
-        return false;
-    }
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0)
-    {
-        ::fsync(fd);
-        ::close(fd);
-    }
-    return true;
+    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    return CommitReplacement(out, written, temp, file);
 }
 
 // --- Handles ---

@@ -3,6 +3,8 @@
 #include "services/OFile.h"
 #include "services/OFilePath.h"
 
+#include "platform/FileReplace.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -18,20 +20,6 @@ namespace
 u8 ScrambleByte(u32 number, u32 index)
 {
     return static_cast<u8>((number + index) & 0xFF);
-}
-
-// The folder part of a path ("." when it has none), so it can be synced after
-// a rename.
-void SyncFolderOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0)
-    {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 // The file a name finally stands for once every symbolic link on it is
@@ -73,16 +61,13 @@ void KeepFileSizeSignalFromEnding()
         std::signal(SIGXFSZ, SIG_IGN);
 }
 
-// Writes the record scrambled, one byte at a time, and closes the file; true
-// when every byte reached the disk.
+// Writes the record scrambled, one byte at a time; true when every byte was
+// taken.
 bool WriteScrambled(FILE* file, u32 number, const u8* data, u32 size)
 {
     bool ok = true;
     for (u32 i = 0; ok && i < size; ++i)
         ok = std::fputc(data[i] ^ ScrambleByte(number, i), file) != EOF;
-    ok = ok && std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
-    if (std::fclose(file) != 0)
-        ok = false;
     return ok;
 }
 
@@ -128,45 +113,32 @@ u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
         ::close(probe);
     }
 
-    // The player's only copy is replaced in one step: the new bytes go to a
-    // file beside it, and the rename that swaps them in happens only once all
-    // of them are on disk. A full disk or a crash midway leaves the old copy.
-    // A link planted at the temporary name is not followed.
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0)
+    // The player's only copy is replaced in one step, so that a full disk or
+    // a crash midway leaves the old copy.
+    FILE* file = platform::OpenReplacement(temp);
+    if (file == nullptr)
     {
         // A folder that takes no new files, holding a record the player may
         // write: the record is rewritten in place, as "wb" does.
         if (!exists || (errno != EACCES && errno != EPERM))
             return 0;
-        FILE* file = std::fopen(path.c_str(), "wb");
-        return file && WriteScrambled(file, number, data, size) ? 1 : 0;
+        file = std::fopen(path.c_str(), "wb");
+        if (file == nullptr)
+            return 0;
+        bool ok =
+            WriteScrambled(file, number, data, size) && std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
+        return std::fclose(file) == 0 && ok ? 1 : 0;
     }
     if (exists)
     {
         // The replacement keeps the permissions (and, where allowed, the
         // owner) the player gave the old file.
-        ::fchmod(fd, old.st_mode & 0777);
+        ::fchmod(fileno(file), old.st_mode & 0777);
         if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
-            (void)!::fchown(fd, old.st_uid, old.st_gid);
+            (void)!::fchown(fileno(file), old.st_uid, old.st_gid);
     }
-    FILE* file = ::fdopen(fd, "wb");
-    if (!file)
-    {
-        ::close(fd);
-        std::remove(temp.c_str());
-        return 0;
-    }
-    if (WriteScrambled(file, number, data, size) && std::rename(temp.c_str(), path.c_str()) == 0)
-    {
-        SyncFolderOf(path);
-        return 1;
-    }
-    // The caller may want to say why the save failed.
-    const int why = errno;
-    std::remove(temp.c_str());
-    errno = why;
-    return 0;
+    // On failure errno still says why, for a caller that tells the player.
+    return platform::CommitReplacement(file, WriteScrambled(file, number, data, size), temp, path) ? 1 : 0;
 }
 
 SaveFileState ReadSaveFileState(u32 number, u8* buffer, u32 size, const char* folder, int* error)

@@ -1,0 +1,22 @@
+#pragma once
+// Replacing a file in one step: the new bytes go to a file beside it, and a
+// rename swaps them in only once all of them are on disk, so a full disk or a
+// crash midway leaves the old copy. The save files and the registry's file
+// both keep the player's data this way.
+#include <cstdio>
+#include <string>
+
+namespace platform
+{
+
+// Creates (or empties) the replacement file `temp` for writing, without
+// following a link planted at that name. Null with errno on failure.
+FILE* OpenReplacement(const std::string& temp);
+
+// Ends a replacement: when `written`, flushes `file` to disk, closes it,
+// renames `temp` over `path` and syncs the folder. Otherwise, or when any of
+// that fails, closes and removes `temp` and leaves `path` as it was; errno
+// then says why. True when `path` now holds the new bytes.
+bool CommitReplacement(FILE* file, bool written, const std::string& temp, const std::string& path);
+
+} // namespace platform
