@@ -3,24 +3,17 @@
 #include "image/ODataCache.h"
 #include "image/TJPEG_Datas.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <random>
-#include <unistd.h>
 
 using namespace picturetest;
 
 namespace
 {
 
-struct CacheDeleter
-{
-    void operator()(ODataCache* c) const { delete c; }
-};
-using Cache = std::unique_ptr<ODataCache, CacheDeleter>;
+using Cache = std::unique_ptr<ODataCache>;
 
-TEST(ODataCacheTest, LoadsByNumberAndFolderAndHoldsEachFileOnce)
+TEST(ODataCacheTest, LoadsByNumberAndFolderHoldsEachFileOnceAndRefusesOverlongPaths)
 {
     TempFolder root;
     const std::string sub = root.path + "/800x600";
@@ -68,13 +61,8 @@ TEST(ODataCacheTest, LoadsByNumberAndFolderAndHoldsEachFileOnce)
     EXPECT_EQ(one->Load(3, nullptr, root.path.c_str()), nullptr) << "full";
     Cache none(ODataCache::Create(0));
     EXPECT_EQ(none->Load(3, nullptr, sub.c_str()), nullptr);
-}
-
-TEST(ODataCacheTest, RefusesPathsBeyondItsBuffer)
-{
-    std::string folder(ODataCache::kPathCapacity, 'a');
-    Cache cache(ODataCache::Create(1));
-    EXPECT_EQ(cache->Load(1, nullptr, folder.c_str()), nullptr);
+    const std::string overlong(ODataCache::kPathCapacity, 'a');
+    EXPECT_EQ(Cache(ODataCache::Create(1))->Load(1, nullptr, overlong.c_str()), nullptr) << "path too long";
 }
 
 // The key sequence from a start key of 0 and the step out of 131, where the

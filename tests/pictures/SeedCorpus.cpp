@@ -3,10 +3,7 @@
 // pictures of every kind the loaders take, and damaged copies of some.
 #include "PictureTestUtil.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <fstream>
 
 using namespace picturetest;
 
@@ -17,10 +14,8 @@ TEST(PictureSeedCorpus, WriteWhenAsked)
         GTEST_SKIP() << "set ZORBLET_PICTURES_CORPUS to the corpus folder to write the seeds";
     auto write = [&](const char* harness, const std::string& name, const std::vector<u8>& bytes)
     {
-        const std::string folder = std::string(root) + "/" + harness;
-        std::filesystem::create_directories(folder);
-        std::ofstream out(folder + "/" + name, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        std::filesystem::create_directories(std::string(root) + "/" + harness);
+        filetest::WriteBytes(std::string(root) + "/" + harness + "/" + name, bytes);
     };
     using tools::TgaKind;
     const struct

@@ -8,8 +8,6 @@
 #include "image/DataPictures.h"
 
 #include <algorithm>
-#include <cstring>
-#include <memory>
 
 using namespace storetest;
 using tools::PackFiles;
@@ -112,9 +110,7 @@ PackFiles EveryType()
              Record(0, 2, 1, 0, "ABCDEFGHIJKLMNOPQRSTUVWX", 19)}};
 }
 
-class PackLoadTest : public PackFolder
-{
-};
+using PackLoadTest = PackFolder;
 
 TEST_F(PackLoadTest, EveryRecordTypeRoundTripsWithAndWithoutReservation)
 {
@@ -122,12 +118,11 @@ TEST_F(PackLoadTest, EveryRecordTypeRoundTripsWithAndWithoutReservation)
     const std::vector<PackImage> records = Flatten(files);
     const std::string dir = Write("every", files);
     // Odd and even stream lengths both occur, so the JPEG pad byte is read.
-    std::vector<int> parity;
+    bool parity[2] = {};
     for (const PackImage& r : records)
         if (r.type == 22 || r.type == 23)
-            parity.push_back(static_cast<int>(tools::EncodeRecordJpeg(r).size() & 1));
-    EXPECT_NE(std::count(parity.begin(), parity.end(), 1), 0);
-    EXPECT_NE(std::count(parity.begin(), parity.end(), 0), 0);
+            parity[tools::EncodeRecordJpeg(r).size() & 1] = true;
+    EXPECT_TRUE(parity[0] && parity[1]);
     i32 counted = 0;
     const size_t made = ModelImages(records, &counted).size();
     for (u16 reserved : {0, 5, 30})
@@ -259,11 +254,6 @@ TEST_F(PackLoadTest, RangesReuseFreeEntriesAndSharedPlanesSurviveFreeRange)
     EXPECT_EQ(std::string(store.GetImage(0)->name), "BASE0");
 }
 
-} // namespace
-
-namespace
-{
-
 TEST_F(PackLoadTest, SamplePackHoldsTheFontInGlyphOrderAndTheLevelPictures)
 {
     const std::string dir = Write("sample", tools::MakeSamplePack());
@@ -305,18 +295,16 @@ TEST_F(PackLoadTest, SamplePackHoldsTheFontInGlyphOrderAndTheLevelPictures)
     // The data-file pictures beside the pack, each through its loader.
     for (const tools::SampleDataFile& file : tools::MakeSampleDataFiles())
         ASSERT_TRUE(tools::WriteDataFile(dir, file.number, file.bytes)) << file.number;
-    i32 slot = -1;
-    EXPECT_TRUE(LoadJpmImage(0, &slot, &store, dir.c_str(), tools::kSampleJpmKey));
-    EXPECT_EQ(store.GetTable()->GetImage(static_cast<i16>(slot))->format, 2);
-    slot = -1;
-    EXPECT_TRUE(LoadTgaImage(1, &slot, &store, dir.c_str()));
-    EXPECT_EQ(store.GetTable()->GetImage(static_cast<i16>(slot))->format, 2);
-    slot = -1;
-    EXPECT_TRUE(LoadJpegPackImage(2, &slot, &store, dir.c_str()));
-    EXPECT_EQ(store.GetTable()->GetImage(static_cast<i16>(slot))->width, 320);
-    slot = -1;
-    EXPECT_TRUE(LoadTgaImage(3, &slot, &store, dir.c_str()));
-    EXPECT_EQ(store.GetTable()->GetImage(static_cast<i16>(slot))->format, 14);
+    i32 slot[4] = {-1, -1, -1, -1};
+    ASSERT_TRUE(LoadJpmImage(0, &slot[0], &store, dir.c_str(), tools::kSampleJpmKey));
+    ASSERT_TRUE(LoadTgaImage(1, &slot[1], &store, dir.c_str()));
+    ASSERT_TRUE(LoadJpegPackImage(2, &slot[2], &store, dir.c_str()));
+    ASSERT_TRUE(LoadTgaImage(3, &slot[3], &store, dir.c_str()));
+    auto image = [&](int n) { return store.GetTable()->GetImage(static_cast<i16>(slot[n])); };
+    EXPECT_EQ(image(0)->format, 2);
+    EXPECT_EQ(image(1)->format, 2);
+    EXPECT_EQ(image(2)->width, 320);
+    EXPECT_EQ(image(3)->format, 14);
 }
 
 } // namespace

@@ -103,9 +103,7 @@ std::vector<Refusal> Refusals()
     // clang-format on
 }
 
-class PackRefusalTest : public PackFolder
-{
-};
+using PackRefusalTest = PackFolder;
 
 TEST_F(PackRefusalTest, DamagedPacksAreRefusedWithTheFileAndWhatIsWrong)
 {

@@ -2,9 +2,9 @@
 // ZORBLET_PACK_CORPUS names a folder: the harness's three leading bytes
 // (record count, reservation and range start) and one data file.
 #include "StoreTestSupport.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <cstdlib>
-#include <fstream>
 
 using namespace storetest;
 
@@ -34,7 +34,6 @@ TEST(PackSeedCorpus, WriteWhenAsked)
             const std::vector<u8> record = tools::EncodeRecord(r);
             bytes.insert(bytes.end(), record.begin(), record.end());
         }
-        std::ofstream out(std::string(dir) + "/" + std::to_string(index++), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        filetest::WriteBytes(std::string(dir) + "/" + std::to_string(index++), bytes);
     }
 }

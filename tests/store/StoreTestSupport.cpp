@@ -1,6 +1,6 @@
 #include "StoreTestSupport.h"
 
-#include "image/jpeg/TJPEG_Decoder.h"
+#include "pictures/PictureTestUtil.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -82,31 +82,16 @@ tools::PackImage Record(u16 type, u16 w, u16 h, u32 value, const std::string& na
 
 std::vector<u8> ExpectedBlock(const tools::PackImage& record)
 {
-    if (record.type != 22 && record.type != 23)
-    {
-        std::vector<u8> out;
-        if (record.type >= 16 && record.type <= 20)
-        {
-            const u32 header = static_cast<u32>(2 + record.palette.size());
-            out = {static_cast<u8>(header), static_cast<u8>(header >> 8)};
-            out.insert(out.end(), record.palette.begin(), record.palette.end());
-        }
-        out.insert(out.end(), record.pixels.begin(), record.pixels.end());
-        return out;
-    }
-    const std::vector<u8> jpeg = tools::EncodeRecordJpeg(record);
-    TJPEG_Decoder* decoder = TJPEG_Decoder::Create();
-    OJpegData stream(static_cast<i32>(jpeg.size()), jpeg.data());
+    if (record.type == 22 || record.type == 23)
+        return picturetest::DecodeBgr(tools::EncodeRecordJpeg(record));
     std::vector<u8> out;
-    EXPECT_EQ(decoder->Begin(&stream), 0);
-    const bool grey = decoder->GetBytesPerPixel() == 1;
-    u8* line = nullptr;
-    u32 length = 0;
-    while (decoder->DecodeLine(&line, &length) == 0)
-        for (u32 x = 0; x < record.width; ++x)
-            for (int c = 0; c < 3; ++c)
-                out.push_back(grey ? line[x] : line[4 * x + 2 - u32(c)]);
-    decoder->Delete();
+    if (record.type >= 16 && record.type <= 20)
+    {
+        const u32 header = static_cast<u32>(2 + record.palette.size());
+        out = {static_cast<u8>(header), static_cast<u8>(header >> 8)};
+        out.insert(out.end(), record.palette.begin(), record.palette.end());
+    }
+    out.insert(out.end(), record.pixels.begin(), record.pixels.end());
     return out;
 }
 

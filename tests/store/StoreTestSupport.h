@@ -28,8 +28,7 @@ protected:
 tools::PackImage Record(u16 type, u16 w, u16 h, u32 value, const std::string& name, u32 seed);
 
 // What the store must hold for a record: the decoder's lines of a JPEG record
-// as blue, green, red rows (the decoder has its own suite against reference
-// decoders), the payload as written for the others.
+// as blue, green, red rows, the payload as written for the others.
 std::vector<u8> ExpectedBlock(const tools::PackImage& record);
 
 } // namespace storetest
