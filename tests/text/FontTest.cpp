@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 using testsupport::FontSpec;
@@ -18,11 +21,7 @@ using testsupport::MakeFontPicture;
 namespace
 {
 
-struct BitmapDeleter
-{
-    void operator()(OBitmap* b) const { DestroyBitmap(b); }
-};
-using BitmapPtr = std::unique_ptr<OBitmap, BitmapDeleter>;
+using BitmapPtr = std::unique_ptr<OBitmap, decltype([](OBitmap* b) { DestroyBitmap(b); })>;
 
 enum Kind
 {
@@ -64,24 +63,17 @@ void Model(Kind kind, OBitmap* font, int last, int space, std::vector<u8>& px, s
             for (int j = 0; j < w; ++j)
             {
                 const int tx = pen + j, ty = y + r, sx = mx - 1 + j, sy = 1 + r;
-                if (c && (tx < c->left || tx > c->right || ty < c->top || ty > c->bottom))
-                    continue;
-                if (tx < 0 || tx >= W || ty < 0 || ty >= H || sx < 0 || sx >= font->width ||
-                    sy >= font->height)
+                const bool clipped = c && (tx < c->left || tx > c->right || ty < c->top || ty > c->bottom);
+                if (clipped || tx < 0 || tx >= W || ty < 0 || ty >= H || sx < 0 || sx >= font->width ||
+                    sy >= font->height || plane[sy * font->width + sx] == 255)
                     continue;
                 const int a = plane[sy * font->width + sx];
                 u8* d = &px[3 * (ty * W + tx)];
-                if (a == 255)
-                    continue;
                 for (int ch = 0; ch < 3; ++ch)
-                {
-                    if (kind == kString)
-                        d[ch] = cb[ch];
-                    else if (kind == kText)
-                        d[ch] = static_cast<u8>(a == 0 ? cb[ch] : cb[ch] + (((d[ch] - cb[ch]) * a) >> 8));
-                    else
-                        d[ch] = static_cast<u8>(d[ch] + (((cb[ch] - d[ch]) * ((255 - a) * o)) >> 16));
-                }
+                    d[ch] = static_cast<u8>(kind == kString ? cb[ch]
+                                            : kind == kText
+                                                ? (a == 0 ? cb[ch] : cb[ch] + (((d[ch] - cb[ch]) * a) >> 8))
+                                                : d[ch] + (((cb[ch] - d[ch]) * ((255 - a) * o)) >> 16));
                 if (kind == kString)
                     alpha[ty * W + tx] = static_cast<u8>(a);
             }
@@ -97,47 +89,46 @@ void Model(Kind kind, OBitmap* font, int last, int space, std::vector<u8>& px, s
 TEST(FontPainters, MatchTheModelAndStayInsideTheTarget)
 {
     std::mt19937 rng(21);
+    auto any = [&](int lo, int hi) { return lo + static_cast<int>(rng() % static_cast<u32>(hi - lo)); };
     for (int iter = 0; iter < 1500; ++iter)
     {
         FontSpec spec;
-        spec.header0 = static_cast<i16>(3 + rng() % 14);
-        spec.header1 = static_cast<i16>(rng() % 4);
-        spec.lastChar = static_cast<u8>(40 + rng() % 200);
-        spec.maxWidth = 1 + static_cast<int>(rng() % 20);
+        spec.header0 = static_cast<i16>(any(3, 17));
+        spec.header1 = static_cast<i16>(any(0, 4));
+        spec.lastChar = static_cast<u8>(any(40, 240));
+        spec.maxWidth = any(1, 21);
         BitmapPtr font(MakeFontPicture(rng, spec));
         if (rng() % 4 == 0)
         {
-            u8* row = font->GetAlpha();
-            const int at = static_cast<int>(rng() % std::min<int>(font->width / 2, 200));
-            const i16 bad = static_cast<i16>(static_cast<int>(rng() % 400) - 60);
-            row[2 * at] = static_cast<u8>(bad);
-            row[2 * at + 1] = static_cast<u8>(static_cast<u16>(bad) >> 8);
+            u8* row = font->GetAlpha() + 2 * any(0, std::min<int>(font->width / 2, 200));
+            const i16 bad = static_cast<i16>(any(-60, 340));
+            row[0] = static_cast<u8>(bad);
+            row[1] = static_cast<u8>(static_cast<u16>(bad) >> 8);
         }
-        const u16 space = static_cast<u16>(rng() % 9);
+        const u16 space = static_cast<u16>(any(0, 9));
         GFont f(font.get(), space, spec.lastChar);
 
-        const int W = 1 + static_cast<int>(rng() % 70), H = 1 + static_cast<int>(rng() % 30);
+        const int W = any(1, 71), H = any(1, 31);
         BitmapPtr target(CreateBitmap(static_cast<u16>(W), static_cast<u16>(H), 0, 2, nullptr, nullptr));
-        const i32 block = OBitmap::Rgb24BlockSize(static_cast<u16>(W), static_cast<u16>(H));
-        const i32 plane = OBitmap::AlphaPlaneSize(static_cast<u16>(W), static_cast<u16>(H));
-        for (i32 i = 0; i < block; ++i)
-            target->GetBits()[i] = static_cast<u8>(rng());
-        for (i32 i = 0; i < plane; ++i)
-            target->GetAlpha()[i] = static_cast<u8>(rng());
+        u8* const bits = target->GetBits();
+        u8* const plane = target->GetAlpha();
+        const i32 bitsSize = OBitmap::Rgb24BlockSize(target->width, target->height);
+        const i32 planeSize = OBitmap::AlphaPlaneSize(target->width, target->height);
+        for (u8* b : {bits, plane})
+            std::generate_n(b, b == bits ? bitsSize : planeSize, [&] { return static_cast<u8>(rng()); });
         std::string text(rng() % 12, ' ');
         for (char& ch : text)
             ch = static_cast<char>(rng() % 3 == 0 ? ' ' + rng() % 3 : 1 + rng() % 255);
-        const int x = static_cast<int>(rng() % (W + 30)) - 15, y = static_cast<int>(rng() % (H + 20)) - 10;
-        ORect clipRect(static_cast<i16>(rng() % 40 - 10), static_cast<i16>(rng() % 30 - 10),
-                       static_cast<i16>(rng() % 80 - 5), static_cast<i16>(rng() % 40 - 5));
+        const int x = any(-15, W + 15), y = any(-10, H + 10);
+        ORect clipRect(static_cast<i16>(any(-10, 30)), static_cast<i16>(any(-10, 20)),
+                       static_cast<i16>(any(-5, 75)), static_cast<i16>(any(-5, 35)));
         const ORect* clip = rng() % 3 == 0 ? nullptr : &clipRect;
         const u32 colour = rng() & 0xFFFFFF;
-        const int pick = static_cast<int>(rng() % 4);
+        const int pick = any(0, 4);
         const u8 opacity = pick == 0 ? 0 : pick == 1 ? 255 : static_cast<u8>(rng());
-        const Kind kind = static_cast<Kind>(rng() % 3);
+        const Kind kind = static_cast<Kind>(any(0, 3));
 
-        std::vector<u8> px(target->GetBits(), target->GetBits() + block);
-        std::vector<u8> alpha(target->GetAlpha(), target->GetAlpha() + plane);
+        std::vector<u8> px(bits, bits + bitsSize), alpha(plane, plane + planeSize);
         Model(kind, font.get(), spec.lastChar, space, px, alpha, W, H, x, y, text, colour, opacity, clip);
         const i16 sx = static_cast<i16>(x), sy = static_cast<i16>(y);
         if (kind == kString)
@@ -148,9 +139,8 @@ TEST(FontPainters, MatchTheModelAndStayInsideTheTarget)
             f.DrawTextBlend(target.get(), sx, sy, text.c_str(), colour, opacity, clip);
         else
             f.DrawTextBlendUnused(target.get(), sx, sy, text.c_str(), colour, opacity, clip);
-        ASSERT_EQ(std::vector<u8>(target->GetBits(), target->GetBits() + block), px) << "iteration " << iter;
-        ASSERT_EQ(std::vector<u8>(target->GetAlpha(), target->GetAlpha() + plane), alpha)
-            << "iteration " << iter;
+        ASSERT_EQ(std::vector<u8>(bits, bits + bitsSize), px) << "iteration " << iter;
+        ASSERT_EQ(std::vector<u8>(plane, plane + planeSize), alpha) << "iteration " << iter;
     }
 }
 
@@ -189,22 +179,20 @@ TEST(FontMetrics, WidthsAndCentring)
     spec.lastChar = 'z';
     BitmapPtr font(MakeFontPicture(rng, spec));
     GFont f(font.get(), 4, 'z');
-    EXPECT_EQ(f.lineHeight, 12);
-    EXPECT_EQ(f.glyphCount, 'z' - 31);
-    EXPECT_EQ(f.GetTextWidth(""), 0);
-    EXPECT_EQ(f.GetTextWidth("   "), 12);
     const i16* a = f.metrics['A' - 32];
     const int wa = a[1] + a[2] + a[3];
-    EXPECT_EQ(f.GetTextWidth("A\x01{~\xFF A"), 2 * wa + 4); // codes past 'z' and below 32 add nothing
-    EXPECT_EQ(f.GetTextWidthN("AAAA", 2), 2 * wa);
+    EXPECT_EQ(std::tuple(f.lineHeight, f.glyphCount, f.GetTextWidthN("AAAA", 2)),
+              std::tuple(12, 'z' - 31, 2 * wa));
+    // Codes past 'z' and below 32 add nothing.
+    for (auto [text, width] :
+         {std::pair("", 0), std::pair("   ", 12), std::pair("A\x01{~\xFF A", 2 * wa + 4)})
+        EXPECT_EQ(f.GetTextWidth(text), width) << text;
     f.SetSpaceWidth(20);
-    EXPECT_EQ(f.CenterHorizontally(" ", 0, 99), 39);
-    EXPECT_EQ(f.CenterHorizontally(" ", 0, 98), 39);
-    EXPECT_EQ(f.CenterVertically(nullptr, 0, 99), 43);
-    EXPECT_EQ(f.CenterVertically(nullptr, 0, 9), -1); // (9 - 12) / 2 truncates toward zero
+    EXPECT_EQ(std::tuple(f.CenterHorizontally(" ", 0, 99), f.CenterHorizontally(" ", 0, 98),
+                         f.CenterVertically(nullptr, 0, 99), f.CenterVertically(nullptr, 0, 9)),
+              std::tuple(39, 39, 43, -1)); // (9 - 12) / 2 truncates toward zero
     GFont empty(nullptr, 3, 20);
-    EXPECT_EQ(empty.glyphCount, 0);
-    EXPECT_EQ(empty.GetTextWidth("ab c"), 3);
+    EXPECT_EQ(std::tuple(empty.glyphCount, empty.GetTextWidth("ab c")), std::tuple(0, 3));
 }
 
 TEST(TextImage, ClearRenderAndShow)
@@ -214,26 +202,28 @@ TEST(TextImage, ClearRenderAndShow)
     GFont f(font.get(), 5, FontSpec{}.lastChar);
     BitmapPtr image(CreateBitmap(40, 20, 0, 2, nullptr, nullptr)),
         expect(CreateBitmap(40, 20, 0, 2, nullptr, nullptr));
-    auto pixels = [](OBitmap* b) { return std::vector<u8>(b->GetBits(), b->GetBits() + 40 * 20 * 3); };
-    auto alpha = [](OBitmap* b) { return std::vector<u8>(b->GetAlpha(), b->GetAlpha() + 40 * 20); };
+    // The pixels and alpha of the 40 x 20 picture, without spare bytes.
+    auto bytes = [](OBitmap* b)
+    {
+        return std::pair(std::vector<u8>(b->GetBits(), b->GetBits() + 2400),
+                         std::vector(b->GetAlpha(), b->GetAlpha() + 800));
+    };
     GTextImage t;
     t.image = image.get();
     t.clip.drawnVisible = 1;
     t.Clear();
-    EXPECT_EQ(pixels(image.get()), std::vector<u8>(40 * 20 * 3, 255));
-    EXPECT_EQ(alpha(image.get()), std::vector<u8>(40 * 20, 255));
+    EXPECT_EQ(bytes(image.get()), std::pair(std::vector<u8>(2400, 255), std::vector<u8>(800, 255)));
     EXPECT_EQ(t.clip.drawnVisible, 0);
 
     // Centred black text over a cleared image, whatever the image held.
-    std::memset(expect->GetBits(), 255, 40 * 20 * 3);
-    std::memset(expect->GetAlpha(), 255, 40 * 20);
+    std::memset(expect->GetBits(), 255, 2400);
+    std::memset(expect->GetAlpha(), 255, 800);
     f.DrawString(expect.get(), f.CenterHorizontally("Hi 7", 0, 39), f.CenterVertically("Hi 7", 0, 19), "Hi 7",
                  0, nullptr);
-    std::memset(image->GetBits(), 7, 40 * 20 * 3);
+    std::memset(image->GetBits(), 7, 2400);
     t.clip.drawnVisible = 1;
     t.RenderCentred("Hi 7", &f, 0);
-    EXPECT_EQ(pixels(image.get()), pixels(expect.get()));
-    EXPECT_EQ(alpha(image.get()), alpha(expect.get()));
+    EXPECT_EQ(bytes(image.get()), bytes(expect.get()));
     EXPECT_EQ(t.clip.drawnVisible, 0);
 
     std::unique_ptr<GPtrArray> clips(GPtrArray::Create(4));

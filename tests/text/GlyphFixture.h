@@ -13,15 +13,7 @@ namespace texttest
 
 constexpr u16 kRegular = 110;
 constexpr int kGlyphs = 105;
-
-inline u16 GlyphWidth(int g)
-{
-    return static_cast<u16>(3 + g % 7);
-}
-inline u16 GlyphHeight(int g)
-{
-    return static_cast<u16>(9 + g % 4);
-}
+constexpr auto GlyphWidth = [](int g) { return static_cast<u16>(3 + g % 7); };
 
 struct GlyphFont
 {
@@ -34,7 +26,7 @@ struct GlyphFont
         for (int i = 0; i < kRegular + kGlyphs; ++i)
         {
             const int g = i >= kRegular ? i - kRegular : i;
-            testsupport::AddRandomImage(store.get(), rng, GlyphWidth(g), GlyphHeight(g), 2);
+            testsupport::AddRandomImage(store.get(), rng, GlyphWidth(g), static_cast<u16>(9 + g % 4), 2);
         }
         map.baseFrame = kRegular;
         map.altBaseFrame = 0;

@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+#include <utility>
+
 using namespace texttest;
 
 namespace
@@ -19,22 +23,19 @@ namespace
 int RunState(GString& line, u8 from)
 {
     int updates = 0;
-    while (line.IsState(from) && updates < 1000)
+    for (; line.IsState(from) && updates < 1000; ++updates)
     {
         const i16 before = line.counter;
         line.Update();
-        ++updates;
+        bool fading = false;
         for (i16 i = 0; i < line.used; ++i)
         {
             const GChar* g = line.Glyph(i);
-            if (g->drawMode != 3)
-                continue;
-            EXPECT_EQ(g->opacity, line.counter);
-            if (line.IsState(from))
-            {
-                EXPECT_EQ(std::abs(line.counter - before), line.params[0]);
-            }
+            fading = fading || g->drawMode == 3;
+            EXPECT_EQ(g->drawMode == 3 ? g->opacity : line.counter, line.counter) << "glyph " << i;
         }
+        const bool stepped = fading && line.IsState(from);
+        EXPECT_EQ(stepped ? std::abs(line.counter - before) : line.params[0], line.params[0]);
     }
     return updates;
 }
@@ -47,28 +48,22 @@ TEST(LineState, DefaultTimingsAndNoWrappedOpacity)
     line->SetState(0);
     ASSERT_EQ(line->Glyph(0)->GetMode(), 0);
 
-    line->SetState(2); // wait, then fade in
+    const GChar* g0 = line->Glyph(0);
+    line->SetState(2); // wait, then fade in; blanks are never touched
     EXPECT_EQ(line->IsShown(), 0u);
     EXPECT_EQ(RunState(*line, 2), 6);
-    EXPECT_EQ(line->Glyph(0)->GetMode(), 3);
-    EXPECT_EQ(line->Glyph(0)->opacity, 0);
-    EXPECT_EQ(line->Glyph(2)->GetMode(), 7); // blanks are never touched
+    EXPECT_EQ(std::tuple(g0->GetMode(), g0->opacity, line->Glyph(2)->GetMode()), std::tuple(3, 0, 7));
     EXPECT_EQ(RunState(*line, 3), 26);
-    EXPECT_TRUE(line->IsState(0));
-    EXPECT_EQ(line->Glyph(0)->GetMode(), 0);
-    EXPECT_EQ(line->Glyph(0)->drawMode, 6);
+    EXPECT_EQ(std::tuple(line->IsState(0) != 0, g0->GetMode(), g0->drawMode), std::tuple(true, 0, 6));
 
     line->SetState(4);
     EXPECT_EQ(RunState(*line, 4), 6);
     EXPECT_EQ(line->Glyph(3)->opacity, 255);
     EXPECT_EQ(RunState(*line, 5), 25);
-    EXPECT_TRUE(line->IsState(1));
-    EXPECT_EQ(line->Glyph(0)->visible, 0);
+    EXPECT_EQ(std::tuple(line->IsState(1) != 0, g0->visible), std::tuple(true, 0));
 
     line->SetState(7);
-    EXPECT_TRUE(line->IsState(7));
-    EXPECT_EQ(line->IsShown(), 1u);
-    EXPECT_EQ(line->Glyph(0)->GetMode(), 1);
+    EXPECT_EQ(std::tuple(line->IsState(7) != 0, line->IsShown(), g0->GetMode()), std::tuple(true, 1u, 1));
 }
 
 TEST(LineState, FlightEndsAtItsBoundsOrWhenFaded)
@@ -88,8 +83,7 @@ TEST(LineState, FlightEndsAtItsBoundsOrWhenFaded)
     {
         const GChar* g = line->Glyph(i);
         EXPECT_TRUE(g->vx >= -10 && g->vx <= 9 && g->vy >= -29 && g->vy <= -10) << g->vx << " " << g->vy;
-        EXPECT_EQ(g->flightBounds, ORect(-20, -20, 800, 600));
-        EXPECT_EQ(g->opacity, 255);
+        EXPECT_EQ(std::tuple(g->flightBounds, g->opacity), std::tuple(ORect(-20, -20, 800, 600), 255));
         model.push_back({g->x.ToInt(), g->y.ToInt(), g->vx, g->vy, 255, -1});
     }
     for (int frame = 1; frame <= 30; ++frame)
@@ -110,23 +104,18 @@ TEST(LineState, FlightEndsAtItsBoundsOrWhenFaded)
         {
             const GChar* g = line->Glyph(i);
             const Flight& m = model[static_cast<size_t>(i)];
-            EXPECT_EQ(g->GetMode(), m.end >= 0 ? 1 : 6) << "glyph " << i << " frame " << frame;
-            if (m.end < 0)
-            {
-                EXPECT_EQ(g->opacity, m.opacity);
-            }
+            // Mode, and opacity while still flying.
+            EXPECT_EQ(std::pair(int{g->GetMode()}, m.end < 0 ? int{g->opacity} : 0),
+                      std::pair(m.end < 0 ? 6 : 1, m.end < 0 ? m.opacity : 0))
+                << "glyph " << i << " frame " << frame;
         }
         if (line->used == 0)
             break;
     }
     // Every glyph has ended: the line is empty and hidden.
-    EXPECT_EQ(line->used, 0);
-    EXPECT_TRUE(line->IsState(1));
-    EXPECT_EQ(line->IsShown(), 0u);
-    bool byBounds = false;
-    for (const Flight& m : model)
-        byBounds = byBounds || m.end < 26;
-    EXPECT_TRUE(byBounds); // some leave the bounds before they fade out
+    EXPECT_EQ(std::tuple(line->used, line->IsState(1) != 0, line->IsShown()), std::tuple(0, true, 0u));
+    // Some leave the bounds before they fade out.
+    EXPECT_TRUE(std::any_of(model.begin(), model.end(), [](const Flight& m) { return m.end < 26; }));
 }
 
 struct TextWindow : OWindow
@@ -151,11 +140,8 @@ TEST(LineState, RedrawMatchesAFullRepaintThroughFadeAndFlight)
     scenetest::Scene ref(800, 600);
     ref.engine.imageStore = f.store.get();
     ref.engine.clips = clips.get();
-    for (OEngine* e : {&engine, &ref.engine})
-    {
-        e->backgroundMode = 1;
-        e->backgroundColor = 0x304050;
-    }
+    engine.backgroundMode = ref.engine.backgroundMode = 1;
+    engine.backgroundColor = ref.engine.backgroundColor = 0x304050;
     LinePtr line(GString::Create(6));
     line->Attach(&engine);
     line->Move(OFixed::FromInt(400), OFixed::FromInt(80));
