@@ -14,16 +14,12 @@
 #include "render/SceneFixture.h"
 #include "services/OLogFile.h"
 #include "support/BitmapStoreBuilder.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <sstream>
-#include <unistd.h>
 
 namespace
 {
@@ -157,43 +153,39 @@ TEST_F(BackgroundTest, LayerPlacement)
 
 TEST_F(BackgroundTest, CreateLayerRefusalsAndTheCopiedPiece)
 {
-    const std::string logPath =
-        (std::filesystem::temp_directory_path() / ("zorblet-bg-" + std::to_string(getpid()) + ".html"))
-            .string();
-    auto* log = new OLogFile(logPath.c_str());
+    const filetest::TempFolder folder;
+    auto* log = new OLogFile((folder / "log.html").c_str());
     global.log = log;
     EXPECT_EQ(bg->CreateLayer(kMask, 0, 0), 0); // no layer placed yet
     // Layers are added before the level is built: the picture is found by
     // its name all the same.
     bg->AddLayerByIndex(&engine, 20, 30, -1);
 
-    struct Refusal
+    const struct
     {
         i16 mask;
         i32 x, y;
-    };
-    const Refusal refused[] = {
+    } refused[] = {
         {kMask, 750, 10}, {kMask, 10, 551},         {kMask, 701, 0}, {kPlainMask, 0, 0},
         {-1, 0, 0},       {kPackImages + 39, 0, 0}, {999, 0, 0},
     };
-    for (const Refusal& r : refused)
+    for (const auto& r : refused)
         EXPECT_EQ(bg->CreateLayer(r.mask, r.x, r.y), 0) << r.mask << " at " << r.x << "," << r.y;
     // Each refusal is one error line of the HTML log, with the system's text.
     EXPECT_EQ(log->errorCount, 1 + std::size(refused));
     global.log = nullptr;
     delete log;
-    std::ifstream in(logPath);
-    std::string html{std::istreambuf_iterator<char>(in), {}}, line;
-    std::filesystem::remove(logPath);
-    size_t first = 0, mask = 0;
-    for (std::istringstream lines(html); std::getline(lines, line);)
+    const std::vector<u8> bytes = filetest::ReadBytes(folder / "log.html");
+    const std::string html(bytes.begin(), bytes.end());
+    auto lines = [&](const std::string& text)
     {
-        first += line.find("> GBg::CreateLayer() - Set background layer first!") != std::string::npos;
-        mask += line.find("> GBg::CreateLayer() - Mask coordinates or dimensions incorrect!") !=
-                std::string::npos;
-    }
-    EXPECT_EQ(first, 1u);
-    EXPECT_EQ(mask, std::size(refused));
+        size_t count = 0;
+        for (size_t at = html.find("> " + text); at != std::string::npos; at = html.find("> " + text, at + 1))
+            ++count;
+        return count;
+    };
+    EXPECT_EQ(lines("GBg::CreateLayer() - Set background layer first!"), 1u);
+    EXPECT_EQ(lines("GBg::CreateLayer() - Mask coordinates or dimensions incorrect!"), std::size(refused));
 
     // Exactly 800 and 600 are accepted; a negative place is not refused.
     for (const auto& [x, y] : {std::pair{700, 550}, std::pair{-30, -20}})
@@ -359,12 +351,11 @@ TEST_F(BackgroundTest, WithoutAPictureNothingIsShown)
 // previous picture's block.
 TEST(BackgroundPacks, WorkingCopyOutlivesTheLevelPictureAcrossFreeRangeAndLoadRange)
 {
-    const auto root =
-        std::filesystem::temp_directory_path() / ("zorblet-bg-packs-" + std::to_string(getpid()));
+    const filetest::TempFolder root;
     std::vector<u8> pixels[2];
     for (int level = 0; level < 2; ++level)
     {
-        tools::PackImage picture;
+        tools::PackImage picture, mask;
         picture.width = 40;
         picture.height = 30;
         picture.value = 0x01000000; // a key no pixel matches
@@ -372,18 +363,15 @@ TEST(BackgroundPacks, WorkingCopyOutlivesTheLevelPictureAcrossFreeRangeAndLoadRa
         for (int i = 0; i < 3 * 40 * 30; ++i)
             picture.pixels.push_back(static_cast<u8>(i * (level + 3)));
         pixels[level] = picture.pixels;
-        tools::PackImage mask;
         mask.type = 14;
         mask.width = mask.height = 10;
         mask.name = "BG_MASK0";
         mask.pixels.assign(100, 0);
         std::filesystem::create_directories(root / std::to_string(level));
         std::string error;
-        ASSERT_TRUE(tools::WritePack((root / std::to_string(level)).string(), {{picture, mask}}, &error))
-            << error;
+        ASSERT_TRUE(tools::WritePack(root / std::to_string(level), {{picture, mask}}, &error)) << error;
     }
-    const std::string first = (root / "0").string(), next = (root / "1").string();
-    std::unique_ptr<OBitmapStore> store(OBitmapStore::Create(first.c_str(), 8, 16));
+    std::unique_ptr<OBitmapStore> store(OBitmapStore::Create((root / "0").c_str(), 8, 16));
     GWindow window;
     window.SetGame(new GGame);
     GGlobal global(&window);
@@ -394,7 +382,7 @@ TEST(BackgroundPacks, WorkingCopyOutlivesTheLevelPictureAcrossFreeRangeAndLoadRa
     const auto copyHolds = [&](const std::vector<u8>& want)
     { return std::equal(want.begin(), want.end(), copy->GetBits()); };
     store->FreeRange(0, 1);
-    ASSERT_TRUE(store->LoadRange(next.c_str(), 0, 1));
+    ASSERT_TRUE(store->LoadRange((root / "1").c_str(), 0, 1));
     EXPECT_TRUE(copyHolds(pixels[0]));
     global.profile->record[GGameSlot::kLevelOffset] = 1;
     bg.Build();
@@ -403,8 +391,6 @@ TEST(BackgroundPacks, WorkingCopyOutlivesTheLevelPictureAcrossFreeRangeAndLoadRa
         bg.Compose();
     EXPECT_EQ(bg.revealActive, 0);
     EXPECT_TRUE(copyHolds(pixels[1]));
-    store.reset();
-    std::filesystem::remove_all(root);
 }
 
 // Every rectangle, clipped or not, against a per-pixel model.

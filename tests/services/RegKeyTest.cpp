@@ -35,62 +35,40 @@ protected:
     TempFolder config;
 };
 
-TEST_F(RegKeyTest, PathsLoseLeadingSeparatorsAndEnumerationRunsToTheEnd)
+TEST_F(RegKeyTest, PathsEnumerationAndQueriesThatFillTheCallersRoomAndNoMore)
 {
     ORegKey key;
     key.Open(HKEY_CURRENT_USER, "\\/\\Software\\Quenvo\\Test", true, false);
     ASSERT_EQ(key.failed, 0u);
     EXPECT_STREQ(key.path, "Software\\Quenvo\\Test");
     EXPECT_EQ(key.root, HKEY_CURRENT_USER);
-    EXPECT_EQ(key.SetString("first", "abcdef"), 0u);
-    EXPECT_EQ(key.SetDword("second", 0x12345678), 0u);
     const u8 bytes[] = {0, 1, 2};
-    EXPECT_EQ(key.SetBinary("third", bytes, 3), 0u);
+    EXPECT_EQ(key.SetString("text", "abcdef") + key.SetDword("number", 7) + key.SetBinary("bytes", bytes, 3),
+              0u);
 
     char name[16];
     std::vector<std::string> names;
     for (bool more = key.EnumFirstValue(name, sizeof name); more; more = key.EnumNextValue(name, sizeof name))
         names.push_back(name);
-    EXPECT_EQ(names, (std::vector<std::string>{"first", "second", "third"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"text", "number", "bytes"}));
     EXPECT_EQ(key.failed, 0u) << "the end of the values is no failure";
     EXPECT_EQ(key.index, 3u);
-    EXPECT_FALSE(key.EnumFirstValue(name, 5)) << "\"first\" and its zero need 6";
+    EXPECT_FALSE(key.EnumFirstValue(name, 4)) << "\"text\" and its zero need 5";
     EXPECT_EQ(key.failed, static_cast<u32>(ERROR_MORE_DATA));
 
-    // The same key by another spelling: names ignore case.
-    ORegKey again;
-    again.Open(HKEY_CURRENT_USER, "software\\QUENVO\\test", false, true);
-    ASSERT_EQ(again.failed, 0u);
-    u32 number = 0;
-    EXPECT_EQ(again.QueryDword("SECOND", &number), 0x12345678u);
-    EXPECT_EQ(again.SetDword("second", 1), 1u) << "opened read-only";
-    key.Close();
-    EXPECT_EQ(key.key, HKEY{});
-    EXPECT_EQ(key.path, nullptr);
-}
-
-struct QueryCase
-{
-    const char* name;
-    i32 size;
-    i32 result;
-    const char* text;
-    u32 failed;
-};
-
-TEST_F(RegKeyTest, QueriesFillTheCallersRoomAndNoMore)
-{
-    ORegKey key;
-    key.Open(HKEY_CURRENT_USER, "Software\\Quenvo\\Query", true, false);
-    key.SetString("text", "abcdef");
-    key.SetDword("number", 7);
     // "abcdef" is 7 bytes with its zero: a smaller buffer is filled and ended
     // at its last byte, and the result is what the buffer holds.
-    const QueryCase cases[] = {
+    const struct
+    {
+        const char* name;
+        i32 size, result;
+        const char* text;
+        u32 failed;
+    } cases[] = {
         {"text", 10, 7, "abcdef", 0}, {"text", 7, 7, "abcdef", 0}, {"text", 4, 4, "abc", 0},
         {"text", 1, 1, "", 0},        {"missing", 8, 0, "", 1},    {"number", 8, 4, "\x07", 0},
     };
-    for (const QueryCase& c : cases)
+    for (const auto& c : cases)
     {
         char buffer[16];
         std::fill(std::begin(buffer), std::end(buffer), '#');
@@ -102,7 +80,16 @@ TEST_F(RegKeyTest, QueriesFillTheCallersRoomAndNoMore)
     u32 value = 77;
     EXPECT_EQ(key.QueryDword("missing", &value), 77u) << "a failed query gives back the caller's value";
     EXPECT_EQ(key.failed, 1u);
-    EXPECT_EQ(key.QueryDword("number", &value), 7u);
+
+    // The same key by another spelling: names ignore case.
+    ORegKey again;
+    again.Open(HKEY_CURRENT_USER, "software\\QUENVO\\test", false, true);
+    ASSERT_EQ(again.failed, 0u);
+    EXPECT_EQ(again.QueryDword("NUMBER", &value), 7u);
+    EXPECT_EQ(again.SetDword("number", 1), 1u) << "opened read-only";
+    key.Close();
+    EXPECT_EQ(key.key, HKEY{});
+    EXPECT_EQ(key.path, nullptr);
 
     // Without an open key nothing happens and failure is returned.
     ORegKey closed;
@@ -194,23 +181,23 @@ TEST_F(RegKeyTest, RandomChangesMatchAModelAndSurviveReading)
         std::vector<u8> data;
     };
     std::map<std::string, std::vector<Value>> model;
-    auto lower = [](std::string s)
+    std::mt19937 random(20261207);
+    auto pick = [&](u32 n) { return static_cast<u32>(random() % n); };
+    auto recase = [&](std::string s, bool atRandom) // lower case, or each letter at random
     {
         for (char& c : s)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            c = static_cast<char>(atRandom && pick(2) ? std::toupper(static_cast<unsigned char>(c))
+                                                      : std::tolower(static_cast<unsigned char>(c)));
         return s;
+    };
+    auto find = [&](std::vector<Value>& values, const std::string& name)
+    {
+        return std::find_if(values.begin(), values.end(),
+                            [&](const Value& v) { return recase(v.name, false) == recase(name, false); });
     };
     const char* const paths[] = {"A", "a\\B", "A\\b\\C", "D", "d\\E"};
     const char* const names[] = {"", "x", "X", "name with space", "per%cent", "\x01\xff", "K V"};
     const u32 types[] = {REG_SZ, REG_DWORD, REG_BINARY};
-    std::mt19937 random(20261207);
-    auto pick = [&](u32 n) { return static_cast<u32>(random() % n); };
-    auto randomCase = [&](std::string s)
-    {
-        for (char& c : s)
-            c = pick(2) ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
-        return s;
-    };
 
     auto check = [&]
     {
@@ -242,65 +229,51 @@ TEST_F(RegKeyTest, RandomChangesMatchAModelAndSurviveReading)
 
     for (int step = 0; step < 400; ++step)
     {
-        const std::string path = paths[pick(5)];
-        const std::string full = "Software\\Fuzz\\" + randomCase(path);
+        const std::string path = recase(paths[pick(5)], false),
+                          full = "Software\\Fuzz\\" + recase(path, true);
+        const u32 action = pick(4); // set a value (twice as likely), delete one, delete the key
         ORegKey key;
-        switch (pick(4))
+        key.Open(HKEY_CURRENT_USER, full.c_str(), action < 2, false);
+        ASSERT_TRUE(action != 2 || key.failed == (model.count(path) ? 0u : 1u))
+            << path << " opens when it exists";
+        if (action < 2)
         {
-        case 0:
-        case 1:
-        {
-            key.Open(HKEY_CURRENT_USER, full.c_str(), true, false);
             ASSERT_EQ(key.failed, 0u);
-            for (std::string prefix = lower(path);; prefix = prefix.substr(0, prefix.rfind('\\')))
+            for (size_t end = path.find('\\');; end = path.find('\\', end + 1))
             {
-                model[prefix];
-                if (prefix.find('\\') == std::string::npos)
+                model[path.substr(0, end)]; // the key and every key above it
+                if (end == std::string::npos)
                     break;
             }
-            std::string name = randomCase(names[pick(7)]);
+            const std::string name = recase(names[pick(7)], true);
             Value value{name, types[pick(3)], std::vector<u8>(pick(9))};
             for (u8& byte : value.data)
                 byte = static_cast<u8>(random());
             ASSERT_EQ(RegSetValueEx(key.key, name.c_str(), value.type, value.data.data(),
                                     static_cast<u32>(value.data.size())),
                       ERROR_SUCCESS);
-            auto& values = model[lower(path)];
-            auto same = std::find_if(values.begin(), values.end(),
-                                     [&](const Value& v) { return lower(v.name) == lower(name); });
-            if (same == values.end())
-                values.push_back(value);
+            auto same = find(model[path], name);
+            if (same == model[path].end())
+                model[path].push_back(value);
             else
                 same->type = value.type, same->data = value.data;
-            break;
         }
-        case 2:
+        else if (action == 2 && !key.failed)
         {
-            key.Open(HKEY_CURRENT_USER, full.c_str(), false, false);
-            ASSERT_EQ(key.failed, model.count(lower(path)) ? 0u : 1u) << path;
-            if (key.failed)
-                break;
-            std::string name = names[pick(7)];
-            auto& values = model[lower(path)];
-            auto same = std::find_if(values.begin(), values.end(),
-                                     [&](const Value& v) { return lower(v.name) == lower(name); });
-            EXPECT_EQ(key.DeleteValue(name.c_str()), same == values.end() ? 1u : 0u);
-            if (same != values.end())
-                values.erase(same);
-            break;
+            const std::string name = names[pick(7)];
+            auto same = find(model[path], name);
+            EXPECT_EQ(key.DeleteValue(name.c_str()), same == model[path].end() ? 1u : 0u);
+            if (same != model[path].end())
+                model[path].erase(same);
         }
-        default:
+        else if (action == 3 && !key.failed)
         {
-            key.Open(HKEY_CURRENT_USER, full.c_str(), false, false);
-            if (key.failed)
-                break;
-            auto below = model.lower_bound(lower(path) + "\\");
-            bool hasChildren = below != model.end() && below->first.rfind(lower(path) + "\\", 0) == 0;
+            auto below = model.lower_bound(path + "\\");
+            const bool hasChildren = below != model.end() && below->first.rfind(path + "\\", 0) == 0;
             key.DeleteKey();
             EXPECT_EQ(key.failed, hasChildren ? 1u : 0u) << path;
             if (!hasChildren)
-                model.erase(lower(path));
-        }
+                model.erase(path);
         }
         check();
         if (pick(20) == 0)
