@@ -113,7 +113,6 @@ struct BackgroundTest : ::testing::Test
         ASSERT_EQ(0, std::memcmp(canvas->GetBits(), reference->GetBits(), 3 * 800 * 600))
             << what << " frame " << frame;
     }
-    i32 ListCount() const { return clips->GetCount(); }
 };
 
 TEST_F(BackgroundTest, LayerPlacement)
@@ -129,13 +128,13 @@ TEST_F(BackgroundTest, LayerPlacement)
 
     bg->AddLayerByIndex(&engine, 0, 0, -2);
     bg->AddLayerByIndex(&engine, 0, 0, -2);
-    EXPECT_EQ(ListCount(), 2);
+    EXPECT_EQ(clips->GetCount(), 2);
     EXPECT_EQ(bg->revealSpriteAdded, 1);
 
     for (int i = 1; i < 12; ++i)
         bg->AddLayerByIndex(&engine, 10 * i, 5 * i, kMask);
     EXPECT_EQ(bg->layerCount, GBg::kLayers);
-    EXPECT_EQ(ListCount(), 12); // the twelfth layer is ignored
+    EXPECT_EQ(clips->GetCount(), 12); // the twelfth layer is ignored
 
     // A layer taken out from the middle: later ones move down, so that
     // RemoveLayers still takes every placed one out.
@@ -143,11 +142,11 @@ TEST_F(BackgroundTest, LayerPlacement)
     bg->RemoveLayer(&engine, third);
     EXPECT_EQ(bg->layerCount, 10);
     EXPECT_EQ(bg->revealSpriteAdded, 0);
-    EXPECT_EQ(ListCount(), 10);
+    EXPECT_EQ(clips->GetCount(), 10);
     EXPECT_EQ(bg->layers[3].x.ToInt(), 40);
     EXPECT_EQ(*clips->At(3), &bg->layers[3]);
     bg->RemoveLayers(&engine);
-    EXPECT_EQ(ListCount(), 0);
+    EXPECT_EQ(clips->GetCount(), 0);
     EXPECT_EQ(bg->layerCount, 0);
 }
 
@@ -193,25 +192,21 @@ TEST_F(BackgroundTest, CreateLayerRefusalsAndTheCopiedPiece)
         const i16 n = bg->CreateLayer(kMask, x, y);
         ASSERT_GT(n, 0);
         OBitmap* layer = store->GetImage(n);
-        OBitmap* mask = store->GetImage(kMask);
-        OBitmap* picture = store->GetImage(kPicture);
         EXPECT_EQ(layer->format, 2);
-        EXPECT_EQ(layer->alpha, mask->alpha);
-        EXPECT_NE(layer->pixels, mask->pixels);
+        EXPECT_EQ(layer->alpha, store->GetImage(kMask)->alpha);
+        EXPECT_NE(layer->pixels, store->GetImage(kMask)->pixels);
         // Layer 0 sits at (20, 30): canvas pixel (x + i, y + j) shows picture
         // pixel (x + i - 20, y + j - 30), black where that is off the picture.
         for (int j = 0; j < 50; ++j)
-        {
             for (int i = 0; i < 100; ++i)
             {
                 const int px = x + i - 20, py = y + j - 30;
                 const bool inside = px >= 0 && py >= 0 && px < 800 && py < 600;
                 const u8* got = layer->GetBits() + 3 * (j * 100 + i);
-                const u8* want = picture->GetBits() + 3 * (py * 800 + px);
+                const u8* want = store->GetImage(kPicture)->GetBits() + 3 * (py * 800 + px);
                 for (int c = 0; c < 3; ++c)
                     ASSERT_EQ(got[c], inside ? want[c] : 0) << i << "," << j;
             }
-        }
     }
 }
 
@@ -230,16 +225,15 @@ TEST_F(BackgroundTest, BuildsAndTheLevelNumber)
     // The second build starts a reveal even for the same level, the third
     // not; a change of level does. On a level chosen on the map the chosen
     // level counts, and without a game there is no level to reveal.
-    struct Step
+    const struct
     {
         u32 mode;
         u8 level, chosen;
         bool game, reveal;
-    };
-    const Step steps[] = {{0, 0, 0, true, true},  {0, 0, 0, true, false}, {0, 5, 0, true, true},
-                          {3, 5, 5, true, false}, {3, 5, 9, true, true},  {1, 9, 0, true, false},
-                          {0, 9, 0, false, false}};
-    for (const Step& k : steps)
+    } steps[] = {{0, 0, 0, true, true},  {0, 0, 0, true, false}, {0, 5, 0, true, true},
+                 {3, 5, 5, true, false}, {3, 5, 9, true, true},  {1, 9, 0, true, false},
+                 {0, 9, 0, false, false}};
+    for (const auto& k : steps)
     {
         game->gameMode = k.mode;
         SetLevel(k.level);

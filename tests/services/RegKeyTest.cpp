@@ -179,6 +179,7 @@ TEST_F(RegKeyTest, RandomChangesMatchAModelAndSurviveReading)
         std::string name;
         u32 type;
         std::vector<u8> data;
+        bool operator==(const Value&) const = default;
     };
     std::map<std::string, std::vector<Value>> model;
     std::mt19937 random(20261207);
@@ -207,22 +208,21 @@ TEST_F(RegKeyTest, RandomChangesMatchAModelAndSurviveReading)
             ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, ("Software\\Fuzz\\" + path).c_str(), 0, KEY_READ, &key),
                       ERROR_SUCCESS)
                 << path;
-            for (u32 i = 0;; ++i)
+            std::vector<Value> read;
+            for (i32 result = ERROR_SUCCESS; result == ERROR_SUCCESS && read.size() <= values.size();)
             {
                 char name[64];
                 u8 data[64];
                 u32 nameLength = sizeof name, dataSize = sizeof data, type = 99;
-                i32 result = RegEnumValue(key, i, name, &nameLength, &type, data, &dataSize);
-                if (i == values.size())
-                {
+                result = RegEnumValue(key, static_cast<u32>(read.size()), name, &nameLength, &type, data,
+                                      &dataSize);
+                if (result == ERROR_SUCCESS)
+                    read.push_back(
+                        {std::string(name, nameLength), type, std::vector<u8>(data, data + dataSize)});
+                else
                     EXPECT_EQ(result, ERROR_NO_MORE_ITEMS) << path;
-                    break;
-                }
-                ASSERT_EQ(result, ERROR_SUCCESS) << path << " " << i;
-                EXPECT_EQ(std::string(name, nameLength), values[i].name);
-                EXPECT_EQ(type, values[i].type);
-                EXPECT_EQ(std::vector<u8>(data, data + dataSize), values[i].data);
             }
+            EXPECT_EQ(read, values) << path;
             RegCloseKey(key);
         }
     };
