@@ -120,16 +120,15 @@ TEST_F(RegKeyTest, MachineBranchDescribesThisMachineAndRefusesChanges)
 
 TEST_F(RegKeyTest, UserKeysOutliveTheProcessThatWroteThem)
 {
+    const std::vector<u8> bytes{0, 0x25, 0xFF, 0x0A};
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0)
     {
         ORegKey key;
         key.Open(HKEY_CURRENT_USER, "Software\\Quenvo\\Saved", true, false);
-        const u8 bytes[] = {0, 0x25, 0xFF, 0x0A};
-        bool ok = key.failed == 0 && key.SetString("a name with spaces", "text\nwith a line") == 0 &&
-                  key.SetDword("number", 0xDEADBEEF) == 0 && key.SetBinary("bytes", bytes, 4) == 0;
-        _exit(ok ? 0 : 1);
+        _exit(static_cast<int>(key.failed + key.SetString("a name with spaces", "text\nwith a line") +
+                               key.SetDword("number", 0xDEADBEEF) + key.SetBinary("bytes", bytes.data(), 4)));
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -145,9 +144,9 @@ TEST_F(RegKeyTest, UserKeysOutliveTheProcessThatWroteThem)
     EXPECT_STREQ(text, "text\nwith a line");
     u32 number = 0;
     EXPECT_EQ(key.QueryDword("number", &number), 0xDEADBEEFu);
-    u8 bytes[8] = {};
-    EXPECT_EQ(key.QueryBinary("bytes", bytes, sizeof bytes), 4u);
-    EXPECT_EQ(std::vector<u8>(bytes, bytes + 4), (std::vector<u8>{0, 0x25, 0xFF, 0x0A}));
+    u8 read[8] = {};
+    EXPECT_EQ(key.QueryBinary("bytes", read, sizeof read), 4u);
+    EXPECT_EQ(std::vector<u8>(read, read + 4), bytes);
 }
 
 TEST_F(RegKeyTest, AChangeThatCannotBeStoredIsUndoneAndReported)
