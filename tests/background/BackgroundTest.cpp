@@ -14,16 +14,12 @@
 #include "render/SceneFixture.h"
 #include "services/OLogFile.h"
 #include "support/BitmapStoreBuilder.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <sstream>
-#include <unistd.h>
 
 namespace
 {
@@ -117,7 +113,6 @@ struct BackgroundTest : ::testing::Test
         ASSERT_EQ(0, std::memcmp(canvas->GetBits(), reference->GetBits(), 3 * 800 * 600))
             << what << " frame " << frame;
     }
-    i32 ListCount() const { return clips->GetCount(); }
 };
 
 TEST_F(BackgroundTest, LayerPlacement)
@@ -133,13 +128,13 @@ TEST_F(BackgroundTest, LayerPlacement)
 
     bg->AddLayerByIndex(&engine, 0, 0, -2);
     bg->AddLayerByIndex(&engine, 0, 0, -2);
-    EXPECT_EQ(ListCount(), 2);
+    EXPECT_EQ(clips->GetCount(), 2);
     EXPECT_EQ(bg->revealSpriteAdded, 1);
 
     for (int i = 1; i < 12; ++i)
         bg->AddLayerByIndex(&engine, 10 * i, 5 * i, kMask);
     EXPECT_EQ(bg->layerCount, GBg::kLayers);
-    EXPECT_EQ(ListCount(), 12); // the twelfth layer is ignored
+    EXPECT_EQ(clips->GetCount(), 12); // the twelfth layer is ignored
 
     // A layer taken out from the middle: later ones move down, so that
     // RemoveLayers still takes every placed one out.
@@ -147,53 +142,49 @@ TEST_F(BackgroundTest, LayerPlacement)
     bg->RemoveLayer(&engine, third);
     EXPECT_EQ(bg->layerCount, 10);
     EXPECT_EQ(bg->revealSpriteAdded, 0);
-    EXPECT_EQ(ListCount(), 10);
+    EXPECT_EQ(clips->GetCount(), 10);
     EXPECT_EQ(bg->layers[3].x.ToInt(), 40);
     EXPECT_EQ(*clips->At(3), &bg->layers[3]);
     bg->RemoveLayers(&engine);
-    EXPECT_EQ(ListCount(), 0);
+    EXPECT_EQ(clips->GetCount(), 0);
     EXPECT_EQ(bg->layerCount, 0);
 }
 
 TEST_F(BackgroundTest, CreateLayerRefusalsAndTheCopiedPiece)
 {
-    const std::string logPath =
-        (std::filesystem::temp_directory_path() / ("zorblet-bg-" + std::to_string(getpid()) + ".html"))
-            .string();
-    auto* log = new OLogFile(logPath.c_str());
+    const filetest::TempFolder folder;
+    auto* log = new OLogFile((folder / "log.html").c_str());
     global.log = log;
     EXPECT_EQ(bg->CreateLayer(kMask, 0, 0), 0); // no layer placed yet
     // Layers are added before the level is built: the picture is found by
     // its name all the same.
     bg->AddLayerByIndex(&engine, 20, 30, -1);
 
-    struct Refusal
+    const struct
     {
         i16 mask;
         i32 x, y;
-    };
-    const Refusal refused[] = {
+    } refused[] = {
         {kMask, 750, 10}, {kMask, 10, 551},         {kMask, 701, 0}, {kPlainMask, 0, 0},
         {-1, 0, 0},       {kPackImages + 39, 0, 0}, {999, 0, 0},
     };
-    for (const Refusal& r : refused)
+    for (const auto& r : refused)
         EXPECT_EQ(bg->CreateLayer(r.mask, r.x, r.y), 0) << r.mask << " at " << r.x << "," << r.y;
     // Each refusal is one error line of the HTML log, with the system's text.
     EXPECT_EQ(log->errorCount, 1 + std::size(refused));
     global.log = nullptr;
     delete log;
-    std::ifstream in(logPath);
-    std::string html{std::istreambuf_iterator<char>(in), {}}, line;
-    std::filesystem::remove(logPath);
-    size_t first = 0, mask = 0;
-    for (std::istringstream lines(html); std::getline(lines, line);)
+    const std::vector<u8> bytes = filetest::ReadBytes(folder / "log.html");
+    const std::string html(bytes.begin(), bytes.end());
+    auto lines = [&](const std::string& text)
     {
-        first += line.find("> GBg::CreateLayer() - Set background layer first!") != std::string::npos;
-        mask += line.find("> GBg::CreateLayer() - Mask coordinates or dimensions incorrect!") !=
-                std::string::npos;
-    }
-    EXPECT_EQ(first, 1u);
-    EXPECT_EQ(mask, std::size(refused));
+        size_t count = 0;
+        for (size_t at = html.find("> " + text); at != std::string::npos; at = html.find("> " + text, at + 1))
+            ++count;
+        return count;
+    };
+    EXPECT_EQ(lines("GBg::CreateLayer() - Set background layer first!"), 1u);
+    EXPECT_EQ(lines("GBg::CreateLayer() - Mask coordinates or dimensions incorrect!"), std::size(refused));
 
     // Exactly 800 and 600 are accepted; a negative place is not refused.
     for (const auto& [x, y] : {std::pair{700, 550}, std::pair{-30, -20}})
@@ -201,25 +192,21 @@ TEST_F(BackgroundTest, CreateLayerRefusalsAndTheCopiedPiece)
         const i16 n = bg->CreateLayer(kMask, x, y);
         ASSERT_GT(n, 0);
         OBitmap* layer = store->GetImage(n);
-        OBitmap* mask = store->GetImage(kMask);
-        OBitmap* picture = store->GetImage(kPicture);
         EXPECT_EQ(layer->format, 2);
-        EXPECT_EQ(layer->alpha, mask->alpha);
-        EXPECT_NE(layer->pixels, mask->pixels);
+        EXPECT_EQ(layer->alpha, store->GetImage(kMask)->alpha);
+        EXPECT_NE(layer->pixels, store->GetImage(kMask)->pixels);
         // Layer 0 sits at (20, 30): canvas pixel (x + i, y + j) shows picture
         // pixel (x + i - 20, y + j - 30), black where that is off the picture.
         for (int j = 0; j < 50; ++j)
-        {
             for (int i = 0; i < 100; ++i)
             {
                 const int px = x + i - 20, py = y + j - 30;
                 const bool inside = px >= 0 && py >= 0 && px < 800 && py < 600;
                 const u8* got = layer->GetBits() + 3 * (j * 100 + i);
-                const u8* want = picture->GetBits() + 3 * (py * 800 + px);
+                const u8* want = store->GetImage(kPicture)->GetBits() + 3 * (py * 800 + px);
                 for (int c = 0; c < 3; ++c)
                     ASSERT_EQ(got[c], inside ? want[c] : 0) << i << "," << j;
             }
-        }
     }
 }
 
@@ -238,16 +225,15 @@ TEST_F(BackgroundTest, BuildsAndTheLevelNumber)
     // The second build starts a reveal even for the same level, the third
     // not; a change of level does. On a level chosen on the map the chosen
     // level counts, and without a game there is no level to reveal.
-    struct Step
+    const struct
     {
         u32 mode;
         u8 level, chosen;
         bool game, reveal;
-    };
-    const Step steps[] = {{0, 0, 0, true, true},  {0, 0, 0, true, false}, {0, 5, 0, true, true},
-                          {3, 5, 5, true, false}, {3, 5, 9, true, true},  {1, 9, 0, true, false},
-                          {0, 9, 0, false, false}};
-    for (const Step& k : steps)
+    } steps[] = {{0, 0, 0, true, true},  {0, 0, 0, true, false}, {0, 5, 0, true, true},
+                 {3, 5, 5, true, false}, {3, 5, 9, true, true},  {1, 9, 0, true, false},
+                 {0, 9, 0, false, false}};
+    for (const auto& k : steps)
     {
         game->gameMode = k.mode;
         SetLevel(k.level);
@@ -359,12 +345,11 @@ TEST_F(BackgroundTest, WithoutAPictureNothingIsShown)
 // previous picture's block.
 TEST(BackgroundPacks, WorkingCopyOutlivesTheLevelPictureAcrossFreeRangeAndLoadRange)
 {
-    const auto root =
-        std::filesystem::temp_directory_path() / ("zorblet-bg-packs-" + std::to_string(getpid()));
+    const filetest::TempFolder root;
     std::vector<u8> pixels[2];
     for (int level = 0; level < 2; ++level)
     {
-        tools::PackImage picture;
+        tools::PackImage picture, mask;
         picture.width = 40;
         picture.height = 30;
         picture.value = 0x01000000; // a key no pixel matches
@@ -372,18 +357,15 @@ TEST(BackgroundPacks, WorkingCopyOutlivesTheLevelPictureAcrossFreeRangeAndLoadRa
         for (int i = 0; i < 3 * 40 * 30; ++i)
             picture.pixels.push_back(static_cast<u8>(i * (level + 3)));
         pixels[level] = picture.pixels;
-        tools::PackImage mask;
         mask.type = 14;
         mask.width = mask.height = 10;
         mask.name = "BG_MASK0";
         mask.pixels.assign(100, 0);
         std::filesystem::create_directories(root / std::to_string(level));
         std::string error;
-        ASSERT_TRUE(tools::WritePack((root / std::to_string(level)).string(), {{picture, mask}}, &error))
-            << error;
+        ASSERT_TRUE(tools::WritePack(root / std::to_string(level), {{picture, mask}}, &error)) << error;
     }
-    const std::string first = (root / "0").string(), next = (root / "1").string();
-    std::unique_ptr<OBitmapStore> store(OBitmapStore::Create(first.c_str(), 8, 16));
+    std::unique_ptr<OBitmapStore> store(OBitmapStore::Create((root / "0").c_str(), 8, 16));
     GWindow window;
     window.SetGame(new GGame);
     GGlobal global(&window);
@@ -394,7 +376,7 @@ TEST(BackgroundPacks, WorkingCopyOutlivesTheLevelPictureAcrossFreeRangeAndLoadRa
     const auto copyHolds = [&](const std::vector<u8>& want)
     { return std::equal(want.begin(), want.end(), copy->GetBits()); };
     store->FreeRange(0, 1);
-    ASSERT_TRUE(store->LoadRange(next.c_str(), 0, 1));
+    ASSERT_TRUE(store->LoadRange((root / "1").c_str(), 0, 1));
     EXPECT_TRUE(copyHolds(pixels[0]));
     global.profile->record[GGameSlot::kLevelOffset] = 1;
     bg.Build();
@@ -403,8 +385,6 @@ TEST(BackgroundPacks, WorkingCopyOutlivesTheLevelPictureAcrossFreeRangeAndLoadRa
         bg.Compose();
     EXPECT_EQ(bg.revealActive, 0);
     EXPECT_TRUE(copyHolds(pixels[1]));
-    store.reset();
-    std::filesystem::remove_all(root);
 }
 
 // Every rectangle, clipped or not, against a per-pixel model.

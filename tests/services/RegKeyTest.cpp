@@ -35,62 +35,40 @@ protected:
     TempFolder config;
 };
 
-TEST_F(RegKeyTest, PathsLoseLeadingSeparatorsAndEnumerationRunsToTheEnd)
+TEST_F(RegKeyTest, PathsEnumerationAndQueriesThatFillTheCallersRoomAndNoMore)
 {
     ORegKey key;
     key.Open(HKEY_CURRENT_USER, "\\/\\Software\\Quenvo\\Test", true, false);
     ASSERT_EQ(key.failed, 0u);
     EXPECT_STREQ(key.path, "Software\\Quenvo\\Test");
     EXPECT_EQ(key.root, HKEY_CURRENT_USER);
-    EXPECT_EQ(key.SetString("first", "abcdef"), 0u);
-    EXPECT_EQ(key.SetDword("second", 0x12345678), 0u);
     const u8 bytes[] = {0, 1, 2};
-    EXPECT_EQ(key.SetBinary("third", bytes, 3), 0u);
+    EXPECT_EQ(key.SetString("text", "abcdef") + key.SetDword("number", 7) + key.SetBinary("bytes", bytes, 3),
+              0u);
 
     char name[16];
     std::vector<std::string> names;
     for (bool more = key.EnumFirstValue(name, sizeof name); more; more = key.EnumNextValue(name, sizeof name))
         names.push_back(name);
-    EXPECT_EQ(names, (std::vector<std::string>{"first", "second", "third"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"text", "number", "bytes"}));
     EXPECT_EQ(key.failed, 0u) << "the end of the values is no failure";
     EXPECT_EQ(key.index, 3u);
-    EXPECT_FALSE(key.EnumFirstValue(name, 5)) << "\"first\" and its zero need 6";
+    EXPECT_FALSE(key.EnumFirstValue(name, 4)) << "\"text\" and its zero need 5";
     EXPECT_EQ(key.failed, static_cast<u32>(ERROR_MORE_DATA));
 
-    // The same key by another spelling: names ignore case.
-    ORegKey again;
-    again.Open(HKEY_CURRENT_USER, "software\\QUENVO\\test", false, true);
-    ASSERT_EQ(again.failed, 0u);
-    u32 number = 0;
-    EXPECT_EQ(again.QueryDword("SECOND", &number), 0x12345678u);
-    EXPECT_EQ(again.SetDword("second", 1), 1u) << "opened read-only";
-    key.Close();
-    EXPECT_EQ(key.key, HKEY{});
-    EXPECT_EQ(key.path, nullptr);
-}
-
-struct QueryCase
-{
-    const char* name;
-    i32 size;
-    i32 result;
-    const char* text;
-    u32 failed;
-};
-
-TEST_F(RegKeyTest, QueriesFillTheCallersRoomAndNoMore)
-{
-    ORegKey key;
-    key.Open(HKEY_CURRENT_USER, "Software\\Quenvo\\Query", true, false);
-    key.SetString("text", "abcdef");
-    key.SetDword("number", 7);
     // "abcdef" is 7 bytes with its zero: a smaller buffer is filled and ended
     // at its last byte, and the result is what the buffer holds.
-    const QueryCase cases[] = {
+    const struct
+    {
+        const char* name;
+        i32 size, result;
+        const char* text;
+        u32 failed;
+    } cases[] = {
         {"text", 10, 7, "abcdef", 0}, {"text", 7, 7, "abcdef", 0}, {"text", 4, 4, "abc", 0},
         {"text", 1, 1, "", 0},        {"missing", 8, 0, "", 1},    {"number", 8, 4, "\x07", 0},
     };
-    for (const QueryCase& c : cases)
+    for (const auto& c : cases)
     {
         char buffer[16];
         std::fill(std::begin(buffer), std::end(buffer), '#');
@@ -102,7 +80,16 @@ TEST_F(RegKeyTest, QueriesFillTheCallersRoomAndNoMore)
     u32 value = 77;
     EXPECT_EQ(key.QueryDword("missing", &value), 77u) << "a failed query gives back the caller's value";
     EXPECT_EQ(key.failed, 1u);
-    EXPECT_EQ(key.QueryDword("number", &value), 7u);
+
+    // The same key by another spelling: names ignore case.
+    ORegKey again;
+    again.Open(HKEY_CURRENT_USER, "software\\QUENVO\\test", false, true);
+    ASSERT_EQ(again.failed, 0u);
+    EXPECT_EQ(again.QueryDword("NUMBER", &value), 7u);
+    EXPECT_EQ(again.SetDword("number", 1), 1u) << "opened read-only";
+    key.Close();
+    EXPECT_EQ(key.key, HKEY{});
+    EXPECT_EQ(key.path, nullptr);
 
     // Without an open key nothing happens and failure is returned.
     ORegKey closed;
@@ -133,16 +120,15 @@ TEST_F(RegKeyTest, MachineBranchDescribesThisMachineAndRefusesChanges)
 
 TEST_F(RegKeyTest, UserKeysOutliveTheProcessThatWroteThem)
 {
+    const std::vector<u8> bytes{0, 0x25, 0xFF, 0x0A};
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0)
     {
         ORegKey key;
         key.Open(HKEY_CURRENT_USER, "Software\\Quenvo\\Saved", true, false);
-        const u8 bytes[] = {0, 0x25, 0xFF, 0x0A};
-        bool ok = key.failed == 0 && key.SetString("a name with spaces", "text\nwith a line") == 0 &&
-                  key.SetDword("number", 0xDEADBEEF) == 0 && key.SetBinary("bytes", bytes, 4) == 0;
-        _exit(ok ? 0 : 1);
+        _exit(static_cast<int>(key.failed + key.SetString("a name with spaces", "text\nwith a line") +
+                               key.SetDword("number", 0xDEADBEEF) + key.SetBinary("bytes", bytes.data(), 4)));
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -158,9 +144,9 @@ TEST_F(RegKeyTest, UserKeysOutliveTheProcessThatWroteThem)
     EXPECT_STREQ(text, "text\nwith a line");
     u32 number = 0;
     EXPECT_EQ(key.QueryDword("number", &number), 0xDEADBEEFu);
-    u8 bytes[8] = {};
-    EXPECT_EQ(key.QueryBinary("bytes", bytes, sizeof bytes), 4u);
-    EXPECT_EQ(std::vector<u8>(bytes, bytes + 4), (std::vector<u8>{0, 0x25, 0xFF, 0x0A}));
+    u8 read[8] = {};
+    EXPECT_EQ(key.QueryBinary("bytes", read, sizeof read), 4u);
+    EXPECT_EQ(std::vector<u8>(read, read + 4), bytes);
 }
 
 TEST_F(RegKeyTest, AChangeThatCannotBeStoredIsUndoneAndReported)
@@ -192,25 +178,26 @@ TEST_F(RegKeyTest, RandomChangesMatchAModelAndSurviveReading)
         std::string name;
         u32 type;
         std::vector<u8> data;
+        bool operator==(const Value&) const = default;
     };
     std::map<std::string, std::vector<Value>> model;
-    auto lower = [](std::string s)
+    std::mt19937 random(20261207);
+    auto pick = [&](u32 n) { return static_cast<u32>(random() % n); };
+    auto recase = [&](std::string s, bool atRandom) // lower case, or each letter at random
     {
         for (char& c : s)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            c = static_cast<char>(atRandom && pick(2) ? std::toupper(static_cast<unsigned char>(c))
+                                                      : std::tolower(static_cast<unsigned char>(c)));
         return s;
+    };
+    auto find = [&](std::vector<Value>& values, const std::string& name)
+    {
+        return std::find_if(values.begin(), values.end(),
+                            [&](const Value& v) { return recase(v.name, false) == recase(name, false); });
     };
     const char* const paths[] = {"A", "a\\B", "A\\b\\C", "D", "d\\E"};
     const char* const names[] = {"", "x", "X", "name with space", "per%cent", "\x01\xff", "K V"};
     const u32 types[] = {REG_SZ, REG_DWORD, REG_BINARY};
-    std::mt19937 random(20261207);
-    auto pick = [&](u32 n) { return static_cast<u32>(random() % n); };
-    auto randomCase = [&](std::string s)
-    {
-        for (char& c : s)
-            c = pick(2) ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
-        return s;
-    };
 
     auto check = [&]
     {
@@ -220,87 +207,72 @@ TEST_F(RegKeyTest, RandomChangesMatchAModelAndSurviveReading)
             ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, ("Software\\Fuzz\\" + path).c_str(), 0, KEY_READ, &key),
                       ERROR_SUCCESS)
                 << path;
-            for (u32 i = 0;; ++i)
+            std::vector<Value> read;
+            for (i32 result = ERROR_SUCCESS; result == ERROR_SUCCESS && read.size() <= values.size();)
             {
                 char name[64];
                 u8 data[64];
                 u32 nameLength = sizeof name, dataSize = sizeof data, type = 99;
-                i32 result = RegEnumValue(key, i, name, &nameLength, &type, data, &dataSize);
-                if (i == values.size())
-                {
+                result = RegEnumValue(key, static_cast<u32>(read.size()), name, &nameLength, &type, data,
+                                      &dataSize);
+                if (result == ERROR_SUCCESS)
+                    read.push_back(
+                        {std::string(name, nameLength), type, std::vector<u8>(data, data + dataSize)});
+                else
                     EXPECT_EQ(result, ERROR_NO_MORE_ITEMS) << path;
-                    break;
-                }
-                ASSERT_EQ(result, ERROR_SUCCESS) << path << " " << i;
-                EXPECT_EQ(std::string(name, nameLength), values[i].name);
-                EXPECT_EQ(type, values[i].type);
-                EXPECT_EQ(std::vector<u8>(data, data + dataSize), values[i].data);
             }
+            EXPECT_EQ(read, values) << path;
             RegCloseKey(key);
         }
     };
 
     for (int step = 0; step < 400; ++step)
     {
-        const std::string path = paths[pick(5)];
-        const std::string full = "Software\\Fuzz\\" + randomCase(path);
+        const std::string path = recase(paths[pick(5)], false),
+                          full = "Software\\Fuzz\\" + recase(path, true);
+        const u32 action = pick(4); // set a value (twice as likely), delete one, delete the key
         ORegKey key;
-        switch (pick(4))
+        key.Open(HKEY_CURRENT_USER, full.c_str(), action < 2, false);
+        ASSERT_TRUE(action != 2 || key.failed == (model.count(path) ? 0u : 1u))
+            << path << " opens when it exists";
+        if (action < 2)
         {
-        case 0:
-        case 1:
-        {
-            key.Open(HKEY_CURRENT_USER, full.c_str(), true, false);
             ASSERT_EQ(key.failed, 0u);
-            for (std::string prefix = lower(path);; prefix = prefix.substr(0, prefix.rfind('\\')))
+            for (size_t end = path.find('\\');; end = path.find('\\', end + 1))
             {
-                model[prefix];
-                if (prefix.find('\\') == std::string::npos)
+                model[path.substr(0, end)]; // the key and every key above it
+                if (end == std::string::npos)
                     break;
             }
-            std::string name = randomCase(names[pick(7)]);
+            const std::string name = recase(names[pick(7)], true);
             Value value{name, types[pick(3)], std::vector<u8>(pick(9))};
             for (u8& byte : value.data)
                 byte = static_cast<u8>(random());
             ASSERT_EQ(RegSetValueEx(key.key, name.c_str(), value.type, value.data.data(),
                                     static_cast<u32>(value.data.size())),
                       ERROR_SUCCESS);
-            auto& values = model[lower(path)];
-            auto same = std::find_if(values.begin(), values.end(),
-                                     [&](const Value& v) { return lower(v.name) == lower(name); });
-            if (same == values.end())
-                values.push_back(value);
+            auto same = find(model[path], name);
+            if (same == model[path].end())
+                model[path].push_back(value);
             else
                 same->type = value.type, same->data = value.data;
-            break;
         }
-        case 2:
+        else if (action == 2 && !key.failed)
         {
-            key.Open(HKEY_CURRENT_USER, full.c_str(), false, false);
-            ASSERT_EQ(key.failed, model.count(lower(path)) ? 0u : 1u) << path;
-            if (key.failed)
-                break;
-            std::string name = names[pick(7)];
-            auto& values = model[lower(path)];
-            auto same = std::find_if(values.begin(), values.end(),
-                                     [&](const Value& v) { return lower(v.name) == lower(name); });
-            EXPECT_EQ(key.DeleteValue(name.c_str()), same == values.end() ? 1u : 0u);
-            if (same != values.end())
-                values.erase(same);
-            break;
+            const std::string name = names[pick(7)];
+            auto same = find(model[path], name);
+            EXPECT_EQ(key.DeleteValue(name.c_str()), same == model[path].end() ? 1u : 0u);
+            if (same != model[path].end())
+                model[path].erase(same);
         }
-        default:
+        else if (action == 3 && !key.failed)
         {
-            key.Open(HKEY_CURRENT_USER, full.c_str(), false, false);
-            if (key.failed)
-                break;
-            auto below = model.lower_bound(lower(path) + "\\");
-            bool hasChildren = below != model.end() && below->first.rfind(lower(path) + "\\", 0) == 0;
+            auto below = model.lower_bound(path + "\\");
+            const bool hasChildren = below != model.end() && below->first.rfind(path + "\\", 0) == 0;
             key.DeleteKey();
             EXPECT_EQ(key.failed, hasChildren ? 1u : 0u) << path;
             if (!hasChildren)
-                model.erase(lower(path));
-        }
+                model.erase(path);
         }
         check();
         if (pick(20) == 0)
