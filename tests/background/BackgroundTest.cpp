@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <tuple>
 
 namespace
 {
@@ -145,6 +146,18 @@ TEST_F(BackgroundTest, LayerPlacement)
     EXPECT_EQ(clips->GetCount(), 10);
     EXPECT_EQ(bg->layers[3].x.ToInt(), 40);
     EXPECT_EQ(*clips->At(3), &bg->layers[3]);
+
+    // Taking out the picture's own layer leaves the cut-out layers in their
+    // places: a build then makes none of them the picture, and where no
+    // layer lies the background colour shows.
+    const i32 cutOut = bg->layers[1].frame.raw;
+    bg->RemoveLayer(&engine, static_cast<i16>(bg->layers[0].frame.ToInt()));
+    bg->Build();
+    full.Draw(0, nullptr);
+    const u8* corner = reference->GetBits() + 3 * (800 * 600 - 1);
+    EXPECT_EQ(std::tuple(bg->layerCount, clips->GetCount(), *clips->At(0), bg->layers[1].frame.raw),
+              std::tuple(10, 9, &bg->layers[1], cutOut));
+    EXPECT_EQ(std::tuple(corner[0], corner[1], corner[2]), std::tuple(0x30, 0x20, 0x10));
     bg->RemoveLayers(&engine);
     EXPECT_EQ(clips->GetCount(), 0);
     EXPECT_EQ(bg->layerCount, 0);

@@ -1,6 +1,7 @@
 // This program counts every allocation, so that a line of text can be shown
 // to rewrite itself without allocating.
 #include "GlyphFixture.h"
+#include "render/ClipDraw.h"
 #include "support/CountingNew.h"
 #include "text/GChar.h"
 
@@ -202,8 +203,14 @@ TEST(GlyphLine, WorkedExamples)
     EXPECT_EQ(glyph(2)->frame.raw, before);
     line->SetGlyph(2, '7', 1);
     EXPECT_EQ(glyph(2)->frame.ToInt(), f.map.GetFrame('7', 0));
-    line->SetGlyph(2, '~', 0); // no glyph: a blank, never another picture
-    EXPECT_EQ(glyph(2)->GetMode(), 7);
+    // No glyph: nothing drawn, never another picture, and the mode kept, so
+    // the next character shows.
+    line->SetGlyph(2, ';', 0);
+    EXPECT_EQ(glyph(2)->GetMode(), 0);
+    EXPECT_EQ(clipdraw::LookupImage(f.store.get(), glyph(2)->frame), nullptr);
+    line->SetGlyph(2, '5', 0);
+    EXPECT_EQ(std::tuple(glyph(2)->GetMode(), glyph(2)->visible, glyph(2)->frame.ToInt()),
+              std::tuple(0, 1, f.map.GetFrame('5', 1)));
 
     // Lower case without a glyph of its own shows the capital.
     f.map.glyphIndex['q' - 33] = -1;

@@ -207,6 +207,11 @@ TEST(TextBlock, DrawsWhatTheLinesSpritesDraw)
         line->rect = ORect(20, 20, 140, 100); // kept by alignment 5
         line->SetText(text, &f.map);
         line->SetState(0);
+        // Half a pixel away and back, then on by quarters: both keep their
+        // place in 24.8 and end one pixel further on either axis.
+        const i32 moves[] = {-128, 0, 64, 128, 192, 256};
+        for (i32 d : moves)
+            line->Move(OFixed::FromRaw(x.raw + d), OFixed::FromRaw(y.raw + d));
         s.engine.Draw(0, nullptr);
         line->Detach(&s.engine);
 
@@ -214,6 +219,8 @@ TEST(TextBlock, DrawsWhatTheLinesSpritesDraw)
         t.Move(x, y);
         t.rect = ORect(20, 20, 140, 100);
         t.SetText(text, &f.map);
+        for (i32 d : moves)
+            t.Move(OFixed::FromRaw(x.raw + d), OFixed::FromRaw(y.raw + d));
         EXPECT_EQ(t.rect, line->rect);
         EXPECT_EQ(t.extent, line->extent);
         t.Draw(block.canvas, nullptr);

@@ -174,9 +174,24 @@ void GBg::RemoveLayer(OEngine* engine, i16 imageIndex)
         return;
     layers[k].visible = 0;
     engine->RemoveClip(&layers[k]);
-    // The placed layers stay together at the front of the array, so that
-    // RemoveLayers, which walks layerCount of them, reaches every one: each
-    // later layer moves down one place, and its display-list entry with it.
+    if (revealSpriteAdded)
+    {
+        engine->RemoveClip(&revealSprite);
+        revealSpriteAdded = 0;
+    }
+    if (k == 0 && layerCount > 1)
+    {
+        // Layer 0 is the picture's sprite wherever it is used (builds and
+        // the reveal set its frame, CreateLayer cuts relative to its place),
+        // so no cut-out layer may move into it: its slot stays, out of the
+        // display list and naming no image, and the count with it, so that
+        // RemoveLayers still reaches every cut-out layer behind it.
+        layers[0].frame = Whole(-1);
+        return;
+    }
+    // The cut-out layers stay together behind layer 0, so that RemoveLayers,
+    // which walks layerCount of them, reaches every one: each later layer
+    // moves down one place, and its display-list entry with it.
     for (i32 j = k; j + 1 < layerCount; ++j)
     {
         layers[j] = layers[j + 1];
@@ -191,11 +206,6 @@ void GBg::RemoveLayer(OEngine* engine, i16 imageIndex)
     }
     layers[layerCount - 1].visible = 0;
     layers[layerCount - 1].frame = Whole(-1);
-    if (revealSpriteAdded)
-    {
-        engine->RemoveClip(&revealSprite);
-        revealSpriteAdded = 0;
-    }
     --layerCount;
 }
 

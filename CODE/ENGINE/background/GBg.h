@@ -27,7 +27,9 @@ public:
     static constexpr i32 kCanvasHeight = 600;
 
     // Layer 0 shows the picture, layers 1 to 10 the cut-out layer images;
-    // layers 0 to layerCount - 1 are the ones placed, in display-list order.
+    // layers 0 to layerCount - 1 are the ones placed, in display-list order
+    // (layer 0's slot stays while cut-out layers follow it, even once its
+    // sprite was taken out).
     OClip layers[kLayers];
     // Shows the working copy during the reveal, above the scene.
     OClip revealSprite;
@@ -66,7 +68,8 @@ public:
     i16 CreateLayer(i16 maskIndex, i32 x, i32 y);
     // Takes every placed layer and the reveal sprite out of the engine.
     void RemoveLayers(OEngine* engine);
-    // Takes the first placed layer showing imageIndex out of the engine.
+    // Takes the first placed layer showing imageIndex out of the engine;
+    // later cut-out layers move down one place, never into layer 0.
     void RemoveLayer(OEngine* engine, i16 imageIndex);
     // Prepares the background for the current level; from the second build on
     // a change of level (and the second build itself) starts the reveal.

@@ -199,11 +199,10 @@ void GString::SetGlyph(i16 index, u8 c, u32 alternate)
     if (index < 0 || index >= used || charMap == nullptr)
         return;
     const textlayout::Glyph shown = textlayout::Resolve(*charMap, c, alternate != 0 ? 0 : 1);
-    GChar* g = Glyph(index);
-    if (shown.picture == nullptr)
-        g->SetMode(kBlank);
-    else
-        g->frame = OFixed::FromInt(shown.frame);
+    // A character without a picture names no image, so the glyph draws
+    // nothing rather than some other picture of the store; its mode stays,
+    // so the next character given to it shows as the line's state says.
+    Glyph(index)->frame = OFixed::FromInt(shown.picture != nullptr ? shown.frame : -1);
 }
 
 u32 GString::IsShown()

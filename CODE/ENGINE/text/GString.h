@@ -57,8 +57,9 @@ public:
     // has no glyph for, or whose picture the store lacks, shows as a blank.
     virtual void SetText(const char* text, GCharMap* map);
     // Shows character c (alternate set when `alternate`) in used glyph
-    // `index`; mode and position stay. A character without a picture turns
-    // the glyph into a blank instead of showing another picture.
+    // `index`; mode and position stay. A character without a picture leaves
+    // the glyph naming no image, so it draws nothing instead of showing
+    // another picture.
     virtual void SetGlyph(i16 index, u8 c, u32 alternate);
     virtual u32 IsShown();
     // Moves every used glyph by whole pixels; the line's point and rectangle

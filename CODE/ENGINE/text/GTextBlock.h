@@ -32,4 +32,9 @@ public:
 
 private:
     textlayout::Line line{};
+    // The reference point the line was laid out at: glyphs are drawn where
+    // the layout put them plus the 24.8 distance moved since, so fractional
+    // moves add up as they do for a line's glyph sprites.
+    OFixed layoutX = OFixed::FromInt(0);
+    OFixed layoutY = OFixed::FromInt(0);
 };
