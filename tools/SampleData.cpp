@@ -83,6 +83,57 @@ PackImage Record(u16 type, const std::string& name, u16 w, u16 h, u32 value)
     return image;
 }
 
+// The glyph pictures as one proportional bitmap font: each glyph's inked
+// columns become its mask, a gap of one cell column follows it, and the blank
+// is a mask without ink as wide as the space advance.
+PackImage DrawBitmapFont()
+{
+    constexpr int line = kCellHeight * kScale;
+    std::vector<int> values = {line - 2 * kScale, 2 * kScale}; // above and below the baseline
+    std::vector<std::vector<u8>> rows(line);
+    auto place = [&](const Picture* p, int from, int width, int rightBearing)
+    {
+        values.insert(values.end(), {static_cast<int>(rows[0].size()) + 1, 0, width, rightBearing});
+        for (int y = 0; y < line; ++y)
+            for (int x = from; x < from + width; ++x)
+                rows[size_t(y)].push_back(p ? p->alpha[size_t(y) * p->width + x] : 255);
+    };
+    for (int code = 32; code <= kBitmapFontLastChar; ++code)
+    {
+        int glyph = 0;
+        while (glyph < kGlyphCount && GlyphCharacter(glyph) != code)
+            ++glyph;
+        if (code == ' ')
+            place(nullptr, 0, kBitmapFontSpace, 0);
+        else if (glyph == kGlyphCount)
+            values.insert(values.end(), {0, 0, 0, 0});
+        else
+        {
+            const Picture p = DrawGlyph(code);
+            int first = p.width, last = -1;
+            for (int y = 0; y < p.height; ++y)
+                for (int x = 0; x < p.width; ++x)
+                    if (p.alpha[size_t(y) * p.width + x] == 0)
+                    {
+                        first = std::min(first, x);
+                        last = std::max(last, x);
+                    }
+            place(&p, first, last - first + 1, kScale);
+        }
+    }
+    const int width = std::max(static_cast<int>(rows[0].size()), 2 * static_cast<int>(values.size()));
+    PackImage font = Record(14, kBitmapFontName, static_cast<u16>(width), line + 1, 0);
+    font.pixels.assign(size_t(width) * (line + 1), 255);
+    for (size_t i = 0; i < values.size(); ++i)
+    {
+        font.pixels[2 * i] = static_cast<u8>(values[i]);
+        font.pixels[2 * i + 1] = static_cast<u8>(static_cast<u16>(values[i]) >> 8);
+    }
+    for (int y = 0; y < line; ++y)
+        std::copy(rows[size_t(y)].begin(), rows[size_t(y)].end(), font.pixels.begin() + (y + 1) * width);
+    return font;
+}
+
 // The level picture: a sky gradient, a ground band, discs and stripes.
 Picture DrawLevel()
 {
@@ -171,7 +222,8 @@ PackFiles MakeSamplePack()
         font.push_back(glyph);
     }
 
-    // File 1: the level picture, masks, and one record of each other kind.
+    // File 1: the level picture, masks, one record of each other kind and
+    // the glyphs once more as a bitmap font.
     std::vector<PackImage>& misc = files[1];
     const u32 first = static_cast<u32>(font.size());
     const Picture level = DrawLevel();
@@ -265,6 +317,7 @@ PackFiles MakeSamplePack()
         mono.jpegGrey = true;
         misc.push_back(mono);
     }
+    misc.push_back(DrawBitmapFont());
     return files;
 }
 

@@ -15,6 +15,14 @@ inline constexpr int kGlyphCount = 105;
 // 192 to 223.
 int GlyphCharacter(int glyph);
 
+// The same glyphs as a bitmap font picture (an image of format 14 whose
+// alpha plane holds the metrics in row 0 and the coverage masks below), for
+// the codes 32 to kBitmapFontLastChar; codes without a glyph draw nothing and
+// take no room. Its owner gives the font kBitmapFontSpace as the space advance.
+inline constexpr const char* kBitmapFontName = "FONT0_BITMAP";
+inline constexpr u8 kBitmapFontLastChar = 223;
+inline constexpr u16 kBitmapFontSpace = 8;
+
 // The records of the start-up pack, in data files.
 PackFiles MakeSamplePack();
 

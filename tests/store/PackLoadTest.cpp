@@ -6,6 +6,7 @@
 #include "SampleData.h"
 #include "StoreTestSupport.h"
 #include "image/DataPictures.h"
+#include "text/GFont.h"
 
 #include <algorithm>
 
@@ -279,9 +280,11 @@ TEST_F(PackLoadTest, SamplePackHoldsTheFontInGlyphOrderAndTheLevelPictures)
     {
         const char* name;
         u8 format;
-    } pictures[] = {{"BG_LEVEL", 0},     {"BG_MASK0", 14},   {"BG_MASK1", 14},
-                    {"BG_MASK2", 14},    {"GLOW_DISC", 2},   {"PAL_GRADIENT", 16},
-                    {"PAL_STRIPES", 18}, {"PHOTO_ALPHA", 2}, {"PHOTO_GREY", 0}};
+    } pictures[] = {{"BG_LEVEL", 0},     {"BG_MASK0", 14},
+                    {"BG_MASK1", 14},    {"BG_MASK2", 14},
+                    {"GLOW_DISC", 2},    {"PAL_GRADIENT", 16},
+                    {"PAL_STRIPES", 18}, {"PHOTO_ALPHA", 2},
+                    {"PHOTO_GREY", 0},   {tools::kBitmapFontName, 14}};
     for (const auto& p : pictures)
     {
         const i32 index = store.FindByName(p.name, 0, -1);
@@ -291,6 +294,29 @@ TEST_F(PackLoadTest, SamplePackHoldsTheFontInGlyphOrderAndTheLevelPictures)
     OBitmap* level = store.GetImage(static_cast<i16>(store.FindByName("BG_LEVEL", 0, -1)));
     EXPECT_EQ(level->width, 800);
     EXPECT_EQ(level->height, 600);
+
+    // The bitmap font draws each glyph's own shape from its first inked column.
+    GFont font(store.GetImage(static_cast<i16>(store.FindByName(tools::kBitmapFontName, 0, -1))),
+               tools::kBitmapFontSpace, tools::kBitmapFontLastChar);
+    EXPECT_LT(font.GetTextWidth("i"), font.GetTextWidth("W"));
+    OBitmap* target = CreateBitmap(16, 20, 0, 2, nullptr, nullptr);
+    for (i32 g = 0; g < tools::kGlyphCount; ++g)
+    {
+        OBitmap* glyph = store.GetImage(static_cast<i16>(g));
+        const u8* shape = glyph->GetAlpha();
+        std::fill_n(target->GetAlpha(), 16 * 20, u8{255});
+        const char text[2] = {static_cast<char>(tools::GlyphCharacter(g)), 0};
+        font.DrawString(target, 0, 0, text, 0, nullptr);
+        int first = glyph->width, wrong = 0;
+        for (int i = 0; i < glyph->width * glyph->height; ++i)
+            first = shape[i] == 0 ? std::min(first, i % glyph->width) : first;
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 16; ++x)
+                wrong += (target->GetAlpha()[y * 16 + x] == 0) !=
+                         (x + first < glyph->width && shape[y * glyph->width + x + first] == 0);
+        EXPECT_EQ(wrong, 0) << "glyph " << g;
+    }
+    DestroyBitmap(target);
 
     // The data-file pictures beside the pack, each through its loader.
     for (const tools::SampleDataFile& file : tools::MakeSampleDataFiles())

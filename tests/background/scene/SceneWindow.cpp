@@ -1,9 +1,14 @@
 // A level scene in a real window, for the end-to-end check of the whole
 // rendering layer: the sample pack's level background with two mask layers,
-// a bubble, a line of bitmap text fading in and a text image, then a change
-// of level (the background's pack range freed and loaded from a second
-// pack) that plays the whole reveal. Every frame depends on its number only,
-// so the same frames come out on any backend.
+// a bubble passing to and fro under them, a line of bitmap text fading in
+// and a text image in the sample's bitmap font, then a change of level (the
+// background's pack range freed and loaded from a second pack) that plays
+// the whole reveal. Every frame depends on its number only, so the same
+// frames come out on any backend. Outside the reveal, the canvas under each
+// layer's opaque mask pixels must be the level picture's, and the bubble in
+// a layer's middle must be hidden there; the first level's line must have
+// faded in before the change. A failed check is reported on standard error
+// and makes the exit code 1.
 //
 //   scene_window SAMPLE_DIR OUT_DIR FRAME...
 //
@@ -21,25 +26,26 @@
 #include "INTERFACE/GGlobal.h"
 #include "INTERFACE/GWindow.h"
 #include "PackWriter.h"
+#include "SampleData.h"
 #include "image/OBitmapStore.h"
 #include "platform/Backend.h"
 #include "platform/HeadlessBackend.h"
 #include "render/GPtrArray.h"
 #include "render/OEngine.h"
 #include "render/ORectList.h"
-#include "support/FontPictureBuilder.h"
 #include "text/GCharMap.h"
 #include "text/GFont.h"
 #include "text/GString.h"
 #include "text/GTextImage.h"
+#include "window/OSysBitmap.h"
 #include "window/OWindow.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <set>
 #include <string>
 
@@ -48,8 +54,18 @@ namespace
 
 constexpr int kWidth = 800;
 constexpr int kHeight = 600;
-constexpr int kLevelSwitchFrame = 4;
-constexpr int kLastFrame = kLevelSwitchFrame + 16;
+// The line fades in by frame 32 at the game's pace; the reveal of the second
+// level ends 12 frames after the change.
+constexpr int kLevelSwitchFrame = 36;
+constexpr int kLastFrame = 64;
+// The bubble's middle goes from the first layer's middle to the second's in
+// this many frames, and back.
+constexpr int kPassFrames = 16;
+const struct
+{
+    const char* mask;
+    int x, y;
+} kLayers[2] = {{"BG_MASK0", 120, 380}, {"BG_MASK2", 560, 160}};
 // The background's range of the sample pack: the picture and its three masks.
 constexpr int kRangeImages = 4;
 
@@ -104,7 +120,6 @@ public:
           shotFrames(std::move(shots))
     {
     }
-    ~SceneWindow() override { DestroyBitmap(fontPicture); }
 
     u32 OnCreate() override
     {
@@ -118,13 +133,12 @@ public:
         background = store->FindByName("BG_LEVEL", 0, -1);
         const i32 glyph0 = store->FindByName("FONT0_G000", 0, -1);
         const i32 bubble = store->FindByName("BUBBLE_BLUE", 0, -1);
-        if (background < 0 || glyph0 < 0 || bubble < 0)
+        const i32 fontPicture = store->FindByName(tools::kBitmapFontName, 0, -1);
+        if (background < 0 || glyph0 < 0 || bubble < 0 || fontPicture < 0)
         {
             std::fprintf(stderr, "the sample pack lacks the scene's images\n");
             return 0;
         }
-        std::mt19937 rng(5);
-        fontPicture = testsupport::MakeFontPicture(rng, testsupport::FontSpec{});
         gameOwner.SetGame(new GGame);
         global.imageStore = store.get();
         clips.reset(GPtrArray::Create(1000));
@@ -139,11 +153,12 @@ public:
         map.imageStore = store.get();
         map.random.SetSeed(99);
         line.reset(GString::Create(16));
-        font = std::make_unique<GFont>(fontPicture, 4, 126);
+        font = std::make_unique<GFont>(store->GetImage(static_cast<i16>(fontPicture)),
+                                       tools::kBitmapFontSpace, tools::kBitmapFontLastChar);
         const i16 slot = store->AddImage(240, 40, 0, 2, nullptr, nullptr, -1);
         textImage.image = store->GetImage(static_cast<i16>(store->GetImageCount() + slot));
         textImage.clip.frame = OFixed::FromInt(store->GetImageCount() + slot);
-        textImage.clip.SetPosition(OFixed::FromInt(540), OFixed::FromInt(20));
+        textImage.clip.SetPosition(OFixed::FromInt(540), OFixed::FromInt(420));
         textImage.RenderCentred("Zorblet level", font.get(), 1);
         sprite.frame = OFixed::FromInt(bubble);
         sprite.visible = 1;
@@ -159,13 +174,23 @@ public:
         if (frame == 1 && !headless)
             Handshake("WAIT");
         if (frame == kLevelSwitchFrame)
+        {
+            if (!line->IsState(0))
+                Fail("the first level's line has not faded in before the change of level");
             ChangeLevel();
+        }
         bg->Compose();
         line->Update();
-        sprite.SetPosition(OFixed::FromInt(100 + 9 * frame), OFixed::FromInt(300 + 3 * frame));
+        const int leg = frame % (2 * kPassFrames), t = std::min(leg, 2 * kPassFrames - leg);
+        const OBitmap* ball = store->GetImage(static_cast<i16>(sprite.frame.ToInt()));
+        const Point a = Middle(0), b = Middle(1);
+        sprite.SetPosition(OFixed::FromInt(a.x + (b.x - a.x) * t / kPassFrames - ball->width / 2),
+                           OFixed::FromInt(a.y + (b.y - a.y) * t / kPassFrames - ball->height / 2));
         ORect area(0, 0, kWidth - 1, kHeight - 1);
         if (engine.RedrawDirty(&area, frame == 1 ? 1 : 0, 0))
             PaintRect(area);
+        if (bg->revealActive == 0)
+            CheckLayers(t == 0 ? 0 : t == kPassFrames ? 1 : -1);
         if (shotFrames.count(frame) != 0)
             Shot();
         if (frame == kLastFrame)
@@ -192,8 +217,8 @@ private:
         line->SetState(2);
         line->Attach(&engine);
         textImage.AddToEngine(&engine);
-        bg->AddLayer(&engine, "BG_MASK0", 120, 380);
-        bg->AddLayer(&engine, "BG_MASK2", 560, 160);
+        for (const auto& layer : kLayers)
+            bg->AddLayer(&engine, layer.mask, layer.x, layer.y);
         bg->AddLayerByIndex(&engine, 0, 0, -2);
     }
     void TearDownScene()
@@ -216,6 +241,61 @@ private:
         global.profile->record[GGameSlot::kLevelOffset] = 2;
         SetUpScene(2);
         bg->Build();
+    }
+
+    struct Point
+    {
+        int x, y;
+    };
+    OBitmap* Image(const char* name)
+    {
+        return store->GetImage(static_cast<i16>(store->FindByName(name, 0, -1)));
+    }
+    Point Middle(int layer)
+    {
+        const OBitmap* mask = Image(kLayers[layer].mask);
+        return {kLayers[layer].x + mask->width / 2, kLayers[layer].y + mask->height / 2};
+    }
+    void Fail(const char* what)
+    {
+        std::fprintf(stderr, "frame %d: %s\n", frame, what);
+        ++failures;
+    }
+    // Where a layer's mask is opaque the canvas must hold the level picture,
+    // whatever lies beneath. With the bubble in the middle of layer `covering`
+    // a quarter of its pixels at least must be ones it would have changed
+    // there, so that a layer missing or out of place fails.
+    void CheckLayers(int covering)
+    {
+        OBitmap* picture = Image("BG_LEVEL");
+        OBitmap* ball = store->GetImage(static_cast<i16>(sprite.frame.ToInt()));
+        const OSysBitmap* canvas = GetBackBuffer();
+        const int sx = sprite.x.ToInt(), sy = sprite.y.ToInt();
+        const u8 key[3] = {u8(ball->colourKey), u8(ball->colourKey >> 8), u8(ball->colourKey >> 16)};
+        for (int k = 0; k < 2; ++k)
+        {
+            OBitmap* mask = Image(kLayers[k].mask);
+            int wrong = 0, hidden = 0;
+            for (int y = 0; y < mask->height; ++y)
+                for (int x = 0; x < mask->width; ++x)
+                {
+                    const int cx = kLayers[k].x + x, cy = kLayers[k].y + y, bx = cx - sx, by = cy - sy;
+                    if (mask->GetAlpha()[y * mask->width + x] != 0)
+                        continue;
+                    const u8* want = picture->GetBits() + cy * picture->GetPitch() + 3 * cx;
+                    wrong += std::memcmp(want, canvas->dibBits + cy * canvas->pitch + 3 * cx, 3) != 0;
+                    if (bx < 0 || by < 0 || bx >= ball->width || by >= ball->height)
+                        continue;
+                    const u8* own = ball->GetBits() + by * ball->GetPitch() + 3 * bx;
+                    hidden += std::memcmp(own, key, 3) != 0 && std::memcmp(own, want, 3) != 0;
+                }
+            const std::string layer = std::string("under ") + kLayers[k].mask + ": ";
+            if (wrong != 0)
+                Fail((layer + std::to_string(wrong) + " pixels are not the level picture's").c_str());
+            if (k == covering && hidden < ball->width * ball->height / 4)
+                Fail((layer + "only " + std::to_string(hidden) + " of the bubble's pixels lie beneath")
+                         .c_str());
+        }
     }
 
     void Shot()
@@ -259,7 +339,6 @@ private:
     std::string levelTwo;
     std::set<int> shotFrames;
     i32 background = -1;
-    OBitmap* fontPicture = nullptr;
     bool headless = true;
     int frame = 0;
     std::unique_ptr<OBitmapStore> store;
