@@ -158,6 +158,7 @@ enum class Base
     JpmUndecodable,
     DataJpeg,
     PlainJpeg,
+    HugeJpeg,
     Missing,
 };
 
@@ -205,7 +206,17 @@ TEST(PictureLoaderTest, RefusesDamagedFilesLeavingTheStoreAlone)
         {"jpeg empty", Base::DataJpeg, -1, 1, 0, 0},
         {"jpeg not scrambled", Base::PlainJpeg},
         {"jpeg headers cut", Base::DataJpeg, -1, 1, 0, 40},
+        {"jpeg header claiming 8192x8192", Base::HugeJpeg},
     };
+    // The same stream whose frame header claims far more pixels than it holds.
+    std::vector<u8> huge = jpeg;
+    for (size_t i = 0; i + 8 < huge.size(); ++i)
+        if (huge[i] == 0xFF && huge[i + 1] == 0xC0)
+        {
+            huge[i + 5] = huge[i + 7] = 0x20; // height and width, big-endian
+            huge[i + 6] = huge[i + 8] = 0;
+            break;
+        }
     auto tga = [](tools::TgaKind kind, int channels)
     { return tools::WriteTga(kind, false, 4, 3, MakePixels(4, 3, channels, 1).data()); };
     // In the order of Base.
@@ -216,6 +227,7 @@ TEST(PictureLoaderTest, RefusesDamagedFilesLeavingTheStoreAlone)
                                      tools::WriteJpmAround({1, 2, 3}, plane.data(), 16, 8, 0xB3),
                                      tools::ScrambleDataJpeg(jpeg, 0x42),
                                      jpeg,
+                                     tools::ScrambleDataJpeg(huge, 0x42),
                                      {}};
     TempFolder folder;
     for (const Refusal& c : cases)

@@ -253,6 +253,15 @@ TEST_F(PackLoadTest, RangesReuseFreeEntriesAndSharedPlanesSurviveFreeRange)
     EXPECT_FALSE(store.TryLoadRange(dir.c_str(), -1, 3, &failure));
     EXPECT_FALSE(failure.Failed());
     EXPECT_EQ(std::string(store.GetImage(0)->name), "BASE0");
+
+    // A list without spare entries, as Reload leaves it: the entry the
+    // range frees takes the new block, never one of the slots' entries.
+    OBitmapStore exact;
+    ASSERT_TRUE(exact.TryLoad(base.c_str(), 2, 0, &failure));
+    ASSERT_TRUE(exact.TryLoadRange(base.c_str(), 0, 0, &failure));
+    EXPECT_EQ(exact.buffers[0], exact.GetImage(0)->pixels);
+    EXPECT_EQ(std::vector<OBuffer*>(exact.buffers + 3, exact.buffers + exact.BufferListSize()),
+              std::vector<OBuffer*>(4, nullptr));
 }
 
 TEST_F(PackLoadTest, SamplePackHoldsTheFontInGlyphOrderAndTheLevelPictures)

@@ -49,6 +49,9 @@ struct Refusal
     // to the start-up load.
     std::string startUp;
     std::string range;
+    // The pack lies three folders of 199 characters below the case's own,
+    // its path over 600 characters long.
+    bool longFolder = false;
 };
 
 std::string Expand(std::string text, const std::string& dir)
@@ -76,6 +79,8 @@ std::vector<Refusal> Refusals()
          "{}/bmdt0.bin: more records than the 2 the pack has room for", ""},
         {"a plane naming no record", {{a, Record(2, 2, 2, 2, "P", 2)}}, -1, none, 255,
          "{}/bmdt0.bin: record 1 takes its alpha plane from record 2, which the pack does not hold", ""},
+        {"the same in a long folder", {{a, Record(2, 2, 2, 2, "P", 2)}}, -1, none, 255,
+         "{}/bmdt0.bin: record 1 takes its alpha plane from record 2, which the pack does not hold", "", true},
         {"a plane smaller than the picture",
          {{a}, {Record(14, 1, 1, 0, "M", 3), Record(20, 4, 4, 1, "P", 4)}}, -1, none, 255,
          "{}/bmdt1.bin: record 2 takes its alpha plane from record 1, which is smaller than its picture", ""},
@@ -117,7 +122,10 @@ TEST_F(PackRefusalTest, DamagedPacksAreRefusedWithTheFileAndWhatIsWrong)
     for (const Refusal& c : Refusals())
     {
         SCOPED_TRACE(c.what);
-        const std::string dir = Write("case" + std::to_string(n++), c.files, c.headerRecords);
+        std::string folder = "case" + std::to_string(n++);
+        for (int depth = 0; c.longFolder && depth < 3; ++depth)
+            folder += "/" + std::string(199, 'a' + depth);
+        const std::string dir = Write(folder, c.files, c.headerRecords);
         c.damage(dir);
         if (c.startUp != "-")
         {
@@ -147,10 +155,11 @@ TEST_F(PackRefusalTest, EmptyPackWithoutSlotsOrReservationAndTooFewFreeEntries)
     EXPECT_EQ(failure.exitCode, 255);
     EXPECT_EQ(failure.message, std::string());
 
-    // A full list: two images over two entries, no slots. Freeing one image
-    // gives back one entry; the level pack needs two.
+    // A full list: two images over two entries; the slots' entries after
+    // them take no pack block. Freeing one image gives back one entry; the
+    // level pack needs two.
     const std::string base = Write("base", {{Record(1, 2, 2, 0, "A", 0), Record(1, 2, 2, 0, "B", 1)}});
-    ASSERT_TRUE(store.TryLoad(base.c_str(), 0, 0, &failure));
+    ASSERT_TRUE(store.TryLoad(base.c_str(), 2, 0, &failure));
     const std::string level = Write("level", {{Record(2, 2, 2, 1, "P", 2), Record(14, 2, 2, 0, "M", 3)}});
     EXPECT_FALSE(store.TryLoadRange(level.c_str(), 1, 1, &failure));
     EXPECT_EQ(failure.exitCode, 255);

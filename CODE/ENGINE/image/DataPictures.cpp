@@ -234,6 +234,14 @@ bool LoadJpegPackImage(i32 number, i32* slot, OBitmapStore* store, const char* d
     }
     const u16 width = static_cast<u16>(decoder->GetWidth());
     const u16 height = static_cast<u16>(decoder->GetHeight());
+    // A header claiming more than the file can hold is refused before its
+    // picture is allocated: a few bytes could otherwise ask for hundreds of
+    // MiB. The slot keeps its image.
+    if (!TJPEG_Decoder::StreamCanHold(static_cast<u64>(stream->size), width, height))
+    {
+        stream->Close();
+        return false;
+    }
     OBitmap* image = AddSlotImage(store, slot, width, height, 0);
     if (image)
         DecodeInto(decoder.get(), image->GetBits(), size_t(width) * height);

@@ -32,6 +32,7 @@ bool LoadJpmImage(i32 number, i32* slot, OBitmapStore* store, const char* direct
 bool LoadTgaImage(i32 number, i32* slot, OBitmapStore* store, const char* directory);
 
 // A plain JPEG scrambled with the rolling key of TJPEG_Datas; format 0.
-// Refused when the file cannot be opened or the decoder refuses its headers;
+// Refused when the file cannot be opened, the decoder refuses its headers, or
+// they claim more pixels than a stream of the file's length can hold;
 // a stream that stops decoding early still gives the image, black below.
 bool LoadJpegPackImage(i32 number, i32* slot, OBitmapStore* store, const char* directory);

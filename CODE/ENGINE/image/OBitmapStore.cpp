@@ -8,30 +8,41 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <ostream>
+#include <string>
 #include <unordered_map>
 #include <vector>
+
+std::ostream& operator<<(std::ostream& out, const FailureText& t)
+{
+    return out << t.text;
+}
 
 void PackFailure::Set(i32 code, const char* format, ...)
 {
     exitCode = code;
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    va_list measure;
+    va_copy(measure, args);
+    const int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    message.text.assign(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0)
+        std::vsnprintf(message.text.data(), message.text.size() + 1, format, args);
     va_end(args);
 }
 
 namespace
 {
 
-constexpr u32 kPathSize = 400;
-
 // The image indices and list entries are 16-bit; a store larger than that
 // could not name its own images.
 constexpr i32 kMaxEntries = 0x7FFF;
 
-void HeaderPath(char* out, const char* dir)
+std::string HeaderPath(const char* dir)
 {
-    pack::JoinPath(out, kPathSize, dir, "bmst.bin");
+    return pack::JoinPath(dir, "bmst.bin");
 }
 
 } // namespace
@@ -58,9 +69,7 @@ void OBitmapStore::Reload(const char* dir, u16 slots)
 
 bool OBitmapStore::ReadPackHeader(u16* files, u16* records)
 {
-    char path[kPathSize];
-    HeaderPath(path, directory);
-    FILE* f = std::fopen(path, "rb");
+    FILE* f = std::fopen(HeaderPath(directory).c_str(), "rb");
     if (!f)
         return false;
     u8 field[2];
@@ -85,15 +94,14 @@ bool OBitmapStore::TryLoad(const char* dir, u16 slots, u16 reserved, PackFailure
     Free();
     recordCount = packImageCount = extraSlots = 0;
     directory = dir;
-    char path[kPathSize];
-    HeaderPath(path, dir);
+    const std::string path = HeaderPath(dir);
 
     u16 files = 0;
     u16 records = 0;
     if (!ReadPackHeader(&files, &records))
     {
         failure->showCursor = true;
-        failure->Set(kExitPackUnreadable, "%s not found!", path);
+        failure->Set(kExitPackUnreadable, "%s not found!", path.c_str());
         return false;
     }
     if (records == 0 && slots == 0 && reserved == 0)
@@ -105,7 +113,7 @@ bool OBitmapStore::TryLoad(const char* dir, u16 slots, u16 reserved, PackFailure
     if (capacity > kMaxEntries || slots > kMaxEntries)
     {
         failure->Set(kExitPackUnreadable, "%s: %d records and %d slots, more than an image store can hold",
-                     path, capacity, slots);
+                     path.c_str(), capacity, slots);
         return false;
     }
     recordCount = static_cast<i16>(capacity);
@@ -162,45 +170,82 @@ i16 OBitmapStore::AddImage(u16 width, u16 height, u32 colourKey, u8 format, OBuf
     return table->AddImage(width, height, colourKey, format, pixels, alpha, slot);
 }
 
-void OBitmapStore::FreeRange(i16 first, i16 last)
+namespace
 {
-    if (!images)
-        return;
+
+// The walk of FreeRange over the images first to last. With `apply` it
+// releases and clears the list entries of every block that dies with its
+// image and destroys the images; without, it changes nothing and follows the
+// counts the blocks would have. Either way the result is the number of
+// entries of the pack part (below recordCount) that the walk clears.
+i32 WalkRange(OBitmapStore& store, i16 first, i16 last, bool apply)
+{
+    if (!store.images)
+        return 0;
     const i32 begin = first < 0 ? 0 : first;
-    const i32 end = last < packImageCount + extraSlots ? last : packImageCount + extraSlots - 1;
+    const i32 total = store.packImageCount + store.extraSlots;
+    const i32 end = last < total ? last : total - 1;
     // The list entries of each block, found once: a range may hold thousands
     // of images and the list tens of thousands of entries.
     std::unordered_multimap<const OBuffer*, i32> entries;
     bool indexed = false;
+    // The dry run's counts, taken from the blocks when first met.
+    std::unordered_map<const OBuffer*, i32> counts;
+    auto count = [&](OBuffer* block) -> i32&
+    { return counts.try_emplace(block, block->refCount).first->second; };
+    i32 cleared = 0;
     for (i32 i = begin; i <= end; ++i)
     {
-        OBitmap* image = images[i];
+        OBitmap* image = store.images[i];
         if (!image)
             continue;
         // A block held only by this image and the list dies with the image;
         // one that a further image shares keeps its entry.
         for (OBuffer* block : {image->pixels, image->alpha})
         {
-            if (!block || block->refCount > 2)
+            if (!block || (apply ? block->refCount : count(block)) > 2)
                 continue;
             if (!indexed)
             {
-                for (i32 e = 0; e < BufferListSize(); ++e)
-                    if (buffers[e])
-                        entries.emplace(buffers[e], e);
+                for (i32 e = 0; e < store.BufferListSize(); ++e)
+                    if (store.buffers[e])
+                        entries.emplace(store.buffers[e], e);
                 indexed = true;
             }
             const auto [from, to] = entries.equal_range(block);
             for (auto it = from; it != to; ++it)
             {
-                block->Release();
-                buffers[it->second] = nullptr;
+                if (apply)
+                {
+                    block->Release();
+                    store.buffers[it->second] = nullptr;
+                }
+                else
+                    --count(block);
+                cleared += it->second < store.recordCount;
             }
             entries.erase(from, to);
         }
-        DestroyBitmap(image);
-        images[i] = nullptr;
+        if (apply)
+        {
+            DestroyBitmap(image);
+            store.images[i] = nullptr;
+        }
+        else
+        {
+            for (OBuffer* block : {image->pixels, image->alpha})
+                if (block)
+                    --count(block);
+        }
     }
+    return cleared;
+}
+
+} // namespace
+
+void OBitmapStore::FreeRange(i16 first, i16 last)
+{
+    WalkRange(*this, first, last, true);
 }
 
 bool OBitmapStore::LoadRange(const char* dir, i16 first, i16 last)
@@ -218,13 +263,12 @@ bool OBitmapStore::TryLoadRange(const char* dir, i16 first, i16 last, PackFailur
     if (first > packImageCount || first < 0 || !images)
         return false;
     directory = dir;
-    char path[kPathSize];
-    HeaderPath(path, dir);
+    const std::string path = HeaderPath(dir);
     u16 files = 0;
     u16 n = 0;
     if (!ReadPackHeader(&files, &n) || n == 0)
     {
-        failure->Set(kExitPackUnreadable, "%s", path);
+        failure->Set(kExitPackUnreadable, "%s", path.c_str());
         return false;
     }
     i32 end = last;
@@ -273,25 +317,25 @@ bool OBitmapStore::TryLoadRange(const char* dir, i16 first, i16 last, PackFailur
         if (pack::TakesPlane(record.type))
             mark(record.value);
     }
-    auto freeEntries = [&]
-    {
-        std::vector<i32> entries;
-        for (i32 e = 0; e < BufferListSize(); ++e)
-            if (!buffers[e])
-                entries.push_back(e);
-        return entries;
-    };
-    std::vector<i32> free = freeEntries();
-    FreeRange(first, static_cast<i16>(end));
-    if (static_cast<i32>(free.size()) < needed)
-        free = freeEntries();
-    if (static_cast<i32>(free.size()) < needed)
+    // The blocks go only into entries of the pack part: the entries after it
+    // belong to the table's slots, and Free deletes the pack part's alone.
+    // Enough of them must be free once the range is freed, which is counted
+    // before anything is touched.
+    i32 available = WalkRange(*this, first, static_cast<i16>(end), false);
+    for (i32 e = 0; e < recordCount; ++e)
+        available += !buffers[e];
+    if (available < needed)
     {
         discard();
-        failure->Set(kExitPackUnreadable, "%s: %d blocks and only %d free list entries", path, needed,
-                     static_cast<i32>(free.size()));
+        failure->Set(kExitPackUnreadable, "%s: %d blocks and only %d free list entries", path.c_str(), needed,
+                     available);
         return false;
     }
+    FreeRange(first, static_cast<i16>(end));
+    std::vector<i32> free;
+    for (i32 e = 0; e < recordCount; ++e)
+        if (!buffers[e])
+            free.push_back(e);
 
     for (i32 r = 0, k = first; r < n && k <= end; ++r)
     {

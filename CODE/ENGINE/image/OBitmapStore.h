@@ -3,6 +3,9 @@
 #include "image/OBitmap.h"
 #include "image/OImageTable.h"
 
+#include <iosfwd>
+#include <string>
+
 // One record of a bitmap pack as read: a load-time copy, discarded when the
 // load ends. A record that no data file fills stays empty (type 0, 0 x 0).
 struct PackRecord
@@ -20,6 +23,24 @@ struct PackRecord
     i32 blockSize = 0;
 };
 
+// The text of a failed load. It grows with what it holds, so that a folder
+// name of any length reaches the alert whole, and reads as the C string the
+// alert shows.
+class FailureText
+{
+public:
+    operator const char*() const { return text.c_str(); }
+    const char* c_str() const { return text.c_str(); }
+    bool empty() const { return text.empty(); }
+    friend bool operator==(const FailureText& a, const std::string& b) { return a.text == b; }
+    friend bool operator==(const FailureText& a, const char* b) { return a.text == b; }
+    friend std::ostream& operator<<(std::ostream& out, const FailureText& t);
+
+private:
+    friend struct PackFailure;
+    std::string text;
+};
+
 // Why a pack load failed: the text the player is shown (empty for none), the
 // exit code the process ends with, and whether the cursor is shown first. The
 // loading core only reports it; EndProcess is the one place that acts on it.
@@ -27,7 +48,7 @@ struct PackFailure
 {
     i32 exitCode = 0;
     bool showCursor = false;
-    char message[512] = {};
+    FailureText message;
 
     bool Failed() const { return exitCode != 0; }
     void Set(i32 code, const char* format, ...)

@@ -11,7 +11,7 @@ void OBitmapStore::EndProcess(const PackFailure& failure)
 {
     if (failure.showCursor)
         platform::GetBackend().ShowCursor(true);
-    if (failure.message[0])
-        Alert(failure.message);
+    if (!failure.message.empty())
+        Alert(failure.message.c_str());
     std::exit(failure.exitCode);
 }

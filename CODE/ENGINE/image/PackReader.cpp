@@ -10,28 +10,27 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 namespace pack
 {
 
-bool JoinPath(char* out, u32 size, const char* dir, const char* name)
+std::string JoinPath(const char* dir, const char* name)
 {
-    const int n = dir ? std::snprintf(out, size, "%s/%s", dir, name) : std::snprintf(out, size, "%s", name);
-    return n >= 0 && static_cast<u32>(n) < size;
+    return dir ? std::string(dir) + "/" + name : std::string(name);
 }
 
-void DataFilePath(char* out, u32 size, const char* dir, i32 file)
+std::string DataFilePath(const char* dir, i32 file)
 {
     char name[32];
     std::snprintf(name, sizeof name, "bmdt%d.bin", file);
-    JoinPath(out, size, dir, name);
+    return JoinPath(dir, name);
 }
 
 namespace
 {
 
 constexpr u32 kRecordHeaderSize = 30;
-constexpr u32 kMaxPath = 400;
 
 u16 Le16(const u8* p)
 {
@@ -138,7 +137,7 @@ private:
     bool ReadRecord(FILE* f, u64 left, u64* used);
     bool Fail(const char* what)
     {
-        failure->Set(OBitmapStore::kExitPackUnreadable, "%s: %s", path, what);
+        failure->Set(OBitmapStore::kExitPackUnreadable, "%s: %s", path.c_str(), what);
         return false;
     }
     bool ReadPayload(FILE* f, u8* to, u64 bytes)
@@ -163,7 +162,7 @@ private:
     i32 capacity;
     PackFailure* failure;
     i32 count = 0;
-    char path[kMaxPath] = {};
+    std::string path;
     std::unique_ptr<u8[]> scratch;
     std::unique_ptr<OJpegDecoder> decoder;
     OJpegData stream;
@@ -171,12 +170,12 @@ private:
 
 bool Reader::ReadFile(i32 file, bool openFailureNamesDir)
 {
-    DataFilePath(path, sizeof path, dir, file);
-    std::unique_ptr<FILE, FileCloser> f(std::fopen(path, "rb"));
+    path = DataFilePath(dir, file);
+    std::unique_ptr<FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
     if (!f)
     {
         failure->Set(OBitmapStore::kExitPackUnreadable, "Cannot open file %s",
-                     openFailureNamesDir && dir ? dir : path);
+                     openFailureNamesDir && dir ? dir : path.c_str());
         return false;
     }
     if (std::fseek(f.get(), 0, SEEK_END) != 0)
@@ -322,11 +321,7 @@ bool Reader::DecodeJpeg(PackRecord& record, u32 length, OBuffer** out)
 {
     char what[96];
     std::snprintf(what, sizeof what, "JPEG record %d cannot be decoded", count);
-    // No complete stream packs more than 256 pixels into a byte (an 8 x 8
-    // grey block takes at least two bits); a picture larger than that would
-    // be mostly made up by the decoder past the end of a cut stream, and
-    // could ask for a block far larger than any real pack holds.
-    if (u64(record.width) * record.height > 256 * u64(length))
+    if (!TJPEG_Decoder::StreamCanHold(length, record.width, record.height))
         return Fail(what);
     stream.SetData(static_cast<i32>(length), scratch.get());
     if (decoder->Begin(&stream) != 0)
@@ -406,11 +401,9 @@ bool CheckPlaneRecords(const char* dir, const PackRecord* records, i32 count, Pa
             problem = "which is smaller than its picture";
         if (problem)
         {
-            char path[kMaxPath];
-            DataFilePath(path, sizeof path, dir, record.file);
             failure->Set(OBitmapStore::kExitPackUnreadable,
-                         "%s: record %d takes its alpha plane from record %u, %s", path, r, record.value,
-                         problem);
+                         "%s: record %d takes its alpha plane from record %u, %s",
+                         DataFilePath(dir, record.file).c_str(), r, record.value, problem);
             return false;
         }
     }

@@ -3,14 +3,16 @@
 // the start-up load and the range loads of the image store.
 #include "image/OBitmapStore.h"
 
+#include <string>
+
 namespace pack
 {
 
-// "<dir>/<name>", or the name alone for the current folder. False when the
-// path does not fit.
-bool JoinPath(char* out, u32 size, const char* dir, const char* name);
+// "<dir>/<name>", or the name alone for the current folder; as long as the
+// folder's name is.
+std::string JoinPath(const char* dir, const char* name);
 // The path of data file i ("bmdt%d.bin").
-void DataFilePath(char* out, u32 size, const char* dir, i32 file);
+std::string DataFilePath(const char* dir, i32 file);
 
 // Reads data files 0 to files - 1 of `dir` into records and blocks, at most
 // `capacity` records; each block carries one reference. The number of records

@@ -69,6 +69,13 @@ public:
     // 1 for grey frames, 4 for colour frames (valid after Begin).
     i32 GetBytesPerPixel() const { return bytesPerPixel; }
 
+    // Whether a stream of `bytes` bytes can hold a picture of that size. No
+    // complete stream packs more than 256 pixels into a byte (an 8 x 8 grey
+    // block takes at least two bits); a larger picture would be mostly made
+    // up past the end of a cut stream, and its header alone could ask for a
+    // block far larger than the file.
+    static bool StreamCanHold(u64 bytes, u32 width, u32 height) { return u64(width) * height <= 256 * bytes; }
+
     void Destroy();
     void Delete();
 
