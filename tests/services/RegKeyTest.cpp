@@ -1,6 +1,7 @@
 #include "platform/Backend.h"
 #include "platform/Registry.h"
 #include "services/ORegKey.h"
+#include "support/ChildProcess.h"
 #include "support/PlatformFilesTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -166,6 +168,136 @@ TEST_F(RegKeyTest, AChangeThatCannotBeStoredIsUndoneAndReported)
     EXPECT_EQ(RegQueryValueEx(root, "v", nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
     key.Open(HKEY_CURRENT_USER, "Software", false, true);
     EXPECT_EQ(key.failed, 1u) << "the key that could not be stored is gone";
+}
+
+// Each user file is set up by the test (as the player's or another user's,
+// with a mode, maybe behind a link), then changed by the player.
+TEST_F(RegKeyTest, ChangesRespectTheFilesPermissionsAndFollowLinks)
+{
+    const struct
+    {
+        const char* name;
+        mode_t mode;
+        bool foreign, linked;
+        i32 result;
+    } cases[] = {
+        {"own 0000", 0000, false, false, ERROR_ACCESS_DENIED},
+        {"own 0444", 0444, false, false, ERROR_ACCESS_DENIED},
+        {"foreign 0644", 0644, true, false, ERROR_ACCESS_DENIED},
+        {"own 0640", 0640, false, false, ERROR_SUCCESS},
+        {"own 0600 behind a link", 0600, false, true, ERROR_SUCCESS},
+    };
+    const childtest::Player player;
+    const std::string old = "ZORBLET registry 1\nK \\\nK Old\nV 4 v 01000000\n";
+    ASSERT_EQ(::chown(config.Path().c_str(), player.uid, player.gid), 0);
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        if (c.foreign && !player.asRoot)
+            continue; // another user's file cannot be made without root
+        const std::string home = config / c.name, folder = home + "/Quenvo/ZORBLET",
+                          elsewhere = home + "/elsewhere",
+                          file = (c.linked ? elsewhere : folder) + "/registry";
+        std::filesystem::create_directories(folder);
+        std::filesystem::create_directories(elsewhere);
+        for (const std::string& f : {home, home + "/Quenvo", folder, elsewhere})
+            ASSERT_EQ(::chown(f.c_str(), player.uid, player.gid), 0);
+        filetest::WriteBytes(file, std::vector<unsigned char>(old.begin(), old.end()));
+        if (c.linked)
+            std::filesystem::create_symlink(file, folder + "/registry");
+        ASSERT_EQ(::chmod(file.c_str(), c.mode), 0);
+        ASSERT_EQ(::chown(file.c_str(), c.foreign ? ::geteuid() : player.uid, player.gid), 0);
+        setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+
+        auto change = []
+        {
+            ResetRegistry();
+            HKEY key{};
+            return std::to_string(RegCreateKeyEx(HKEY_CURRENT_USER, "New", 0, KEY_ALL_ACCESS, &key, nullptr));
+        };
+        EXPECT_EQ(childtest::RunAsPlayer(player, change), std::to_string(c.result));
+        const std::vector<unsigned char> text = filetest::ReadBytes(file);
+        EXPECT_EQ(std::string(text.begin(), text.end()), c.result ? old : old + "K New\n");
+        struct stat after
+        {
+        };
+        ASSERT_EQ(::stat(file.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode & 0777, c.mode);
+        EXPECT_EQ(after.st_uid, c.foreign ? ::geteuid() : player.uid);
+        EXPECT_EQ(std::filesystem::is_symlink(folder + "/registry"), c.linked);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1)
+            << "no temporary file left";
+    }
+}
+
+// Two processes change the file at once, after this one read it and while
+// it holds a key open: no change fails, and none is lost when this one
+// changes the file last.
+TEST_F(RegKeyTest, ProcessesChangingTheFileTogetherKeepEveryChange)
+{
+    ORegKey first;
+    first.Open(HKEY_CURRENT_USER, "Software\\Two\\First", true, false);
+    ASSERT_EQ(first.failed, 0u);
+    pid_t children[2];
+    for (u32 i = 0; i < 2; ++i)
+    {
+        ASSERT_GE(children[i] = fork(), 0);
+        if (children[i] == 0)
+        {
+            ResetRegistry();
+            ORegKey key;
+            key.Open(HKEY_CURRENT_USER, ("Software\\Two\\" + std::to_string(i)).c_str(), true, false);
+            u32 failures = key.failed;
+            for (u32 n = 0; n < 40; ++n)
+                failures += key.SetDword(std::to_string(n).c_str(), n);
+            _exit(static_cast<int>(failures));
+        }
+    }
+    for (pid_t child : children)
+    {
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_EQ(status, 0) << "changes that failed: " << WEXITSTATUS(status);
+    }
+    EXPECT_EQ(first.SetDword("v", 1), 0u);
+    ResetRegistry();
+    for (const char* path : {"Software\\Two\\0", "Software\\Two\\1", "Software\\Two\\First"})
+    {
+        ORegKey key;
+        key.Open(HKEY_CURRENT_USER, path, false, true);
+        u32 values = 0;
+        char name[8];
+        for (bool more = key.EnumFirstValue(name, sizeof name); more;
+             more = key.EnumNextValue(name, sizeof name))
+            ++values;
+        EXPECT_EQ(values, path[13] == 'F' ? 1u : 40u) << path;
+    }
+}
+
+// A key deeper than 512 levels is refused through the calls and left out of
+// a file; the deepest keys allowed are written, read and freed like others.
+TEST_F(RegKeyTest, KeysDeeperThanTheLimitAreRefusedOrLeftOut)
+{
+    auto levels = [](size_t n)
+    {
+        std::string path = "k";
+        while (--n)
+            path += "\\k";
+        return path;
+    };
+    std::filesystem::create_directories(config / "Quenvo/ZORBLET");
+    const std::string text = "ZORBLET registry 1\nK " + levels(250000) + "\nK b\n";
+    filetest::WriteBytes(UserFile(), {text.begin(), text.end()});
+    HKEY key{}, below{};
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "k", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "b", 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, levels(30000).c_str(), 0, KEY_ALL_ACCESS, &below, nullptr),
+              ERROR_BAD_PATHNAME);
+    ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, levels(512).c_str(), 0, KEY_ALL_ACCESS, &key, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegCreateKeyEx(key, "k", 0, KEY_ALL_ACCESS, &below, nullptr), ERROR_BAD_PATHNAME);
+    ResetRegistry();
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, levels(512).c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
 }
 
 // Random changes under one key, checked after each step against a plain

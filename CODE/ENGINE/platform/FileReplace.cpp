@@ -1,7 +1,10 @@
 #include "platform/FileReplace.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform
@@ -24,13 +27,8 @@ void SyncFolderOf(const std::string& path)
     }
 }
 
-} // namespace
-
-FILE* OpenReplacement(const std::string& temp)
+FILE* OpenDescriptor(int fd, const std::string& temp)
 {
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return nullptr;
     FILE* file = ::fdopen(fd, "wb");
     if (file == nullptr)
     {
@@ -40,6 +38,16 @@ FILE* OpenReplacement(const std::string& temp)
         errno = why;
     }
     return file;
+}
+
+} // namespace
+
+FILE* OpenReplacement(const std::string& temp)
+{
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    return OpenDescriptor(fd, temp);
 }
 
 bool CommitReplacement(FILE* file, bool written, const std::string& temp, const std::string& path)
@@ -61,6 +69,69 @@ bool CommitReplacement(FILE* file, bool written, const std::string& temp, const 
     ::unlink(temp.c_str());
     errno = why;
     return false;
+}
+
+std::string FollowLinks(std::string path)
+{
+    // The kernel's own limit on links in one lookup; a loop ends here too.
+    for (int hops = 0; hops < 40; ++hops)
+    {
+        struct stat info
+        {
+        };
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return path;
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (length <= 0)
+            return path;
+        target[length] = 0;
+        const size_t slash = path.rfind('/');
+        if (target[0] == '/' || slash == std::string::npos)
+            path = target;
+        else
+            path = path.substr(0, slash + 1) + target;
+    }
+    return path;
+}
+
+FILE* OpenReplacementOf(const std::string& path, std::string* temp)
+{
+    struct stat old
+    {
+    };
+    const bool exists = ::stat(path.c_str(), &old) == 0;
+    mode_t mode = 0;
+    if (exists)
+    {
+        if (!S_ISREG(old.st_mode))
+        {
+            errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
+            return nullptr;
+        }
+        const int probe = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (probe < 0)
+            return nullptr;
+        ::close(probe);
+        mode = old.st_mode & 0777;
+    }
+    else
+    {
+        // mkstemp makes its file 0600; a new file gets what creating it
+        // under its own name would have given it.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    std::string name = path + ".XXXXXX";
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    *temp = name;
+    ::fchmod(fd, mode);
+    if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
+        (void)!::fchown(fd, old.st_uid, old.st_gid);
+    return OpenDescriptor(fd, *temp);
 }
 
 } // namespace platform

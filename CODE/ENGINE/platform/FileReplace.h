@@ -19,4 +19,18 @@ FILE* OpenReplacement(const std::string& temp);
 // then says why. True when `path` now holds the new bytes.
 bool CommitReplacement(FILE* file, bool written, const std::string& temp, const std::string& path);
 
+// The file a name finally stands for once every symbolic link on it is
+// followed, whether or not that file exists yet. A file kept as a link to a
+// file elsewhere is then replaced where it really lives, and the link stays.
+std::string FollowLinks(std::string path);
+
+// Creates the replacement of `path` (whose links are already followed) under
+// a name of this caller's own beside it, so that writers of the same file
+// never take each other's replacement; *temp receives that name. The new file
+// keeps the old one's permissions and, where allowed, its owner. Refused
+// (null, errno set) when `path` exists and is not a plain file the caller may
+// write: writing in place would fail there, and the rename must not get past
+// the file's own permissions.
+FILE* OpenReplacementOf(const std::string& path, std::string* temp);
+
 } // namespace platform

@@ -6,6 +6,7 @@
 #include "platform/SystemInfo.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -15,6 +16,8 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -23,6 +26,10 @@ namespace platform
 
 namespace
 {
+
+// Programs written for such a registry expect no key deeper than this; the
+// limit also bounds what one call or one file can build.
+constexpr size_t kMaxDepth = 512;
 
 char Lower(char c)
 {
@@ -55,6 +62,28 @@ struct Key
     std::vector<std::shared_ptr<Key>> children;
     std::vector<Value> values;
     bool deleted = false;
+
+    Key() = default;
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    // Frees the keys below without recursion: the stack would otherwise need
+    // a frame for every level of the deepest key.
+    ~Key()
+    {
+        std::vector<std::shared_ptr<Key>> pending = std::move(children);
+        while (!pending.empty())
+        {
+            std::shared_ptr<Key> next = std::move(pending.back());
+            pending.pop_back();
+            // A key that an open handle still holds keeps its own keys.
+            if (next.use_count() == 1)
+            {
+                for (auto& child : next->children)
+                    pending.push_back(std::move(child));
+                next->children.clear();
+            }
+        }
+    }
 
     std::shared_ptr<Key> Child(const std::string& childName) const
     {
@@ -138,6 +167,24 @@ bool SplitPath(const char* path, std::vector<std::string>* names)
             current += *p;
         }
     }
+}
+
+// Levels from the root; 0 for the root itself.
+size_t Depth(const Key& key)
+{
+    size_t depth = 0;
+    for (const Key* above = key.parent; above; above = above->parent)
+        ++depth;
+    return depth;
+}
+
+std::vector<std::string> PathOf(const Key& key)
+{
+    std::vector<std::string> names;
+    for (const Key* at = &key; at->parent; at = at->parent)
+        names.push_back(at->name);
+    std::reverse(names.begin(), names.end());
+    return names;
 }
 
 std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::vector<std::string>& names)
@@ -293,36 +340,38 @@ bool Unhex(const std::string& text, std::vector<u8>* out)
     return true;
 }
 
-void WriteKey(std::string& out, const Key& key, const std::string& path)
+std::string Serialise(const Key& root)
 {
-    out += "K " + (path.empty() ? std::string("\\") : path) + "\n";
+    std::string out = "ZORBLET registry 1\n";
+    // Depth first, each key before the keys below it and in their order, with
+    // a stack of its own so that a deep key needs no deep call chain.
+    std::vector<std::pair<const Key*, std::string>> pending;
+    pending.emplace_back(&root, "");
     char hex[3];
-    for (const Value& value : key.values)
+    while (!pending.empty())
     {
-        out += "V " + std::to_string(value.type) + " " + Escape(value.name) + " ";
-        for (u8 byte : value.data)
+        auto [key, path] = std::move(pending.back());
+        pending.pop_back();
+        out += "K " + (path.empty() ? std::string("\\") : path) + "\n";
+        for (const Value& value : key->values)
         {
-            std::snprintf(hex, sizeof hex, "%02x", byte);
-            out += hex;
+            out += "V " + std::to_string(value.type) + " " + Escape(value.name) + " ";
+            for (u8 byte : value.data)
+            {
+                std::snprintf(hex, sizeof hex, "%02x", byte);
+                out += hex;
+            }
+            out += value.data.empty() ? "-\n" : "\n";
         }
-        out += value.data.empty() ? "-\n" : "\n";
+        for (auto child = key->children.rbegin(); child != key->children.rend(); ++child)
+            pending.emplace_back(child->get(), path.empty() ? Escape((*child)->name)
+                                                            : path + "\\" + Escape((*child)->name));
     }
-    for (const auto& child : key.children)
-        WriteKey(out, *child, path.empty() ? Escape(child->name) : path + "\\" + Escape(child->name));
+    return out;
 }
 
-std::shared_ptr<Key> ReadUserFile(const std::string& file)
+void Parse(const std::string& text, const std::shared_ptr<Key>& root)
 {
-    auto root = std::make_shared<Key>();
-    FILE* in = file.empty() ? nullptr : std::fopen(file.c_str(), "rb");
-    if (!in)
-        return root;
-    std::string text;
-    char block[4096];
-    for (size_t n; (n = std::fread(block, 1, sizeof block, in)) > 0;)
-        text.append(block, n);
-    std::fclose(in);
-
     std::istringstream lines(text);
     std::string line;
     std::shared_ptr<Key> current;
@@ -333,6 +382,13 @@ std::shared_ptr<Key> ReadUserFile(const std::string& file)
         words >> tag >> first;
         if (tag == "K")
         {
+            // A key deeper than any call could make is left out with its
+            // values.
+            if (static_cast<size_t>(std::count(first.begin(), first.end(), '\\')) >= kMaxDepth)
+            {
+                current = nullptr;
+                continue;
+            }
             std::vector<std::string> names;
             std::string name;
             bool ok = true;
@@ -354,26 +410,100 @@ std::shared_ptr<Key> ReadUserFile(const std::string& file)
                 PutValue(*current, name, static_cast<u32>(type), std::move(data));
         }
     }
-    return root;
+}
+
+enum class FileState
+{
+    Read,
+    Missing,
+    // The file exists but cannot be read: its keys are unknown, so it must
+    // not be written over.
+    Unreadable
+};
+
+// Reads the user's file into a new tree, empty unless the file was Read.
+FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root)
+{
+    *root = std::make_shared<Key>();
+    if (file.empty())
+        return FileState::Missing;
+    // Without O_NONBLOCK a pipe planted at the name would hold the open until
+    // something writes to it.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Unreadable;
+    struct stat info
+    {
+    };
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    std::string text;
+    char block[4096];
+    for (ssize_t n; ok && (n = ::read(fd, block, sizeof block)) != 0;)
+    {
+        if (n > 0)
+            text.append(block, static_cast<size_t>(n));
+        else
+            ok = errno == EINTR;
+    }
+    ::close(fd);
+    if (!ok)
+        return FileState::Unreadable;
+    Parse(text, *root);
+    return FileState::Read;
+}
+
+std::string FolderOf(const std::string& file)
+{
+    return file.substr(0, file.rfind('/'));
 }
 
 // Replaces the file in one step, so that a failed write leaves the old one.
-bool WriteUserFile(const std::string& file, const Key& root)
+// A file kept behind a link is replaced where the link leads; a file the
+// player may not write is refused.
+i32 WriteUserFile(const std::string& file, const Key& root)
 {
-    if (file.empty())
-        return false;
-    std::string folder = file.substr(0, file.rfind('/'));
-    if (!EnsureFolderTree(folder))
-        return false;
-    std::string text = "ZORBLET registry 1\n";
-    WriteKey(text, root, "");
-    const std::string temp = file + ".tmp";
-    FILE* out = OpenReplacement(temp);
+    if (file.empty() || !EnsureFolderTree(FolderOf(file)))
+        return ERROR_WRITE_FAULT;
+    const std::string text = Serialise(root);
+    const std::string target = FollowLinks(file);
+    std::string temp;
+    FILE* out = OpenReplacementOf(target, &temp);
     if (!out)
-        return false;
+        return errno == EACCES || errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
     const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    return CommitReplacement(out, written, temp, file);
+    return CommitReplacement(out, written, temp, target) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
+
+// Held around each change to the user's file, so that reading the file
+// again, changing it and writing it happen while no other process does the
+// same, and no process writes back a copy that misses another's change. The
+// folder is locked: the file itself is a new one after every write.
+class UserFileLock
+{
+public:
+    UserFileLock() = default;
+    UserFileLock(const UserFileLock&) = delete;
+    UserFileLock& operator=(const UserFileLock&) = delete;
+    ~UserFileLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    // A folder that cannot be made or opened is not locked; the write that
+    // follows then fails on its own.
+    void Take(const std::string& folder)
+    {
+        if (folder.empty() || !EnsureFolderTree(folder))
+            return;
+        fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR)
+        {
+        }
+    }
+
+private:
+    int fd_ = -1;
+};
 
 // --- Handles ---
 
@@ -381,7 +511,12 @@ Branch& Loaded(Registry& registry, bool machine)
 {
     Branch& branch = machine ? registry.machine : registry.user;
     if (!branch.root)
-        branch.root = machine ? DescribeMachine() : ReadUserFile(UserFile());
+    {
+        if (machine)
+            branch.root = DescribeMachine();
+        else
+            ReadUserFile(UserFile(), &branch.root);
+    }
     return branch;
 }
 
@@ -409,6 +544,46 @@ i32 ResolveWritable(Registry& registry, HKEY key, Handle* out)
     return result;
 }
 
+// Puts a tree read afresh in place of the user branch. Open handles follow
+// their keys into it by path; a key that another process deleted answers as
+// deleted.
+void Install(Registry& registry, std::shared_ptr<Key> fresh)
+{
+    for (auto& [id, handle] : registry.handles)
+    {
+        if (handle.branch != &registry.user || handle.key->deleted)
+            continue;
+        if (std::shared_ptr<Key> same = Walk(fresh, PathOf(*handle.key)))
+            handle.key = std::move(same);
+        else
+            handle.key->deleted = true;
+    }
+    registry.user.root = std::move(fresh);
+}
+
+// Resolves a handle that is to change its key, against the user's file as it
+// is now: with `lock` taken, what other processes wrote since this one read
+// the file comes in first. An unreadable file is never written over.
+i32 ResolveForChange(Registry& registry, HKEY key, UserFileLock* lock, Handle* out)
+{
+    if (i32 failure = ResolveWritable(registry, key, out))
+        return failure;
+    const std::string file = UserFile();
+    lock->Take(file.empty() ? file : FolderOf(file));
+    std::shared_ptr<Key> fresh;
+    if (ReadUserFile(file, &fresh) == FileState::Unreadable)
+        return ERROR_ACCESS_DENIED;
+    Install(registry, std::move(fresh));
+    return Resolve(registry, key, out);
+}
+
+// Splits a sub-key path below key; false when it is malformed or would lead
+// deeper than any key may be.
+bool SplitBelow(const Key& key, const char* path, std::vector<std::string>* names)
+{
+    return SplitPath(path, names) && Depth(key) + names->size() <= kMaxDepth;
+}
+
 HKEY NewHandle(Registry& registry, const Handle& handle)
 {
     u32 id = registry.nextHandle++;
@@ -424,10 +599,10 @@ bool WantsWrite(u32 access)
 // Writes the user branch after a change; on failure runs undo and reports it.
 template <typename Undo> i32 Commit(Branch& branch, Undo undo)
 {
-    if (WriteUserFile(UserFile(), *branch.root))
-        return ERROR_SUCCESS;
-    undo();
-    return ERROR_WRITE_FAULT;
+    const i32 result = WriteUserFile(UserFile(), *branch.root);
+    if (result != ERROR_SUCCESS)
+        undo();
+    return result;
 }
 
 void CopyOut(const std::vector<u8>& bytes, u8* data, u32* dataSize, i32* result)
@@ -455,21 +630,26 @@ i32 OpenKey(HKEY key, const char* subKey, u32 access, bool create, HKEY* result,
         return ERROR_INVALID_PARAMETER;
     if (i32 failure = Resolve(registry, key, &parent))
         return failure;
-    if (!SplitPath(subKey, &names))
+    if (!SplitBelow(*parent.key, subKey, &names))
         return ERROR_BAD_PATHNAME;
     std::shared_ptr<Key> target = Walk(parent.key, names);
-    const bool refused = parent.branch->machine && WantsWrite(access);
-    if (target && !refused)
+    auto opened = [&](u32 how)
     {
         if (disposition)
-            *disposition = REG_OPENED_EXISTING_KEY;
+            *disposition = how;
         *result = NewHandle(registry, {target, parent.branch, WantsWrite(access)});
         return ERROR_SUCCESS;
-    }
+    };
+    if (target && !(parent.branch->machine && WantsWrite(access)))
+        return opened(REG_OPENED_EXISTING_KEY);
     if (!create)
         return target ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
-    if (!parent.writable || parent.branch->machine)
-        return ERROR_ACCESS_DENIED;
+    UserFileLock fileLock;
+    if (i32 failure = ResolveForChange(registry, key, &fileLock, &parent))
+        return failure;
+    // Another process may have made the key meanwhile.
+    if ((target = Walk(parent.key, names)))
+        return opened(REG_OPENED_EXISTING_KEY);
     // The last key that exists, so that a failed write can take the whole
     // new chain away again.
     std::shared_ptr<Key> above = parent.key;
@@ -478,10 +658,7 @@ i32 OpenKey(HKEY key, const char* subKey, u32 access, bool create, HKEY* result,
     target = MakePath(parent.key, names);
     if (i32 failure = Commit(*parent.branch, [&] { above->children.pop_back(); }))
         return failure;
-    if (disposition)
-        *disposition = REG_CREATED_NEW_KEY;
-    *result = NewHandle(registry, {target, parent.branch, WantsWrite(access)});
-    return ERROR_SUCCESS;
+    return opened(REG_CREATED_NEW_KEY);
 }
 
 } // namespace
@@ -511,9 +688,10 @@ i32 RegDeleteKey(HKEY key, const char* subKey)
     std::lock_guard lock(registry.mutex);
     Handle handle;
     std::vector<std::string> names;
-    if (i32 failure = ResolveWritable(registry, key, &handle))
+    UserFileLock fileLock;
+    if (i32 failure = ResolveForChange(registry, key, &fileLock, &handle))
         return failure;
-    if (!SplitPath(subKey, &names))
+    if (!SplitBelow(*handle.key, subKey, &names))
         return ERROR_BAD_PATHNAME;
     std::shared_ptr<Key> target = Walk(handle.key, names);
     if (!target)
@@ -539,7 +717,8 @@ i32 RegDeleteValue(HKEY key, const char* name)
     Registry& registry = State();
     std::lock_guard lock(registry.mutex);
     Handle handle;
-    if (i32 failure = ResolveWritable(registry, key, &handle))
+    UserFileLock fileLock;
+    if (i32 failure = ResolveForChange(registry, key, &fileLock, &handle))
         return failure;
     Value* value = handle.key->FindValue(name ? name : "");
     if (!value)
@@ -598,7 +777,8 @@ i32 RegSetValueEx(HKEY key, const char* name, u32 type, const u8* data, u32 size
     Registry& registry = State();
     std::lock_guard lock(registry.mutex);
     Handle handle;
-    if (i32 failure = ResolveWritable(registry, key, &handle))
+    UserFileLock fileLock;
+    if (i32 failure = ResolveForChange(registry, key, &fileLock, &handle))
         return failure;
     if (!data && size)
         return ERROR_INVALID_PARAMETER;

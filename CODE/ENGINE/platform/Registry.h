@@ -11,8 +11,16 @@
 // "\Device\Video0" names the key of the device's description.
 // HKEY_CURRENT_USER persists in one file, "<config home>/Quenvo/ZORBLET/
 // registry" ($XDG_CONFIG_HOME or ~/.config), read on first use and replaced
-// whole and atomically after every change. A change that cannot be written
-// is undone and reported (ERROR_WRITE_FAULT).
+// whole and atomically after every change. Each change reads the file again
+// under a lock on its folder, so that keys other processes wrote meanwhile
+// are kept. A file that exists but cannot be read is never written over, nor
+// is one the user may not write: such changes are refused
+// (ERROR_ACCESS_DENIED). A file kept behind a symbolic link is replaced where
+// the link leads, with its mode. A change that cannot be written is undone and
+// reported (ERROR_WRITE_FAULT).
+//
+// No key lies more than 512 levels below its root: deeper paths are refused
+// (ERROR_BAD_PATHNAME) and deeper keys in the file are left out.
 //
 // Key and value names compare without regard to ASCII case. Sub-key paths
 // separate names with '\'; a path may not start with one.

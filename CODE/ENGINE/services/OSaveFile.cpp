@@ -22,33 +22,6 @@ u8 ScrambleByte(u32 number, u32 index)
     return static_cast<u8>((number + index) & 0xFF);
 }
 
-// The file a name finally stands for once every symbolic link on it is
-// followed, whether or not that file exists yet. A record kept as a link to
-// a file elsewhere is then replaced where it really lives, and the link stays.
-std::string FollowLinks(std::string path)
-{
-    // The kernel's own limit on links in one lookup; a loop ends here too.
-    for (int hops = 0; hops < 40; ++hops)
-    {
-        struct stat info
-        {
-        };
-        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-            return path;
-        char target[kPathCapacity];
-        const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
-        if (length <= 0)
-            return path;
-        target[length] = 0;
-        const size_t slash = path.rfind('/');
-        if (target[0] == '/' || slash == std::string::npos)
-            path = target;
-        else
-            path = path.substr(0, slash + 1) + target;
-    }
-    return path;
-}
-
 // A file that outgrows the size limit would raise SIGXFSZ, whose default
 // action ends the process in the middle of a save. Ignored, the write fails
 // with EFBIG instead and the save is refused like any other failed write.
@@ -86,7 +59,7 @@ u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
     if (!BuildSaveFileName(name, number, folder) || (!data && size))
         return 0;
     KeepFileSizeSignalFromEnding();
-    const std::string path = FollowLinks(name);
+    const std::string path = platform::FollowLinks(name);
     const std::string temp = path + ".tmp";
     if (temp.size() >= kPathCapacity)
         return 0;
