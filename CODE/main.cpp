@@ -1,3 +1,4 @@
+#include "INTERFACE/GGlobal.h"
 #include "INTERFACE/GWindow.h"
 #include "window/AppMain.h"
 
@@ -15,5 +16,5 @@ OWindow* NewGameWindow()
 
 int main()
 {
-    return WinMain(&NewGameWindow);
+    return WinMain(&NewGameWindow, &GGlobal::GetRecordsLockFolder);
 }

@@ -61,6 +61,12 @@ void GGlobal::Init()
     ReportUnreadableRecord(log, *profile, GetProfilesFolder());
 }
 
+std::string GGlobal::GetRecordsLockFolder()
+{
+    char base[MAX_PATH_LENGTH] = {};
+    return GetAppDataFolder(base, kVendor, kProduct, 1) ? base : ".";
+}
+
 void GGlobal::SaveRecords()
 {
     SaveRecordOrReport(log, *profile, GetProfilesFolder());

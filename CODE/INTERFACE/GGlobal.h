@@ -4,6 +4,8 @@
 #include "core/Types.h"
 #include "platform/OShell.h"
 
+#include <string>
+
 class GWindow;
 class OBitmapStore;
 class OLogFile;
@@ -42,6 +44,12 @@ public:
 
     // Writes the profile and the options back to the profiles folder.
     void SaveRecords();
+
+    // The folder that holds this user's records and log: the product folder
+    // under the application-data folder (made when missing), or the current
+    // folder when that cannot be used, as Init decides. A running copy locks
+    // it, so that two copies never write over each other's records.
+    static std::string GetRecordsLockFolder();
 
 private:
     char savesFolder[MAX_PATH_LENGTH] = {};

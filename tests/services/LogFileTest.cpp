@@ -1,5 +1,6 @@
 #include "platform/Backend.h"
 #include "platform/Registry.h"
+#include "platform/SystemInfo.h"
 #include "services/OLogFile.h"
 #include "support/PlatformFilesTestUtil.h"
 
@@ -9,11 +10,15 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 
 using filetest::TempFolder;
 
 namespace
 {
+
+// A line logged while the program is still being loaded, before main.
+const u32 stampBeforeMain = platform::GetProcessMilliseconds();
 
 std::string ReadText(const std::string& path)
 {
@@ -123,10 +128,22 @@ TEST_F(LogFileTest, WritesTheHeadReportErrorsAndFooterByteForByte)
                             "Log file closed: YYYY/MM/DD - hh:mm:ss </FONT></B>\n\n");
     EXPECT_EQ(text.substr(text.size() - 2), "\n\n")
         << "the footer ends with an empty line and no closing tags";
+    EXPECT_LE(stampBeforeMain, platform::GetProcessMilliseconds()) << "stamps never go backwards";
 
-    // The report describes this machine; a log without errors still has its footer.
+    // The report describes this machine; a log without errors still has its
+    // footer. An address-space limit of 2^52 bytes is 4503599627 Mb, more
+    // than 32 bits hold.
+    rlimit space{};
+    ASSERT_EQ(::getrlimit(RLIMIT_AS, &space), 0);
+    const rlimit wide{rlim_t{1} << 52, space.rlim_max};
+    const bool limited = space.rlim_max >= wide.rlim_cur && ::setrlimit(RLIMIT_AS, &wide) == 0;
     delete new OLogFile((dir / "report.html").c_str());
+    ::setrlimit(RLIMIT_AS, &space);
     const std::string report = ReadText(dir / "report.html");
+    if (limited)
+    {
+        EXPECT_NE(report.find(" of 4503599627 Mb\n"), std::string::npos) << report;
+    }
     for (const char* line : {"> System*****", "   Linux detected", "   Number of processors: ",
                              "    Processor#0:", "        Type: ", "   Device description: headless backend",
                              "   Driver name: headless", "   Screen resolution = (1920,1080)",

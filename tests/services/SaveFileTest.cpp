@@ -175,7 +175,8 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         Plain,
         Link,         // the record is a link to a file in another folder
         DanglingLink, // the link's target does not exist yet
-        ClosedFolder  // the record's folder takes no new files
+        ClosedFolder, // the record's folder takes no new files
+        Fifo          // a named pipe in the record's place, with no writer
     };
     struct Case
     {
@@ -195,6 +196,7 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         {"own 0600 behind a link", 0600, Link, SaveFileState::Read, false, true},
         {"dangling link", 0600, DanglingLink, SaveFileState::Missing, false, true},
         {"own 0640 in a closed folder", 0640, ClosedFolder, SaveFileState::Read, false, true},
+        {"named pipe", 0600, Fifo, SaveFileState::Unreadable, false, false},
     };
     const childtest::Player player;
     ASSERT_EQ(::chown(dir.Path().c_str(), player.uid, player.gid), 0);
@@ -217,7 +219,12 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         const std::string file = linked ? elsewhere + "/00000100.bin" : record;
         if (linked)
             std::filesystem::create_symlink(file, record);
-        if (c.shape != DanglingLink)
+        if (c.shape == Fifo)
+        {
+            ASSERT_EQ(::mkfifo(file.c_str(), c.mode), 0);
+            ASSERT_EQ(::chown(file.c_str(), player.uid, player.gid), 0);
+        }
+        else if (c.shape != DanglingLink)
         {
             ASSERT_EQ(WriteSaveFile(100, oldRecord.data(), 1000, linked ? elsewhere.c_str() : folder.c_str()),
                       1u);
@@ -231,12 +238,14 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         {
             ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
         }
-        const std::vector<unsigned char> before = ReadBytes(file);
+        const std::vector<unsigned char> before =
+            c.shape == Fifo ? std::vector<unsigned char>() : ReadBytes(file);
 
         const std::string result = childtest::RunAsPlayer(
             player,
             [&]
             {
+                ::alarm(20); // a read that waits on the record never ends
                 std::vector<u8> buffer(1000);
                 int error = 0;
                 const SaveFileState read =
@@ -262,7 +271,10 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         }
         else
         {
-            EXPECT_EQ(ReadBytes(file), before) << "the record is left as it was";
+            if (c.shape == Fifo)
+                EXPECT_TRUE(S_ISFIFO(after.st_mode)) << "the pipe is left as it was";
+            else
+                EXPECT_EQ(ReadBytes(file), before) << "the record is left as it was";
             EXPECT_EQ(after.st_uid, c.foreign ? ::geteuid() : player.uid) << "and keeps its owner";
         }
         if (linked)

@@ -16,3 +16,5 @@ add_test(NAME window_e2e_hostile COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/window
          $<TARGET_FILE:zorblet> ${ZORBLET_SAMPLE_DIR})
 set_tests_properties(window_e2e_hostile PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120
                      RESOURCE_LOCK xvfb)
+# The entry test starts the real program where writes fail.
+target_compile_definitions(${target} PRIVATE ZORBLET_BINARY="$<TARGET_FILE:zorblet>")

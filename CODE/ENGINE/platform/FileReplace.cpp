@@ -42,6 +42,32 @@ FILE* OpenDescriptor(int fd, const std::string& temp)
 
 } // namespace
 
+FILE* OpenRegularForReading(const std::string& path)
+{
+    // Without O_NONBLOCK a pipe nobody writes to would hold the open forever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat info
+    {
+    };
+    int why = 0;
+    if (::fstat(fd, &info) != 0)
+        why = errno;
+    else if (!S_ISREG(info.st_mode))
+        why = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        why = errno;
+    FILE* file = why == 0 ? ::fdopen(fd, "rb") : nullptr;
+    if (file == nullptr)
+    {
+        why = why ? why : errno;
+        ::close(fd);
+        errno = why;
+    }
+    return file;
+}
+
 FILE* OpenReplacement(const std::string& temp)
 {
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);

@@ -9,6 +9,12 @@
 namespace platform
 {
 
+// Opens `path` for reading without waiting on it. Opening a named pipe
+// blocks until someone writes to it, and a device may never end, so anything
+// but a regular file is refused: errno is then EISDIR for a folder, EINVAL
+// for the rest. Null with errno on failure.
+FILE* OpenRegularForReading(const std::string& path);
+
 // Creates (or empties) the replacement file `temp` for writing, without
 // following a link planted at that name. Null with errno on failure.
 FILE* OpenReplacement(const std::string& temp);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -99,7 +100,7 @@ std::string NamedMutex::GetRuntimeFolder(std::string* why)
     return {};
 }
 
-NamedMutex::Result NamedMutex::Create(const char* name)
+NamedMutex::Result NamedMutex::Create(const char* name, const char* sharedFolder)
 {
     Close();
     problem_.clear();
@@ -134,15 +135,36 @@ NamedMutex::Result NamedMutex::Create(const char* name)
         return Result::Failed;
     }
     fd_ = fd;
+    if (sharedFolder && sharedFolder[0])
+    {
+        const int folderFd = ::open(sharedFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folderFd >= 0 && ::flock(folderFd, LOCK_EX | LOCK_NB) == 0)
+        {
+            folderFd_ = folderFd;
+        }
+        else if (folderFd >= 0)
+        {
+            const int error = errno;
+            ::close(folderFd);
+            if (error == EWOULDBLOCK)
+            {
+                Close();
+                return Result::AlreadyExists;
+            }
+        }
+    }
     return Result::Created;
 }
 
 void NamedMutex::Close()
 {
-    if (fd_ >= 0)
+    for (int* held : {&fd_, &folderFd_})
     {
-        ::close(fd_);
-        fd_ = -1;
+        if (*held >= 0)
+        {
+            ::close(*held);
+            *held = -1;
+        }
     }
 }
 

@@ -12,6 +12,12 @@
 //     made with mode 0700 when missing, used only when it is a real folder
 //     owned by this user (its mode is then narrowed to 0700);
 //   - the data home ($XDG_DATA_HOME or ~/.local/share), made when missing.
+// Which of them is used depends on the environment, so a copy started with
+// another XDG_RUNTIME_DIR would find the name free. What the lock protects
+// is the player's records, so the folder that holds them is locked as well
+// (a flock on the folder itself, which leaves no file behind): two copies
+// that would write the same records exclude each other whatever their
+// environment.
 #include "core/Types.h"
 
 #include <string>
@@ -34,7 +40,12 @@ public:
     NamedMutex(const NamedMutex&) = delete;
     NamedMutex& operator=(const NamedMutex&) = delete;
 
-    Result Create(const char* name);
+    // sharedFolder, when given, is the folder that every copy which could
+    // clash with this one uses; it is locked too, and a copy that finds it
+    // held is told AlreadyExists. A folder that cannot be opened or locked
+    // at all (a file system without locks) does not stop the start: the
+    // lock file alone then keeps the copies apart, as it always did.
+    Result Create(const char* name, const char* sharedFolder = nullptr);
     void Close();
     // After Failed: what went wrong, in plain words (folders tried and why).
     const std::string& GetProblem() const { return problem_; }
@@ -44,6 +55,7 @@ public:
 
 private:
     int fd_ = -1;
+    int folderFd_ = -1;
     std::string problem_;
 };
 

@@ -1,6 +1,5 @@
 #include "platform/SystemInfo.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,10 +17,6 @@ namespace platform
 
 namespace
 {
-
-// Taken while the program is loaded, before main, which is as close to the
-// process's start as a monotonic clock can be read.
-const std::chrono::steady_clock::time_point processStart = std::chrono::steady_clock::now();
 
 std::string Trim(const std::string& s)
 {
@@ -121,6 +116,56 @@ i64 KilobyteField(const std::string& text, const char* name)
     if (at == std::string::npos)
         return -1;
     return static_cast<i64>(std::strtoll(text.c_str() + at + key.size() - 1, nullptr, 10)) * 1024;
+}
+
+i64 Nanoseconds(clockid_t clock)
+{
+    timespec now{};
+    ::clock_gettime(clock, &now);
+    return static_cast<i64>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// When the kernel started this process, in nanoseconds of the boot-time
+// clock; -1 when /proc/self/stat cannot tell.
+i64 ProcessStartSinceBoot()
+{
+    const std::string stat = ReadWholeFile("/proc/self/stat");
+    // The command name (field 2) stands in parentheses and may hold blanks
+    // and parentheses itself; the start time is field 22, the 20th after it.
+    const size_t nameEnd = stat.rfind(')');
+    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    if (nameEnd == std::string::npos || ticksPerSecond <= 0)
+        return -1;
+    std::istringstream fields(stat.substr(nameEnd + 1));
+    std::string field;
+    for (int n = 3; n <= 22; ++n)
+    {
+        if (!(fields >> field))
+            return -1;
+    }
+    char* end = nullptr;
+    const unsigned long long ticks = std::strtoull(field.c_str(), &end, 10);
+    const auto perSecond = static_cast<unsigned long long>(ticksPerSecond);
+    if (end == field.c_str() || *end || ticks / perSecond > 1000000000ull)
+        return -1;
+    return static_cast<i64>(ticks / perSecond * 1000000000ull +
+                            ticks % perSecond * 1000000000ull / perSecond);
+}
+
+// The start the stamps count from and the clock they are read on.
+struct ProcessOrigin
+{
+    clockid_t clock;
+    i64 start;
+};
+
+ProcessOrigin FindProcessOrigin()
+{
+    const i64 start = ProcessStartSinceBoot();
+    if (start >= 0 && start <= Nanoseconds(CLOCK_BOOTTIME))
+        return {CLOCK_BOOTTIME, start};
+    // Without the kernel's record the stamps count from their first use.
+    return {CLOCK_MONOTONIC, Nanoseconds(CLOCK_MONOTONIC)};
 }
 
 } // namespace
@@ -273,8 +318,10 @@ LocalTime GetLocalTime()
 
 u32 GetProcessMilliseconds()
 {
-    auto elapsed = std::chrono::steady_clock::now() - processStart;
-    return static_cast<u32>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+    // Found on first use, never during static initialisation: a line logged
+    // by an earlier initialiser would otherwise meet an unset start.
+    static const ProcessOrigin origin = FindProcessOrigin();
+    return static_cast<u32>((Nanoseconds(origin.clock) - origin.start) / 1000000);
 }
 
 } // namespace platform

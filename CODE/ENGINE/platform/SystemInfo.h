@@ -65,9 +65,11 @@ struct LocalTime
 };
 LocalTime GetLocalTime();
 
-// Wall-clock milliseconds since the process started, from the monotonic
-// clock (the C library's clock() counts processor time on this system, which
-// stands still while the program waits).
+// Wall-clock milliseconds since the process started (the C library's
+// clock() counts processor time on this system, which stands still while the
+// program waits). The start is the kernel's record of it, so lines logged
+// before main count from the same moment as the rest and the stamps never go
+// backwards; where that record cannot be read, the start is the first call.
 u32 GetProcessMilliseconds();
 
 } // namespace platform

@@ -51,6 +51,17 @@ bool TakeTerminationRequest()
     return true;
 }
 
+void IgnoreWriteFailureSignals()
+{
+    struct sigaction action
+    {
+    };
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGPIPE, SIGXFSZ})
+        ::sigaction(signal, &action, nullptr);
+}
+
 void SetDisplayLostHandler(DisplayLostHandler handler)
 {
     displayLost = handler;

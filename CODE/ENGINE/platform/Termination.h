@@ -1,6 +1,6 @@
 #pragma once
-// The ways the program is told to end from outside: termination signals, and
-// the loss of the display it runs on.
+// The ways the program is told to end from outside: termination signals, the
+// signals of failed writes, and the loss of the display it runs on.
 
 namespace platform
 {
@@ -14,6 +14,13 @@ namespace platform
 void CatchTerminationSignals();
 // True once after a caught signal.
 bool TakeTerminationRequest();
+
+// From here on SIGPIPE and SIGXFSZ are ignored. A notice printed to a closed
+// pipe, or a file that outgrows the file-size limit, would otherwise end the
+// process where it stands, before it saves the player's records; ignored,
+// the write fails (EPIPE, EFBIG) and the caller goes on as after any other
+// failed write. Must come before anything is written.
+void IgnoreWriteFailureSignals();
 
 // Run when the display connection is lost for good. It must not touch the
 // display: it may only save what the program holds.

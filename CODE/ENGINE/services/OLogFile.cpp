@@ -29,9 +29,11 @@ constexpr const char* kAsterisks = "********************************************
 constexpr const char* kProcessorKey = "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\%u";
 
 // Bytes of MB as the report counts them: millions, cut to whole numbers.
-int Megabytes(u64 bytes)
+// An address-space limit (or a machine with 57-bit addresses) reaches
+// billions of them, past what 32 bits hold.
+unsigned long long Megabytes(u64 bytes)
 {
-    return static_cast<int>(bytes / 1000000u);
+    return bytes / 1000000u;
 }
 
 class Report
@@ -203,12 +205,12 @@ public:
         if (platform::GetMemoryStatus(&memory))
         {
             log_.Print("   memory in use:  %u percent", memory.loadPercent);
-            log_.Print("   free physical memory: %d of %d Mb", Megabytes(memory.availablePhysical),
+            log_.Print("   free physical memory: %llu of %llu Mb", Megabytes(memory.availablePhysical),
                        Megabytes(memory.totalPhysical));
-            log_.Print("   free paging file:     %d of %d Mb", Megabytes(memory.freeSwap),
+            log_.Print("   free paging file:     %llu of %llu Mb", Megabytes(memory.freeSwap),
                        Megabytes(memory.totalSwap));
             if (memory.totalVirtual > 0)
-                log_.Print("   free virtual memory:  %d of %d Mb", Megabytes(memory.availableVirtual),
+                log_.Print("   free virtual memory:  %llu of %llu Mb", Megabytes(memory.availableVirtual),
                            Megabytes(memory.totalVirtual));
         }
         Blank();

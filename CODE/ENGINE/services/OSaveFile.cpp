@@ -80,7 +80,7 @@ u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
             errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
             return 0;
         }
-        const int probe = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        const int probe = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
         if (probe < 0)
             return 0;
         ::close(probe);
@@ -121,7 +121,9 @@ SaveFileState ReadSaveFileState(u32 number, u8* buffer, u32 size, const char* fo
         *error = 0;
     if (!BuildSaveFileName(path, number, folder) || (!buffer && size))
         return SaveFileState::Missing;
-    FILE* file = std::fopen(path, "rb");
+    // A named pipe or a device in the record's place is no record: it is
+    // refused without waiting on it, and left as it is.
+    FILE* file = platform::OpenRegularForReading(path);
     if (!file)
     {
         const int why = errno;
@@ -162,5 +164,13 @@ i32 GetSaveFileSize(u32 number, const char* folder)
     char path[kPathCapacity];
     if (!BuildSaveFileName(path, number, folder))
         return -1;
-    return FileLength(path);
+    FILE* file = platform::OpenRegularForReading(path);
+    if (!file)
+        return -1;
+    struct stat info
+    {
+    };
+    const bool known = ::fstat(fileno(file), &info) == 0 && info.st_size <= 0x7FFFFFFF;
+    std::fclose(file);
+    return known ? static_cast<i32>(info.st_size) : -1;
 }

@@ -18,9 +18,10 @@ u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder);
 // and the rest of the buffer is untouched; 0.
 u32 ReadSaveFile(u32 number, u8* buffer, u32 size, const char* folder);
 // How a read went. A file that does not exist is Missing; one that exists but
-// cannot be opened or read (permissions, a folder in its place, a failing
-// disk) is Unreadable: its contents are unknown, so it must not be written
-// over; one shorter than the record is Short.
+// cannot be opened or read (permissions, a failing disk), or that is not a
+// regular file (a folder, a named pipe or a device in its place, which is
+// never waited on), is Unreadable: its contents are unknown, so it must not
+// be written over; one shorter than the record is Short.
 enum class SaveFileState
 {
     Read,

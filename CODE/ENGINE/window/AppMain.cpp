@@ -59,12 +59,16 @@ int AppMain(WindowFactory newWindow)
     return result;
 }
 
-int WinMain(WindowFactory newWindow)
+int WinMain(WindowFactory newWindow, SharedFolderFinder recordsFolder)
 {
+    // First of all: even the lock's own failure notice below must not be
+    // able to end the process.
+    platform::IgnoreWriteFailureSignals();
     // Held until the process ends, so a second copy started at any time
     // while this one runs finds the name taken.
     static platform::NamedMutex instanceMutex;
-    switch (instanceMutex.Create(kAppName))
+    const std::string shared = recordsFolder ? recordsFolder() : std::string();
+    switch (instanceMutex.Create(kAppName, shared.c_str()))
     {
     case platform::NamedMutex::Result::Created:
         break;
