@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,6 +39,27 @@ FILE* OpenDescriptor(int fd, const std::string& temp)
         errno = why;
     }
     return file;
+}
+
+// The process's file-creation mask, read from the kernel's report so that
+// it is never changed, not even for a moment another thread could create a
+// file in; umask's own set-and-restore is the fallback on kernels without it.
+mode_t CurrentUmask()
+{
+    if (FILE* status = std::fopen("/proc/self/status", "re"))
+    {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status) != nullptr)
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found)
+            return static_cast<mode_t>(mask & 0777);
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
 }
 
 } // namespace
@@ -145,9 +167,7 @@ FILE* OpenReplacementOf(const std::string& path, std::string* temp)
     {
         // mkstemp makes its file 0600; a new file gets what creating it
         // under its own name would have given it.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = 0666 & ~CurrentUmask();
     }
     std::string name = path + ".XXXXXX";
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
