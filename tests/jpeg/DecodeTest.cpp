@@ -171,7 +171,7 @@ TEST(JpegDecode, StaysWithinThreeOfLibjpegOnPhotographs)
 
 TEST(JpegDecode, FilesFromAnotherEncoder)
 {
-    const std::string dir = std::string(ZORBLET_SHARED_DIR) + "/testdata/jpeg/";
+    const std::string dir = std::string(ZORBLET_JPEG_FILES) + "/";
     Histogram all;
     for (const char* name : {"testorig.jpg", "testimgint.jpg"})
     {
@@ -184,7 +184,7 @@ TEST(JpegDecode, FilesFromAnotherEncoder)
         Image ref = DecodeReference(jpeg);
         EXPECT_TRUE(ours.image.data == ref.data) << name << " differs from the coefficient reference";
     }
-    std::printf("[ histogram ] ours vs libjpeg-turbo, shared test files: %s\n", all.Text().c_str());
+    std::printf("[ histogram ] ours vs libjpeg-turbo, files from another encoder: %s\n", all.Text().c_str());
 
     Decoded ari = DecodeOurs(ReadFile(dir + "testimgari.jpg"));
     EXPECT_EQ(ari.begin, -1);

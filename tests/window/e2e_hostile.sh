@@ -58,14 +58,20 @@ expect_refusal 3 'ZORBLET_BACKEND="vulkan"' '"sdl"' '"headless"'
 # --- No lock ------------------------------------------------------------------
 # Nowhere to put the lock: the runtime folder is missing, the user's folder
 # under the temporary folder belongs to someone else and there is no data
-# home. Needs root to make another user's folder; the player is "nobody".
+# home. Needs root to make another user's folder; the player is "nobody",
+# who cannot reach a program built in a private folder (root's home).
 if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
-    mkdir -m 1777 "$WORK/tmp"
-    mkdir "$WORK/tmp/zorblet-$(id -u nobody)"
-    run_once setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups env TMPDIR="$WORK/tmp" \
-        XDG_RUNTIME_DIR="$WORK/absent" XDG_DATA_HOME="$WORK/absent" HOME=/nonexistent "$ZORBLET"
-    expect_refusal 4 "no folder for the lock file could be used" \
-        "$WORK/tmp/zorblet-$(id -u nobody): owned by another user"
+    AS_NOBODY=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups)
+    if "${AS_NOBODY[@]}" test -x "$ZORBLET"; then
+        mkdir -m 1777 "$WORK/tmp"
+        mkdir "$WORK/tmp/zorblet-$(id -u nobody)"
+        run_once "${AS_NOBODY[@]}" env TMPDIR="$WORK/tmp" \
+            XDG_RUNTIME_DIR="$WORK/absent" XDG_DATA_HOME="$WORK/absent" HOME=/nonexistent "$ZORBLET"
+        expect_refusal 4 "no folder for the lock file could be used" \
+            "$WORK/tmp/zorblet-$(id -u nobody): owned by another user"
+    else
+        echo "no lock: skipped, nobody may not run $ZORBLET"
+    fi
 fi
 echo "refusals passed"
 
@@ -99,6 +105,8 @@ records_rewritten() {
     cmp -s "$PROFILES/00050000.bin" "$WORK/options.before" || fail "the options changed"
 }
 start_game() {
+    # A server that is slow to answer is the server's trouble, not the game's.
+    xvfb_answers || fail "the X server at DISPLAY=$DISPLAY does not answer"
     "$ZORBLET" >"$WORK/out.txt" 2>&1 &
     PID=$!
     find_window ZORBLET || fail "no window named ZORBLET"
@@ -129,13 +137,9 @@ start_x
 start_game
 kill -9 "$XVFB"
 wait "$XVFB" 2>/dev/null
-# A killed server leaves its lock and socket behind; clear them so that the
-# next server to take this display number (ours or another test's) starts
-# from a clean slate.
-N=${DISPLAY#:}
-if [ "$(tr -d ' \n' <"/tmp/.X$N-lock" 2>/dev/null)" = "$XVFB" ]; then
-    rm -f "/tmp/.X$N-lock" "/tmp/.X11-unix/X$N"
-fi
+# Its socket file stays behind and is left alone: the next server given this
+# number replaces it, and clearing it here could as well remove that server's
+# own, made in the meantime by another test.
 wait_end 5
 records_rewritten
 grep -qF "connection to the display was lost" "$WORK/out.txt" || fail "no word about the lost display"
