@@ -53,13 +53,14 @@ WHOLE=$(convert "$WORK/screen.png" -format '%[fx:maxima]' info:)
 [ "$INSIDE" = 0 ] || fail "window content not the black canvas (max $INSIDE)"
 [ "$WHOLE" != 0 ] || fail "screenshot is black everywhere"
 
-# A second copy returns 0 at once and makes no window.
+# A second copy returns 0 at once and makes no window. "At once" is judged
+# against the 10 s it would run for otherwise, with room for a busy machine.
 START=$(date +%s%N)
 timeout 10 "$ZORBLET" >"$WORK/second.txt" 2>&1
 RC=$?
 MS=$(( ($(date +%s%N) - START) / 1000000 ))
 [ "$RC" = 0 ] || fail "second copy returned $RC"
-[ "$MS" -lt 2000 ] || fail "second copy took $MS ms"
+[ "$MS" -lt 6000 ] || fail "second copy took $MS ms"
 COUNT=$(xdotool search --name '^ZORBLET$' 2>/dev/null | wc -l)
 [ "$COUNT" = 1 ] || fail "$COUNT windows named ZORBLET"
 kill -0 "$PID" 2>/dev/null || fail "first copy ended"
@@ -67,7 +68,7 @@ kill -0 "$PID" 2>/dev/null || fail "first copy ended"
 # Alt+F4 asks the window to close.
 xdotool windowfocus --sync "$WIN"
 xdotool key alt+F4
-for _ in $(seq 1 50); do
+for _ in $(seq 1 200); do
     kill -0 "$PID" 2>/dev/null || break
     sleep 0.1
 done
