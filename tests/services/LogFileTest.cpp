@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using filetest::TempFolder;
 
@@ -171,6 +172,16 @@ TEST_F(LogFileTest, FailedWritesAreSilentNoOpsAndLongInputIsCut)
         std::error_code error;
         EXPECT_FALSE(std::filesystem::exists(name.substr(0, 1023), error)) << name.size();
     }
+
+    // A named pipe at the log's name is left as it is, not waited on.
+    const std::string pipe = dir / "pipe.html";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    {
+        OLogFile log(pipe.c_str());
+        log.Error("nowhere");
+        EXPECT_EQ(log.errorCount, 0u);
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe));
 
     // A log deleted while the program runs comes back with the next line.
     const std::string path = dir / "deleted.html";

@@ -64,12 +64,13 @@ mode_t CurrentUmask()
 
 } // namespace
 
-FILE* OpenRegularForReading(const std::string& path)
+namespace
 {
-    // Without O_NONBLOCK a pipe nobody writes to would hold the open forever.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
+
+// Takes an open descriptor as a stdio stream when it names a regular file,
+// back in blocking mode; closes it and sets errno otherwise.
+FILE* RegularStream(int fd, const char* mode)
+{
     struct stat info
     {
     };
@@ -80,7 +81,7 @@ FILE* OpenRegularForReading(const std::string& path)
         why = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
     else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
         why = errno;
-    FILE* file = why == 0 ? ::fdopen(fd, "rb") : nullptr;
+    FILE* file = why == 0 ? ::fdopen(fd, mode) : nullptr;
     if (file == nullptr)
     {
         why = why ? why : errno;
@@ -88,6 +89,25 @@ FILE* OpenRegularForReading(const std::string& path)
         errno = why;
     }
     return file;
+}
+
+} // namespace
+
+FILE* OpenRegularForReading(const std::string& path)
+{
+    // Without O_NONBLOCK a pipe nobody writes to would hold the open forever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    return fd < 0 ? nullptr : RegularStream(fd, "rb");
+}
+
+FILE* OpenRegularForWriting(const std::string& path, bool append)
+{
+    // O_TRUNC leaves pipes and devices alone, so nothing is emptied before
+    // the type is known but a regular file that would be emptied anyway.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                                            (append ? O_APPEND : O_TRUNC),
+                          0666);
+    return fd < 0 ? nullptr : RegularStream(fd, append ? "ab" : "wb");
 }
 
 FILE* OpenReplacement(const std::string& temp)

@@ -15,6 +15,11 @@ namespace platform
 // for the rest. Null with errno on failure.
 FILE* OpenRegularForReading(const std::string& path);
 
+// Opens `path` for writing without waiting on it, emptied first or appended
+// to, created when missing; refused as OpenRegularForReading refuses. A named
+// pipe with no reader fails at once instead of holding the open.
+FILE* OpenRegularForWriting(const std::string& path, bool append);
+
 // Creates (or empties) the replacement file `temp` for writing, without
 // following a link planted at that name. Null with errno on failure.
 FILE* OpenReplacement(const std::string& temp);

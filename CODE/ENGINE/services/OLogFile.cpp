@@ -2,6 +2,7 @@
 
 #include "core/StrFunctions.h"
 #include "platform/Backend.h"
+#include "platform/FileReplace.h"
 #include "platform/SystemInfo.h"
 #include "services/ORegKey.h"
 
@@ -235,7 +236,9 @@ OLogFile::OLogFile(const char* name) : file(nullptr), errorCount(0), keepOpen(0)
 {
     text[0] = 0;
     CopyName(fileName, name);
-    file = fileName[0] ? std::fopen(fileName, "w") : nullptr;
+    // A named pipe or a device at the log's name is no log: it is left alone
+    // rather than waited on, and the log writes nothing.
+    file = fileName[0] ? platform::OpenRegularForWriting(fileName, false) : nullptr;
     if (file)
     {
         std::fputs("<HTML>\n<HEAD>  <TITLE> Orrimet Log file  </TITLE>  </HEAD>\n", file);
@@ -304,7 +307,7 @@ void OLogFile::Error(const char* format, ...)
 void OLogFile::Open()
 {
     if (!file && fileName[0])
-        file = std::fopen(fileName, "a");
+        file = platform::OpenRegularForWriting(fileName, true);
 }
 
 void OLogFile::Close()
