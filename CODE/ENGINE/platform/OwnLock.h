@@ -1,0 +1,31 @@
+#pragma once
+// Lock files that only this user can hold. Anyone who can open a file, or
+// reach a folder, may flock it, so a lock on a shared folder or on a file
+// another user can read lets that user stop the game. A lock file of the
+// user's own, 0600 and reached without a link, can be held by this user's
+// processes alone.
+#include <string>
+
+namespace platform
+{
+
+// Opens the lock file `path` for locking, making it with mode 0600 when it is
+// missing. Refused (-1, errno set) unless it is a plain file of this user
+// reached without following a link: ELOOP for a link, EPERM for a file of
+// someone else, EINVAL for anything but a plain file. A file of this user
+// that others may read is narrowed to 0600.
+int OpenOwnLockFile(const std::string& path);
+
+enum class LockResult
+{
+    Taken, // this process now holds the lock
+    Busy,  // another process held it for the whole wait
+    Failed // the lock cannot be taken at all (errno says why)
+};
+
+// Takes an exclusive flock on fd, trying for at most waitMs milliseconds
+// (0: one try). A holder that is stopped, or never lets go, costs the caller
+// the wait and no more.
+LockResult TakeLock(int fd, int waitMs);
+
+} // namespace platform
