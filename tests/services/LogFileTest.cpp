@@ -6,12 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using filetest::TempFolder;
 
@@ -20,6 +25,56 @@ namespace
 
 // A line logged while the program is still being loaded, before main.
 const u32 stampBeforeMain = platform::GetProcessMilliseconds();
+
+i64 BootMilliseconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    return static_cast<i64>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Started again by RunAsProgram, this test program writes the log that
+// ZORBLET_LOG_PROBE names, with a line saying when (on the boot-time clock)
+// its stamps count from, and leaves before any test runs.
+class LogProbe : public ::testing::Environment
+{
+    void SetUp() override
+    {
+        const char* path = std::getenv("ZORBLET_LOG_PROBE");
+        if (!path)
+            return;
+        platform::UseHeadless();
+        {
+            OLogFile log(path);
+            log.Print("start %lld",
+                      static_cast<long long>(BootMilliseconds() - platform::GetProcessMilliseconds()));
+            log.Error("message %s", "<b>\"&amp;\"</b>");
+        }
+        std::_Exit(0);
+    }
+};
+[[maybe_unused]] ::testing::Environment* const probe = ::testing::AddGlobalTestEnvironment(new LogProbe);
+
+// Runs this test program as a program of its own in `folder` with one
+// argument, `delay` seconds after the fork that makes its process; it writes
+// the log `log` (above). True when it ended well.
+bool RunAsProgram(const std::string& folder, const std::string& log, const char* argument, unsigned delay)
+{
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe");
+    const pid_t child = ::fork();
+    if (child == 0)
+    {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1), ::dup2(null, 2);
+        ::sleep(delay);
+        if (::chdir(folder.c_str()) == 0 && ::setenv("ZORBLET_LOG_PROBE", log.c_str(), 1) == 0)
+            ::execl(self.c_str(), self.c_str(), argument, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
 
 std::string ReadText(const std::string& path)
 {
@@ -158,13 +213,13 @@ TEST_F(LogFileTest, WritesTheHeadReportErrorsAndFooterByteForByte)
 
 TEST_F(LogFileTest, FailedWritesAreSilentNoOpsAndLongInputIsCut)
 {
-    // A folder that does not exist, a name of 1024 characters or more (cut
-    // to 1023, too long to open): nothing is created, nothing counted.
+    // A folder that does not exist, a name too long for the file system:
+    // nothing is created, nothing counted.
     for (const std::string& name : {dir / "no-such-folder/zorblet.html", dir / std::string(1500, 'n')})
     {
         {
             OLogFile log(name.c_str());
-            EXPECT_EQ(std::string(log.fileName), name.substr(0, 1023));
+            EXPECT_EQ(log.fileName, name);
             log.Print("nowhere");
             log.Error("nowhere");
             EXPECT_EQ(log.errorCount, 0u);
@@ -198,6 +253,45 @@ TEST_F(LogFileTest, FailedWritesAreSilentNoOpsAndLongInputIsCut)
     EXPECT_NE(text.find("Error:</FONT></B> after deletion\n"), std::string::npos);
     EXPECT_NE(text.find("> " + std::string(16383, 'x') + "\n"), std::string::npos);
     EXPECT_EQ(text.find(std::string(16384, 'x')), std::string::npos);
+}
+
+TEST_F(LogFileTest, TakesAFileNameOfAnyLength)
+{
+    std::string folder = dir.Path();
+    while (folder.size() < 1100)
+        std::filesystem::create_directory(folder += "/" + std::string(200, 'd'));
+    const std::string path = folder + "/zorblet.html";
+    delete new OLogFile(path.c_str());
+    EXPECT_NE(ReadText(path).find("Total Errors = 0"), std::string::npos) << path.size();
+}
+
+TEST_F(LogFileTest, EscapesWhatItIsToldButNotItsOwnMarkup)
+{
+    // The command line, the current folder and a message, each written by a
+    // program of its own so that its command line and folder are hostile.
+    const std::string folder = dir / "x<img src=x onerror=alert(1)>&lt;";
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    ASSERT_TRUE(RunAsProgram(folder, dir / "zorblet.html", "</PRE><script>alert(2)</script>", 0));
+    const std::string text = ReadText(dir / "zorblet.html");
+    for (const char* line :
+         {" &lt;/PRE&gt;&lt;script&gt;alert(2)&lt;/script&gt;\n",
+          "/x&lt;img src=x onerror=alert(1)&gt;&amp;lt;\n",
+          "> <B><FONT color= 'ff0000'>Error:</FONT></B> message &lt;b&gt;&quot;&amp;amp;&quot;&lt;/b&gt;\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " missing from\n" << text;
+    for (const char* markup : {"<script", "<img", "</PRE", "<b>"})
+        EXPECT_EQ(text.find(markup), std::string::npos) << markup;
+}
+
+TEST_F(LogFileTest, StampsCountFromTheProgramsStartNotFromTheFork)
+{
+    // The program is started a second after the fork that makes its process;
+    // that second is not its own. A busy machine only makes it longer.
+    const i64 fork = BootMilliseconds();
+    ASSERT_TRUE(RunAsProgram(dir.Path(), dir / "zorblet.html", "stamps", 1));
+    const std::string text = ReadText(dir / "zorblet.html");
+    const size_t at = text.find("> start ");
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_GE(std::atoll(text.c_str() + at + 8), fork + 999) << "the stamps count from the fork";
 }
 
 TEST_F(LogFileTest, TheSingleLogIsMadeOnceInTheCurrentFolder)

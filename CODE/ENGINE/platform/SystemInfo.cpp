@@ -1,5 +1,6 @@
 #include "platform/SystemInfo.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -118,54 +119,44 @@ i64 KilobyteField(const std::string& text, const char* name)
     return static_cast<i64>(std::strtoll(text.c_str() + at + key.size() - 1, nullptr, 10)) * 1024;
 }
 
-i64 Nanoseconds(clockid_t clock)
+// The boot-time clock counts a suspended machine's sleep, as the wall clock
+// does; kernels before it have the monotonic one.
+i64 Now()
 {
     timespec now{};
-    ::clock_gettime(clock, &now);
+    if (::clock_gettime(CLOCK_BOOTTIME, &now) != 0)
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<i64>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-// When the kernel started this process, in nanoseconds of the boot-time
-// clock; -1 when /proc/self/stat cannot tell.
-i64 ProcessStartSinceBoot()
+// When the program began to run, in nanoseconds of Now(). Constant-initialised,
+// so it is "unset" before any initialiser of the program runs.
+constexpr i64 kUnset = -1;
+std::atomic<i64> programStart{kUnset};
+
+// The first to ask fixes the start, and nothing moves it afterwards: a line
+// stamped before this file's constructor ran (by an initialiser of the same
+// priority) counts from its own moment, and every later stamp from the same
+// one, so the stamps never go backwards.
+i64 ProgramStart()
 {
-    const std::string stat = ReadWholeFile("/proc/self/stat");
-    // The command name (field 2) stands in parentheses and may hold blanks
-    // and parentheses itself; the start time is field 22, the 20th after it.
-    const size_t nameEnd = stat.rfind(')');
-    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
-    if (nameEnd == std::string::npos || ticksPerSecond <= 0)
-        return -1;
-    std::istringstream fields(stat.substr(nameEnd + 1));
-    std::string field;
-    for (int n = 3; n <= 22; ++n)
-    {
-        if (!(fields >> field))
-            return -1;
-    }
-    char* end = nullptr;
-    const unsigned long long ticks = std::strtoull(field.c_str(), &end, 10);
-    const auto perSecond = static_cast<unsigned long long>(ticksPerSecond);
-    if (end == field.c_str() || *end || ticks / perSecond > 1000000000ull)
-        return -1;
-    return static_cast<i64>(ticks / perSecond * 1000000000ull +
-                            ticks % perSecond * 1000000000ull / perSecond);
+    i64 start = programStart.load(std::memory_order_acquire);
+    if (start != kUnset)
+        return start;
+    const i64 now = Now();
+    return programStart.compare_exchange_strong(start, now, std::memory_order_acq_rel) ? now : start;
 }
 
-// The start the stamps count from and the clock they are read on.
-struct ProcessOrigin
+// The kernel's record of a process's start (/proc/self/stat) is when the
+// process was forked: a shell that waits before its exec, or a launcher that
+// does work there, would have its time stamped on the game's lines. The
+// program's own first moment is when its first initialiser runs; 101 is the
+// earliest priority a program may take, ahead of every ordinary static
+// initialiser. It stands in the file of the stamps themselves, so the linker
+// keeps it wherever a stamp is taken.
+__attribute__((constructor(101))) void NoteProgramStart()
 {
-    clockid_t clock;
-    i64 start;
-};
-
-ProcessOrigin FindProcessOrigin()
-{
-    const i64 start = ProcessStartSinceBoot();
-    if (start >= 0 && start <= Nanoseconds(CLOCK_BOOTTIME))
-        return {CLOCK_BOOTTIME, start};
-    // Without the kernel's record the stamps count from their first use.
-    return {CLOCK_MONOTONIC, Nanoseconds(CLOCK_MONOTONIC)};
+    ProgramStart();
 }
 
 } // namespace
@@ -318,10 +309,8 @@ LocalTime GetLocalTime()
 
 u32 GetProcessMilliseconds()
 {
-    // Found on first use, never during static initialisation: a line logged
-    // by an earlier initialiser would otherwise meet an unset start.
-    static const ProcessOrigin origin = FindProcessOrigin();
-    return static_cast<u32>((Nanoseconds(origin.clock) - origin.start) / 1000000);
+    const i64 start = ProgramStart();
+    return static_cast<u32>((Now() - start) / 1000000);
 }
 
 } // namespace platform

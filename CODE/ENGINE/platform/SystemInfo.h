@@ -65,11 +65,12 @@ struct LocalTime
 };
 LocalTime GetLocalTime();
 
-// Wall-clock milliseconds since the process started (the C library's
+// Wall-clock milliseconds since the program started to run (the C library's
 // clock() counts processor time on this system, which stands still while the
-// program waits). The start is the kernel's record of it, so lines logged
-// before main count from the same moment as the rest and the stamps never go
-// backwards; where that record cannot be read, the start is the first call.
+// program waits). The start is taken by the program itself before its static
+// initialisers, not when the kernel forked its process, so time spent before
+// the exec is not counted; a line logged during static initialisation counts
+// from the same start as the rest, so the stamps never go backwards.
 u32 GetProcessMilliseconds();
 
 } // namespace platform

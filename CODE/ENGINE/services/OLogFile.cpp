@@ -15,9 +15,28 @@ using platform::HKEY_LOCAL_MACHINE;
 namespace
 {
 
-void CopyName(char* out, const char* name)
+// Writes text with the characters that mean something to HTML as entities:
+// a folder named "x<img src=x onerror=...>" or an argument "</PRE><script>"
+// must show as text, not run in the browser that opens the log, and a name
+// holding "&lt;" must show as written. True when every byte was taken.
+bool PutEscaped(FILE* file, const char* text)
 {
-    std::snprintf(out, 1024, "%s", name ? name : "");
+    bool written = true;
+    while (*text)
+    {
+        const size_t plain = std::strcspn(text, "<>&\"");
+        written = std::fwrite(text, 1, plain, file) == plain && written;
+        text += plain;
+        if (!*text)
+            break;
+        const char* entity = *text == '<'   ? "&lt;"
+                             : *text == '>' ? "&gt;"
+                             : *text == '&' ? "&amp;"
+                                            : "&quot;";
+        written = std::fputs(entity, file) >= 0 && written;
+        ++text;
+    }
+    return written;
 }
 
 void WriteStamp(FILE* file, const char* format)
@@ -235,10 +254,10 @@ private:
 OLogFile::OLogFile(const char* name) : file(nullptr), errorCount(0), keepOpen(0)
 {
     text[0] = 0;
-    CopyName(fileName, name);
+    fileName = name ? name : "";
     // A named pipe or a device at the log's name is no log: it is left alone
     // rather than waited on, and the log writes nothing.
-    file = fileName[0] ? platform::OpenRegularForWriting(fileName, false) : nullptr;
+    file = fileName.empty() ? nullptr : platform::OpenRegularForWriting(fileName, false);
     if (file)
     {
         std::fputs("<HTML>\n<HEAD>  <TITLE> Orrimet Log file  </TITLE>  </HEAD>\n", file);
@@ -268,7 +287,8 @@ OLogFile::~OLogFile()
 bool OLogFile::WriteText(const char* prefix)
 {
     const auto stamp = static_cast<int>(platform::GetProcessMilliseconds());
-    bool written = std::fprintf(file, "%7d> %s%s\n", stamp, prefix, text) >= 0 && std::fflush(file) == 0;
+    bool written = std::fprintf(file, "%7d> %s", stamp, prefix) >= 0 && PutEscaped(file, text) &&
+                   std::fputc('\n', file) != EOF && std::fflush(file) == 0;
     if (!keepOpen)
     {
         written = std::fclose(file) == 0 && written;
@@ -306,7 +326,7 @@ void OLogFile::Error(const char* format, ...)
 
 void OLogFile::Open()
 {
-    if (!file && fileName[0])
+    if (!file && !fileName.empty())
         file = platform::OpenRegularForWriting(fileName, true);
 }
 
@@ -320,7 +340,7 @@ void OLogFile::Close()
 void OLogFile::SetFileName(const char* name)
 {
     Close();
-    CopyName(fileName, name);
+    fileName = name ? name : "";
     Open();
 }
 

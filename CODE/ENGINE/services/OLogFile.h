@@ -5,20 +5,23 @@
 // number of error lines and the time it was closed. The file is opened and
 // closed around every line, so a crash loses nothing already written and
 // the log may be read while the program runs. A file that cannot be opened
-// or written makes every write a silent no-op.
+// or written makes every write a silent no-op. Whatever the log is told (the
+// command line, folder and device names, messages) is written with <, >, &
+// and " escaped, so only the log's own markup is markup in the page.
 #include "core/Types.h"
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
 class OLogFile
 {
 public:
     FILE* file;
-    char text[16384]; // one formatted message; longer ones are cut
-    u32 errorCount;   // error lines written
-    char fileName[1024];
-    u32 keepOpen; // never set: every line opens and closes the file
+    char text[16384];     // one formatted message; longer ones are cut
+    u32 errorCount;       // error lines written
+    std::string fileName; // whole, however long: a cut name would be another file
+    u32 keepOpen;         // never set: every line opens and closes the file
 
     // Creates the file anew and writes the head and the system report.
     explicit OLogFile(const char* name);
@@ -33,7 +36,7 @@ public:
     // Opens fileName for appending unless the file is open.
     void Open();
     void Close();
-    // Takes a new name (cut to 1023 characters) and opens it for appending.
+    // Takes a new name and opens it for appending.
     void SetFileName(const char* name);
     // The report on the machine: system, processors, display, screen, memory
     // and folders.
