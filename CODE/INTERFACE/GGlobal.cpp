@@ -1,28 +1,27 @@
 #include "INTERFACE/GGlobal.h"
 
 #include "INTERFACE/GRecordNotices.h"
+#include "platform/OShell.h"
 #include "services/OFile.h"
 #include "services/OLogFile.h"
 
-#include <cstdio>
+#include <climits>
 #include <new>
 
 namespace
 {
 
-// Joins the folder name to the data folder and makes it; an empty result when
-// the path does not fit.
-void MakeFolder(char* out, const char* base, const char* name)
+// Room for the longest name the game keeps under the product folder (a
+// record's replacement, "/PROFILES/00050000.bin.XXXXXX", the log, the lock).
+constexpr size_t kLongestNameInside = 64;
+
+// Joins the folder name to the data folder and makes it (0700). An existing
+// folder is fine; any other failure shows when the records are written.
+std::string MakeFolder(const std::string& base, const char* name)
 {
-    const int n = std::snprintf(out, MAX_PATH_LENGTH, "%s/%s", base, name);
-    if (n < 0 || static_cast<u32>(n) >= MAX_PATH_LENGTH)
-    {
-        out[0] = '\0';
-        return;
-    }
-    // An existing folder is fine; any other failure shows when the records
-    // are written.
-    CreateDirInBaseDir(out);
+    std::string folder = base + "/" + name;
+    CreateDirInBaseDir(folder.c_str());
+    return folder;
 }
 
 } // namespace
@@ -40,20 +39,27 @@ GGlobal::~GGlobal()
     delete log;
 }
 
+std::string GGlobal::RecordsFolder()
+{
+    std::string base = platform::AppDataFolder(kVendor, kProduct, 1);
+    // The system takes no path of PATH_MAX bytes or more: a folder whose
+    // files could not be named is as unusable as one that cannot be made.
+    if (base.size() + kLongestNameInside >= PATH_MAX)
+        base.clear();
+    return base;
+}
+
 void GGlobal::Init()
 {
-    char base[MAX_PATH_LENGTH] = {};
-    const bool haveDataFolder = GetAppDataFolder(base, kVendor, kProduct, 1) != 0;
-    if (haveDataFolder)
+    const std::string base = RecordsFolder();
+    if (!base.empty())
     {
-        MakeFolder(savesFolder, base, kSavesFolderName);
-        MakeFolder(profilesFolder, base, kProfilesFolderName);
+        savesFolder = MakeFolder(base, kSavesFolderName);
+        profilesFolder = MakeFolder(base, kProfilesFolderName);
     }
-    char logName[MAX_PATH_LENGTH];
-    const int n = std::snprintf(logName, sizeof logName, "%s/%s", GetSavesFolder() ? GetSavesFolder() : ".",
-                                kLogFileName);
-    log = new (std::nothrow) OLogFile(n > 0 && static_cast<u32>(n) < sizeof logName ? logName : kLogFileName);
-    if (!haveDataFolder)
+    const std::string logName = (savesFolder.empty() ? std::string(".") : savesFolder) + "/" + kLogFileName;
+    log = new (std::nothrow) OLogFile(logName.c_str());
+    if (base.empty())
         ReportRecordsInCurrentFolder(log);
     options->Load(GetProfilesFolder());
     profile->Load(GetProfilesFolder());
@@ -63,8 +69,8 @@ void GGlobal::Init()
 
 std::string GGlobal::GetRecordsLockFolder()
 {
-    char base[MAX_PATH_LENGTH] = {};
-    return GetAppDataFolder(base, kVendor, kProduct, 1) ? base : ".";
+    const std::string base = RecordsFolder();
+    return base.empty() ? "." : base;
 }
 
 void GGlobal::SaveRecords()

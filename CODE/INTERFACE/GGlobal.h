@@ -2,7 +2,6 @@
 #include "GAME/GPlayerRecords.h"
 #include "core/SinTable.h"
 #include "core/Types.h"
-#include "platform/OShell.h"
 
 #include <string>
 
@@ -39,19 +38,27 @@ public:
 
     // The folders, or null when the application-data folder is unavailable
     // (the records then live in the current folder).
-    const char* GetSavesFolder() const { return savesFolder[0] ? savesFolder : nullptr; }
-    const char* GetProfilesFolder() const { return profilesFolder[0] ? profilesFolder : nullptr; }
+    const char* GetSavesFolder() const { return savesFolder.empty() ? nullptr : savesFolder.c_str(); }
+    const char* GetProfilesFolder() const
+    {
+        return profilesFolder.empty() ? nullptr : profilesFolder.c_str();
+    }
 
     // Writes the profile and the options back to the profiles folder.
     void SaveRecords();
 
     // The folder that holds this user's records and log: the product folder
     // under the application-data folder (made when missing), or the current
-    // folder when that cannot be used, as Init decides. A running copy locks
-    // it, so that two copies never write over each other's records.
+    // folder when that cannot be used, decided as Init decides. A running
+    // copy locks it, so that two copies never write over each other's
+    // records.
     static std::string GetRecordsLockFolder();
 
 private:
-    char savesFolder[MAX_PATH_LENGTH] = {};
-    char profilesFolder[MAX_PATH_LENGTH] = {};
+    // Paths of any length: a folder cut to fit would be another one.
+    std::string savesFolder;
+    std::string profilesFolder;
+
+    // The product folder when the records can be kept there, else empty.
+    static std::string RecordsFolder();
 };

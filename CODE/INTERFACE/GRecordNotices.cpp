@@ -1,12 +1,13 @@
 #include "INTERFACE/GRecordNotices.h"
 
-#include "platform/OShell.h"
 #include "services/OLogFile.h"
 #include "services/OSaveFile.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <unistd.h>
 
 namespace
@@ -28,29 +29,26 @@ void ReportRecordProblem(OLogFile* log, const char* line)
 
 void ReportRecordsInCurrentFolder(OLogFile* log)
 {
-    char here[MAX_PATH_LENGTH] = ".";
-    if (!::getcwd(here, sizeof here))
-        std::strcpy(here, ".");
-    char line[2 * MAX_PATH_LENGTH];
-    std::snprintf(line, sizeof line,
-                  "The application-data folder (under $XDG_DATA_HOME or $HOME/.local/share) cannot be used; "
-                  "the player's records are kept in the current folder, \"%s\".",
-                  here);
-    ReportRecordProblem(log, line);
+    // The current folder's name, however long.
+    char* here = ::getcwd(nullptr, 0);
+    const std::string line =
+        std::string(
+            "The application-data folder (under $XDG_DATA_HOME or $HOME/.local/share) cannot be used; "
+            "the player's records are kept in the current folder, \"") +
+        (here ? here : ".") + "\".";
+    std::free(here);
+    ReportRecordProblem(log, line.c_str());
 }
 
 template <class Record> void ReportUnreadableRecord(OLogFile* log, const Record& record, const char* folder)
 {
     if (record.loadState != SaveFileState::Unreadable)
         return;
-    char path[MAX_PATH_LENGTH] = {};
-    BuildSaveFileName(path, Record::kSaveNumber, folder);
-    char line[2 * MAX_PATH_LENGTH];
-    std::snprintf(line, sizeof line,
-                  "The %s \"%s\" cannot be read (%s); it is left as it is and this session's changes to it "
-                  "will not be saved.",
-                  RecordName(Record::kSaveNumber), path, std::strerror(record.loadError));
-    ReportRecordProblem(log, line);
+    const std::string line = std::string("The ") + RecordName(Record::kSaveNumber) + " \"" +
+                             SaveFileName(Record::kSaveNumber, folder) + "\" cannot be read (" +
+                             std::strerror(record.loadError) +
+                             "); it is left as it is and this session's changes to it will not be saved.";
+    ReportRecordProblem(log, line.c_str());
 }
 
 template <class Record> void SaveRecordOrReport(OLogFile* log, const Record& record, const char* folder)
@@ -61,12 +59,10 @@ template <class Record> void SaveRecordOrReport(OLogFile* log, const Record& rec
     if (record.Save(folder))
         return;
     const int error = errno ? errno : EIO;
-    char path[MAX_PATH_LENGTH] = {};
-    BuildSaveFileName(path, Record::kSaveNumber, folder);
-    char line[2 * MAX_PATH_LENGTH];
-    std::snprintf(line, sizeof line, "The %s could not be saved to \"%s\" (%s).",
-                  RecordName(Record::kSaveNumber), path, std::strerror(error));
-    ReportRecordProblem(log, line);
+    const std::string line = std::string("The ") + RecordName(Record::kSaveNumber) +
+                             " could not be saved to \"" + SaveFileName(Record::kSaveNumber, folder) +
+                             "\" (" + std::strerror(error) + ").";
+    ReportRecordProblem(log, line.c_str());
 }
 
 template void ReportUnreadableRecord(OLogFile*, const GPlayerProfile&, const char*);

@@ -176,7 +176,9 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         Link,         // the record is a link to a file in another folder
         DanglingLink, // the link's target does not exist yet
         ClosedFolder, // the record's folder takes no new files
-        Fifo          // a named pipe in the record's place, with no writer
+        ClosedFull,   // that, and the disk fills up midway through the write
+        Fifo,         // a named pipe in the record's place, with no writer
+        FifoBeside    // a named pipe, with no reader, at the record's name + ".tmp"
     };
     struct Case
     {
@@ -196,7 +198,9 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         {"own 0600 behind a link", 0600, Link, SaveFileState::Read, false, true},
         {"dangling link", 0600, DanglingLink, SaveFileState::Missing, false, true},
         {"own 0640 in a closed folder", 0640, ClosedFolder, SaveFileState::Read, false, true},
+        {"own 0640 in a closed folder, disk full", 0640, ClosedFull, SaveFileState::Read, false, false},
         {"named pipe", 0600, Fifo, SaveFileState::Unreadable, false, false},
+        {"named pipe beside", 0600, FifoBeside, SaveFileState::Read, false, true},
     };
     const childtest::Player player;
     ASSERT_EQ(::chown(dir.Path().c_str(), player.uid, player.gid), 0);
@@ -234,7 +238,12 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
                 ASSERT_EQ(::chown(file.c_str(), player.uid, player.gid), 0);
             }
         }
-        if (c.shape == ClosedFolder)
+        if (c.shape == FifoBeside)
+        {
+            ASSERT_EQ(::mkfifo((record + ".tmp").c_str(), 0600), 0);
+            ASSERT_EQ(::chown((record + ".tmp").c_str(), player.uid, player.gid), 0);
+        }
+        if (c.shape == ClosedFolder || c.shape == ClosedFull)
         {
             ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
         }
@@ -245,7 +254,13 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
             player,
             [&]
             {
-                ::alarm(20); // a read that waits on the record never ends
+                ::alarm(20); // a read or write that waits on a pipe never ends
+                if (c.shape == ClosedFull)
+                {
+                    std::signal(SIGXFSZ, SIG_IGN);
+                    const rlimit limit{300, 300};
+                    ::setrlimit(RLIMIT_FSIZE, &limit);
+                }
                 std::vector<u8> buffer(1000);
                 int error = 0;
                 const SaveFileState read =
@@ -281,7 +296,15 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         {
             EXPECT_TRUE(std::filesystem::is_symlink(record)) << "the link stays a link";
         }
-        EXPECT_EQ(CountEntries(folder), 1u) << "no temporary file is left";
+        if (c.shape == FifoBeside)
+        {
+            struct stat pipe
+            {
+            };
+            EXPECT_EQ(::lstat((record + ".tmp").c_str(), &pipe), 0);
+            EXPECT_TRUE(S_ISFIFO(pipe.st_mode)) << "the pipe is left as it was";
+        }
+        EXPECT_EQ(CountEntries(folder), c.shape == FifoBeside ? 2u : 1u) << "no temporary file is left";
         ::chmod(folder.c_str(), 0755); // so the folder can be removed
     }
 }

@@ -16,6 +16,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -179,11 +181,12 @@ TEST_F(GameWindowTest, ActivationSwitchesTheScreenSaverAndPause)
 // A record that is there but cannot be read (here a folder stands in its
 // place, which even root cannot read as a file) keeps what it holds: the
 // player is told, and the zeros in memory are not written over it. A record
-// that cannot be saved at exit is told too.
+// that cannot be saved at exit is told too (here a link into a folder that is
+// gone, which even root cannot write through).
 TEST_F(GameWindowTest, UnreadableAndUnsavedRecordsAreReported)
 {
     fs::create_directories(profiles / "00000100.bin" / "inside");
-    fs::create_directories(profiles / "00050000.bin.tmp"); // blocks the options' save
+    fs::create_symlink("gone/00050000.bin", profiles / "00050000.bin");
     testing::internal::CaptureStderr();
     {
         GWindow w;
@@ -201,7 +204,8 @@ TEST_F(GameWindowTest, UnreadableAndUnsavedRecordsAreReported)
     // Both lines are error lines of the log too.
     std::ifstream logFile(home / "Quenvo" / "ZORBLET" / "SAVES" / "zorblet.html");
     const std::string logText{std::istreambuf_iterator<char>(logFile), {}};
-    EXPECT_NE(logText.find("00000100.bin\" cannot be read"), std::string::npos);
+    EXPECT_NE(logText.find("00000100.bin&quot; cannot be read"), std::string::npos)
+        << "quotes escaped as HTML";
     EXPECT_NE(logText.find("The options record could not be saved"), std::string::npos);
 }
 
@@ -223,6 +227,89 @@ TEST_F(GameWindowTest, RecordsInTheCurrentFolderAreAnnounced)
     EXPECT_NE(said.find("kept in the current folder, \"" + here.string() + "\""), std::string::npos) << said;
     EXPECT_EQ(ReadAll(here / "00000100.bin").size(), 1000u);
     EXPECT_EQ(ReadAll(here / "00050000.bin").size(), 252u);
+}
+
+// A data folder longer than any fixed buffer (each name at most 255 bytes, so
+// several of them) still holds the records and the log, without a notice, and
+// it is the folder the running copy locks.
+TEST_F(GameWindowTest, ALongDataFolderHoldsTheRecordsAndTheLog)
+{
+    fs::path data = home;
+    while (data.string().size() < 1000)
+        data /= std::string(200, 'd');
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const fs::path product = data / "Quenvo" / "ZORBLET";
+    EXPECT_EQ(GGlobal::GetRecordsLockFolder(), product.string());
+    testing::internal::CaptureStderr();
+    {
+        GWindow w;
+        ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
+        EXPECT_EQ(std::string(w.GetGlobal()->GetProfilesFolder()), (product / "PROFILES").string());
+        w.OnExit();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(ReadAll(product / "PROFILES" / "00000100.bin").size(), 1000u);
+    EXPECT_EQ(ReadAll(product / "PROFILES" / "00050000.bin").size(), 252u);
+    EXPECT_TRUE(fs::is_regular_file(product / "SAVES" / "zorblet.html"));
+    for (const char* name : {"00000100.bin", "00050000.bin", "zorblet.html"})
+        EXPECT_FALSE(fs::exists(fs::current_path() / name)) << name;
+}
+
+// Whatever the umask, the folders the game makes are the player's alone, so
+// no one else can put links in place of the files in them; folders that were
+// there keep their mode.
+TEST_F(GameWindowTest, TheFoldersTheGameMakesAreThePlayersAlone)
+{
+    const fs::path data = home / "made" / "data";
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const fs::perms homeMode = fs::status(home).permissions();
+    const mode_t previous = ::umask(0);
+    u32 created = 0;
+    {
+        GWindow w;
+        created = w.Create("ZORBLET", "ZORBLET", 800, 600);
+        w.OnExit();
+    }
+    ::umask(previous);
+    ASSERT_EQ(created, 1u);
+    const fs::path product = data / "Quenvo" / "ZORBLET";
+    for (const fs::path& folder :
+         {home / "made", data, data / "Quenvo", product, product / "SAVES", product / "PROFILES"})
+        EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << folder;
+    EXPECT_EQ(fs::status(home).permissions(), homeMode);
+}
+
+// Once the first signal's close is under way (here as the exit starts to
+// save), another signal ends the program at once, killed by that signal.
+TEST_F(GameWindowTest, ASecondSignalEndsTheProgramOnItsWayOut)
+{
+    class SignalledOnExit : public GWindow
+    {
+    public:
+        void OnExit() override
+        {
+            std::raise(SIGTERM);
+            GWindow::OnExit();
+        }
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+    {
+        ::alarm(20);
+        platform::CatchTerminationSignals();
+        SignalledOnExit w;
+        if (w.Create("ZORBLET", "ZORBLET", 800, 600) != 1)
+            ::_exit(2);
+        w.Show();
+        std::raise(SIGTERM);
+        w.Run();
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+    EXPECT_FALSE(fs::exists(profiles / "00000100.bin")) << "it ended before the save";
 }
 
 // SIGTERM and SIGHUP close the window the way its close box does: the loop

@@ -16,9 +16,13 @@
 namespace
 {
 
+// A folder the game makes is the player's alone (as the XDG base-directory
+// convention asks for data and configuration), whatever the umask: one that
+// others may write would let them plant links in place of the player's files.
+// A folder that exists already keeps the mode the player gave it.
 bool EnsureFolder(const std::string& path)
 {
-    if (::mkdir(path.c_str(), 0777) == 0)
+    if (::mkdir(path.c_str(), 0700) == 0)
         return true;
     struct stat info
     {
@@ -77,21 +81,32 @@ std::string XdgFolder(const char* variable, const char* fallback)
 
 } // namespace platform
 
-u32 GetAppDataFolder(char* out, const char* vendor, const char* product, i16 minMajor)
+namespace platform
 {
-    if (!out || SystemMajorVersion() < minMajor)
-        return 0;
-    if (!IsPlainComponent(vendor) || !IsPlainComponent(product))
-        return 0;
-    std::string home = platform::XdgFolder("XDG_DATA_HOME", ".local/share");
-    if (home.empty() || !platform::EnsureFolderTree(home))
-        return 0;
+
+std::string AppDataFolder(const char* vendor, const char* product, i16 minMajor)
+{
+    if (SystemMajorVersion() < minMajor || !IsPlainComponent(vendor) || !IsPlainComponent(product))
+        return {};
+    const std::string home = XdgFolder("XDG_DATA_HOME", ".local/share");
+    if (home.empty() || !EnsureFolderTree(home))
+        return {};
     std::string path = home + "/" + vendor;
     if (!EnsureFolder(path))
-        return 0;
+        return {};
     path += "/";
     path += product;
-    if (path.size() >= MAX_PATH_LENGTH || !EnsureFolder(path))
+    return EnsureFolder(path) ? path : std::string();
+}
+
+} // namespace platform
+
+u32 GetAppDataFolder(char* out, const char* vendor, const char* product, i16 minMajor)
+{
+    if (!out)
+        return 0;
+    const std::string path = platform::AppDataFolder(vendor, product, minMajor);
+    if (path.empty() || path.size() >= MAX_PATH_LENGTH)
         return 0;
     std::memcpy(out, path.c_str(), path.size() + 1);
     return 1;

@@ -2,6 +2,7 @@
 
 #include "platform/ExitCodes.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <initializer_list>
@@ -13,17 +14,30 @@ namespace platform
 namespace
 {
 
+// A request not yet taken by the message queue.
 volatile std::sig_atomic_t requested = 0;
+// Set by the first signal and kept after the request is taken: the close it
+// asked for (and the save that comes with it) may still be under way.
+volatile std::sig_atomic_t caught = 0;
+std::atomic<const char*> removeOnAbort{nullptr};
+static_assert(std::atomic<const char*>::is_always_lock_free, "read in a signal handler");
 DisplayLostHandler displayLost = nullptr;
 
 void OnTerminationSignal(int signal)
 {
-    if (requested)
+    if (caught)
     {
+        // Ends the process as the signal's own default would (so its parent
+        // sees it killed by that signal: 143 for SIGTERM in a shell). The
+        // signal is blocked while its handler runs, so it strikes as soon as
+        // the handler returns.
+        if (const char* file = removeOnAbort.load())
+            ::unlink(file);
         std::signal(signal, SIG_DFL);
         std::raise(signal);
         return;
     }
+    caught = 1;
     requested = signal;
 }
 
@@ -31,11 +45,17 @@ void OnTerminationSignal(int signal)
 
 void CatchTerminationSignals()
 {
+    requested = 0;
+    caught = 0;
     struct sigaction action
     {
     };
     action.sa_handler = &OnTerminationSignal;
+    // One handler at a time, so two signals in quick succession are always
+    // a request and then the end.
     sigemptyset(&action.sa_mask);
+    for (int signal : {SIGHUP, SIGTERM, SIGINT})
+        sigaddset(&action.sa_mask, signal);
     // Interrupted waits are restarted: the loop looks at the request on its
     // own at least every millisecond.
     action.sa_flags = SA_RESTART;
@@ -49,6 +69,11 @@ bool TakeTerminationRequest()
         return false;
     requested = 0;
     return true;
+}
+
+void RemoveOnAbort(const char* path)
+{
+    removeOnAbort.store(path);
 }
 
 void IgnoreWriteFailureSignals()

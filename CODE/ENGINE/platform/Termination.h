@@ -8,12 +8,18 @@ namespace platform
 // From here on SIGHUP (the terminal or session went away), SIGTERM and
 // SIGINT no longer end the process where it stands: the next pump of the
 // message queue asks every window to close, as its close box does, so the
-// program leaves through its usual exit and saves what it holds. A second
-// signal while the first is still waiting ends the process at once, so a
-// program that no longer pumps can still be stopped.
+// program leaves through its usual exit and saves what it holds. Any signal
+// after the first, whether its request is still waiting or was taken and the
+// close (with its save) is under way, ends the process at once, killed by
+// that signal, so a program that no longer pumps or that hangs on its way
+// out can still be stopped. Each call starts afresh.
 void CatchTerminationSignals();
 // True once after a caught signal.
 bool TakeTerminationRequest();
+// While set (null clears it), a signal that ends the process at once first
+// removes this file: the unfinished copy of a save under way. The text must
+// live until it is cleared.
+void RemoveOnAbort(const char* path);
 
 // From here on SIGPIPE and SIGXFSZ are ignored. A notice printed to a closed
 // pipe, or a file that outgrows the file-size limit, would otherwise end the

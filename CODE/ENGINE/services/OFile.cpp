@@ -3,14 +3,15 @@
 #include "services/OFilePath.h"
 
 #include <cstdlib>
-#include <cstring>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace
 {
 
-char baseDir[1024];
+// Any length: a name cut to fit a buffer would be another file.
+std::string baseDir;
 
 u8 KeyByte(u32 key)
 {
@@ -21,24 +22,19 @@ u8 KeyByte(u32 key)
 
 void ResetBaseDir()
 {
-    baseDir[0] = 0;
+    baseDir.clear();
 }
 
 const char* GetBaseDir()
 {
-    return baseDir;
+    return baseDir.c_str();
 }
 
-bool BuildBaseDirPath(char* out, const char* name)
+bool BuildBaseDirPath(std::string* out, const char* name)
 {
     if (!name)
         return false;
-    size_t baseLength = std::strlen(baseDir);
-    size_t nameLength = std::strlen(name);
-    if (baseLength + nameLength >= kPathCapacity)
-        return false;
-    std::memcpy(out, baseDir, baseLength);
-    std::memcpy(out + baseLength, name, nameLength + 1);
+    *out = baseDir + name;
     return true;
 }
 
@@ -61,10 +57,10 @@ FILE* OpenFile(const char* path, const char* mode)
 
 u8* LoadFileFromBaseDir(const char* name, u32* size)
 {
-    char path[kPathCapacity];
-    if (!BuildBaseDirPath(path, name))
+    std::string path;
+    if (!BuildBaseDirPath(&path, name))
         return nullptr;
-    FILE* file = OpenFile(path, "rb");
+    FILE* file = OpenFile(path.c_str(), "rb");
     if (!file)
         return nullptr;
     long length = -1;
@@ -127,10 +123,10 @@ namespace
 
 u32 WriteWithMode(const char* name, const char* mode, const u8* data, u32 size, u32 key)
 {
-    char path[kPathCapacity];
-    if (!BuildBaseDirPath(path, name) || (!data && size))
+    std::string path;
+    if (!BuildBaseDirPath(&path, name) || (!data && size))
         return 0;
-    FILE* file = OpenFile(path, mode);
+    FILE* file = OpenFile(path.c_str(), mode);
     if (!file)
         return 0;
     bool ok = std::fseek(file, 0, SEEK_END) == 0;
@@ -164,10 +160,10 @@ u32 AppendFileToBaseDir(const char* name, const u8* data, u32 size, u32 key)
 
 u32 ReadFileFromBaseDir(const char* name, u8* data, u32 size, u32 key)
 {
-    char path[kPathCapacity];
-    if (!BuildBaseDirPath(path, name) || (!data && size))
+    std::string path;
+    if (!BuildBaseDirPath(&path, name) || (!data && size))
         return 0;
-    FILE* file = OpenFile(path, "rb");
+    FILE* file = OpenFile(path.c_str(), "rb");
     if (!file)
         return 0;
     bool ok = true;
@@ -206,32 +202,35 @@ i32 FileLength(const char* path)
 
 i32 GetFileSizeInBaseDir(const char* name)
 {
-    char path[kPathCapacity];
-    if (!BuildBaseDirPath(path, name))
+    std::string path;
+    if (!BuildBaseDirPath(&path, name))
         return -1;
-    return FileLength(path);
+    return FileLength(path.c_str());
 }
 
 u32 DeleteFileInBaseDir(const char* name)
 {
-    char path[kPathCapacity];
-    if (!BuildBaseDirPath(path, name))
+    std::string path;
+    if (!BuildBaseDirPath(&path, name))
         return 0;
-    return ::unlink(path) == 0 ? 1 : 0;
+    return ::unlink(path.c_str()) == 0 ? 1 : 0;
 }
 
 u32 DeleteDirInBaseDir(const char* name)
 {
-    char path[kPathCapacity];
-    if (!BuildBaseDirPath(path, name))
+    std::string path;
+    if (!BuildBaseDirPath(&path, name))
         return 0;
-    return ::rmdir(path) == 0 ? 1 : 0;
+    return ::rmdir(path.c_str()) == 0 ? 1 : 0;
 }
 
 u32 CreateDirInBaseDir(const char* name)
 {
-    char path[kPathCapacity];
-    if (!BuildBaseDirPath(path, name))
+    std::string path;
+    if (!BuildBaseDirPath(&path, name))
         return 0;
-    return ::mkdir(path, 0777) == 0 ? 1 : 0;
+    // The player's alone whatever the umask: the game keeps its records and
+    // its log in the folders it makes, and a folder others may write would
+    // let them put links in place of those files.
+    return ::mkdir(path.c_str(), 0700) == 0 ? 1 : 0;
 }

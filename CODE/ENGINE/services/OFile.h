@@ -34,7 +34,7 @@ u32 AppendFileToBaseDir(const char* name, const u8* data, u32 size, u32 key);
 u32 ReadFileFromBaseDir(const char* name, u8* data, u32 size, u32 key);
 // The file's length, -1 when it cannot be opened.
 i32 GetFileSizeInBaseDir(const char* name);
-// 1 when the operation succeeded.
+// 1 when the operation succeeded. A folder is made 0700 whatever the umask.
 u32 DeleteFileInBaseDir(const char* name);
 u32 DeleteDirInBaseDir(const char* name);
 u32 CreateDirInBaseDir(const char* name);

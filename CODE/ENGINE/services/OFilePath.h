@@ -3,12 +3,14 @@
 #include "core/Types.h"
 
 #include <cstdio>
+#include <string>
 
-// Every name, base directory included, must fit in this many bytes with its NUL.
+// The room callers give a name they take into a char array (with its NUL).
+// The operations themselves take names of any length.
 inline constexpr size_t kPathCapacity = 1024;
 
-// Base directory + name into out (kPathCapacity bytes); false when too long.
-bool BuildBaseDirPath(char* out, const char* name);
+// Base directory + name into out; false when there is no name.
+bool BuildBaseDirPath(std::string* out, const char* name);
 // fopen that refuses folders, which would open for reading but hold no data.
 FILE* OpenFile(const char* path, const char* mode);
 // Length of a file, -1 when it cannot be opened or exceeds 2 GiB.

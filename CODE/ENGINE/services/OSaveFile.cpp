@@ -4,7 +4,9 @@
 #include "services/OFilePath.h"
 
 #include "platform/FileReplace.h"
+#include "platform/Termination.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -34,93 +37,173 @@ void KeepFileSizeSignalFromEnding()
         std::signal(SIGXFSZ, SIG_IGN);
 }
 
-// Writes the record scrambled, one byte at a time; true when every byte was
-// taken.
-bool WriteScrambled(FILE* file, u32 number, const u8* data, u32 size)
+std::vector<u8> Scrambled(u32 number, const u8* data, u32 size)
 {
-    bool ok = true;
-    for (u32 i = 0; ok && i < size; ++i)
-        ok = std::fputc(data[i] ^ ScrambleByte(number, i), file) != EOF;
+    std::vector<u8> bytes(size);
+    for (u32 i = 0; i < size; ++i)
+        bytes[i] = data[i] ^ ScrambleByte(number, i);
+    return bytes;
+}
+
+// Writes count bytes at offset; *done (when given) receives how many of them
+// reached the file, also when it fails midway.
+bool WriteAt(int fd, const u8* bytes, size_t count, off_t offset, size_t* done)
+{
+    size_t written = 0;
+    while (written < count)
+    {
+        const ssize_t n =
+            ::pwrite(fd, bytes + written, count - written, offset + static_cast<off_t>(written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0)
+            errno = EIO;
+        if (n <= 0)
+            break;
+        written += static_cast<size_t>(n);
+    }
+    if (done)
+        *done = written;
+    return written == count;
+}
+
+// A folder that takes no new files, holding a record the player may write:
+// the record is rewritten where it is. "wb" would empty it before the first
+// byte, so a full disk or a file-size limit would leave nothing. Here the new
+// bytes go over the old ones, the file is cut to its new length only once all
+// of them are there, and a write that fails midway puts back the old bytes it
+// covered: the file is then as it was. (A write-only record cannot be put
+// back, so it is refused.)
+bool RewriteInPlace(const std::string& path, const std::vector<u8>& bytes)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    {
+        const int why = S_ISDIR(info.st_mode) ? EISDIR : info.st_mode ? EINVAL : errno;
+        ::close(fd);
+        errno = why;
+        return false;
+    }
+    // Only the part that the new bytes cover is needed to put it back.
+    const size_t oldLength = static_cast<size_t>(info.st_size);
+    std::vector<u8> old(std::min(oldLength, bytes.size()));
+    size_t got = 0;
+    while (got < old.size())
+    {
+        const ssize_t n = ::pread(fd, old.data() + got, old.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0)
+            errno = EIO;
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    if (got < old.size())
+    {
+        const int why = errno;
+        ::close(fd);
+        errno = why;
+        return false;
+    }
+
+    size_t written = 0;
+    bool ok = WriteAt(fd, bytes.data(), bytes.size(), 0, &written) &&
+              (bytes.size() >= oldLength || ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0) &&
+              ::fsync(fd) == 0;
+    if (!ok)
+    {
+        const int why = errno;
+        WriteAt(fd, old.data(), std::min(written, old.size()), 0, nullptr);
+        if (written > oldLength)
+            (void)!::ftruncate(fd, static_cast<off_t>(oldLength));
+        ::fsync(fd);
+        errno = why;
+    }
+    const int why = errno;
+    if (::close(fd) != 0 && ok)
+        return false;
+    errno = why;
     return ok;
 }
 
 } // namespace
 
+std::string SaveFileName(u32 number, const char* folder)
+{
+    char file[16];
+    std::snprintf(file, sizeof file, "%08u.bin", number);
+    std::string name = GetBaseDir();
+    if (folder)
+    {
+        name += folder;
+        name += '/';
+    }
+    return name + file;
+}
+
 bool BuildSaveFileName(char* out, u32 number, const char* folder)
 {
-    int written = folder ? std::snprintf(out, kPathCapacity, "%s%s/%08u.bin", GetBaseDir(), folder, number)
-                         : std::snprintf(out, kPathCapacity, "%s%08u.bin", GetBaseDir(), number);
-    return written > 0 && static_cast<size_t>(written) < kPathCapacity;
+    const std::string name = SaveFileName(number, folder);
+    if (name.size() >= kPathCapacity)
+        return false;
+    std::memcpy(out, name.c_str(), name.size() + 1);
+    return true;
 }
 
 u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
 {
-    char name[kPathCapacity];
-    if (!BuildSaveFileName(name, number, folder) || (!data && size))
+    if (!data && size)
         return 0;
     KeepFileSizeSignalFromEnding();
-    const std::string path = platform::FollowLinks(name);
-    const std::string temp = path + ".tmp";
-    if (temp.size() >= kPathCapacity)
-        return 0;
-
-    // Writing in place with "wb" is refused for a file the player may not
-    // write, and must be here too, although the rename below would get past
-    // the file's own permissions: a record that belongs to someone else, or
-    // that was made read-only, is left as it is. Only plain files are
-    // replaced.
-    struct stat old
-    {
-    };
-    const bool exists = ::stat(path.c_str(), &old) == 0;
-    if (exists)
-    {
-        if (!S_ISREG(old.st_mode))
-        {
-            errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
-            return 0;
-        }
-        const int probe = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (probe < 0)
-            return 0;
-        ::close(probe);
-    }
+    const std::string path = platform::FollowLinks(SaveFileName(number, folder));
+    const std::vector<u8> bytes = Scrambled(number, data, size);
 
     // The player's only copy is replaced in one step, so that a full disk or
-    // a crash midway leaves the old copy.
-    FILE* file = platform::OpenReplacement(temp);
+    // a crash midway leaves the old copy. The new bytes go to a file of a
+    // name of this process's own, made without following a link and without
+    // waiting on anything found at a name (a named pipe would hold the exit).
+    // A record that is not a plain file the player may write is refused
+    // there and left as it is, as writing it in place would fail; the
+    // replacement keeps the old file's mode and, where allowed, its owner.
+    std::string temp;
+    FILE* file = platform::OpenReplacementOf(path, &temp);
     if (file == nullptr)
     {
-        // A folder that takes no new files, holding a record the player may
-        // write: the record is rewritten in place, as "wb" does.
-        if (!exists || (errno != EACCES && errno != EPERM))
+        const int why = errno;
+        if (why != EACCES && why != EPERM)
             return 0;
-        file = std::fopen(path.c_str(), "wb");
-        if (file == nullptr)
-            return 0;
-        bool ok =
-            WriteScrambled(file, number, data, size) && std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
-        return std::fclose(file) == 0 && ok ? 1 : 0;
+        if (RewriteInPlace(path, bytes))
+            return 1;
+        // A record that is not there is the folder's failure, not its own.
+        if (errno == ENOENT)
+            errno = why;
+        return 0;
     }
-    if (exists)
-    {
-        // The replacement keeps the permissions (and, where allowed, the
-        // owner) the player gave the old file.
-        ::fchmod(fileno(file), old.st_mode & 0777);
-        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
-            (void)!::fchown(fileno(file), old.st_uid, old.st_gid);
-    }
+    // A second signal that ends the program at once takes the unfinished
+    // copy with it, so none is left beside the record.
+    platform::RemoveOnAbort(temp.c_str());
+    const bool written = bytes.empty() || std::fwrite(bytes.data(), bytes.size(), 1, file) == 1;
     // On failure errno still says why, for a caller that tells the player.
-    return platform::CommitReplacement(file, WriteScrambled(file, number, data, size), temp, path) ? 1 : 0;
+    const bool ok = platform::CommitReplacement(file, written, temp, path);
+    const int why = errno;
+    platform::RemoveOnAbort(nullptr);
+    errno = why;
+    return ok ? 1 : 0;
 }
 
 SaveFileState ReadSaveFileState(u32 number, u8* buffer, u32 size, const char* folder, int* error)
 {
-    char path[kPathCapacity];
     if (error)
         *error = 0;
-    if (!BuildSaveFileName(path, number, folder) || (!buffer && size))
+    if (!buffer && size)
         return SaveFileState::Missing;
+    const std::string path = SaveFileName(number, folder);
     // A named pipe or a device in the record's place is no record: it is
     // refused without waiting on it, and left as it is.
     FILE* file = platform::OpenRegularForReading(path);
@@ -161,10 +244,7 @@ u32 ReadSaveFile(u32 number, u8* buffer, u32 size, const char* folder)
 
 i32 GetSaveFileSize(u32 number, const char* folder)
 {
-    char path[kPathCapacity];
-    if (!BuildSaveFileName(path, number, folder))
-        return -1;
-    FILE* file = platform::OpenRegularForReading(path);
+    FILE* file = platform::OpenRegularForReading(SaveFileName(number, folder));
     if (!file)
         return -1;
     struct stat info

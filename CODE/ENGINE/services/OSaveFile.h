@@ -5,13 +5,17 @@
 // without a folder.
 #include "core/Types.h"
 
+#include <string>
+
 // Writes the record. The new contents go to a temporary file beside the old
-// one and replace it only once every byte is written and flushed, so a
-// failure never destroys the previous copy. A name that is a symbolic link is
-// followed and its target replaced; the replacement keeps the old file's
-// permissions. A file the caller may not write is left alone and the result
-// is 0, as writing it in place would fail. 1 on success, else 0 with errno
-// telling why.
+// one, under a name of this process's own, and replace it only once every
+// byte is written and flushed, so a failure never destroys the previous copy.
+// A name that is a symbolic link is followed and its target replaced; the
+// replacement keeps the old file's permissions. A file the caller may not
+// write, or that is not a plain file, is left alone and the result is 0, as
+// writing it in place would fail. In a folder that takes no new files a
+// writable record is rewritten in place, and a failure there leaves the old
+// bytes. 1 on success, else 0 with errno telling why.
 u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder);
 // Reads size bytes into buffer and removes the scrambling. 1 when all size
 // bytes were read; on a short file the bytes read so far stay (descrambled)
@@ -34,6 +38,7 @@ enum class SaveFileState
 SaveFileState ReadSaveFileState(u32 number, u8* buffer, u32 size, const char* folder, int* error);
 // The save file's length, -1 when it cannot be opened.
 i32 GetSaveFileSize(u32 number, const char* folder);
-// The file name (base directory included) into out, which holds 1024 bytes;
-// false when it would not fit.
+// The file name, base directory included, however long.
+std::string SaveFileName(u32 number, const char* folder);
+// The same name into out, which holds 1024 bytes; false when it would not fit.
 bool BuildSaveFileName(char* out, u32 number, const char* folder);
