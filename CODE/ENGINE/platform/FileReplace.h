@@ -9,6 +9,12 @@
 namespace platform
 {
 
+// The opens below walk the name one folder at a time. In a folder that
+// someone other than the player or root may change (writable by group or
+// others, or owned by another user), a link is followed only when it is the
+// player's or root's; any other is refused with EACCES, like a file the
+// player may not read, and nothing it leads to is touched.
+
 // Opens `path` for reading without waiting on it. Opening a named pipe
 // blocks until someone writes to it, and a device may never end, so anything
 // but a regular file is refused: errno is then EISDIR for a folder, EINVAL
@@ -19,6 +25,11 @@ FILE* OpenRegularForReading(const std::string& path);
 // to, created when missing; refused as OpenRegularForReading refuses. A named
 // pipe with no reader fails at once instead of holding the open.
 FILE* OpenRegularForWriting(const std::string& path, bool append);
+
+// Opens the existing `path` for reading and writing where it is, neither
+// emptied nor created, and refused as OpenRegularForReading refuses. A
+// descriptor, or -1 with errno.
+int OpenRegularForUpdate(const std::string& path);
 
 // Creates (or empties) the replacement file `temp` for writing, without
 // following a link planted at that name. Null with errno on failure.
@@ -33,6 +44,9 @@ bool CommitReplacement(FILE* file, bool written, const std::string& temp, const 
 // The file a name finally stands for once every symbolic link on it is
 // followed, whether or not that file exists yet. A file kept as a link to a
 // file elsewhere is then replaced where it really lives, and the link stays.
+// A link that the opens here would refuse is not followed: the name then
+// still holds it, so opening the result is refused the same way. A name
+// with no link on it comes back unchanged.
 std::string FollowLinks(std::string path);
 
 // Creates the replacement of `path` (whose links are already followed) under
