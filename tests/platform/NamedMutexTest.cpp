@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -209,4 +212,57 @@ TEST_F(NamedMutexTest, AStaleLockFileDoesNotBlock)
     ASSERT_EQ(::chmod(path.c_str(), 0400), 0);
     NamedMutex m;
     EXPECT_EQ(m.Create("ZORBLET"), NamedMutex::Result::Created);
+}
+
+// Another user who can reach the records' folder holds a lock on it, and
+// on what is planted at lock files' names there: a file of their own, and a
+// second name for a file of the player's that they may read. None of them
+// is a second copy, and the player's file keeps its mode.
+TEST_F(NamedMutexTest, AnotherUsersLocksInTheRecordsFolderDoNotStopTheStart)
+{
+    const childtest::Player other;
+    if (!other.asRoot)
+        GTEST_SKIP() << "holding a lock as another user needs the tests to run as root";
+    const std::string shared = folder + "/records", notes = folder + "/notes";
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(shared.c_str(), 0), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
+    std::ofstream(notes) << "the player's";
+    ASSERT_EQ(::chmod(notes.c_str(), 0644), 0);
+    ASSERT_EQ(::link(notes.c_str(), (shared + "/OTHER.lock").c_str()), 0);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0)
+    {
+        char held = ::setgid(other.gid) == 0 && ::setuid(other.uid) == 0 ? 'y' : 'n';
+        for (const int fd : {::open(shared.c_str(), O_RDONLY | O_DIRECTORY),
+                             ::open((shared + "/ZORBLET.lock").c_str(), O_RDONLY | O_CREAT, 0644),
+                             ::open(notes.c_str(), O_RDONLY)})
+        {
+            if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+                held = 'n';
+        }
+        (void)!::write(ready[1], &held, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char held = 0;
+    const bool heard = ::read(ready[0], &held, 1) == 1;
+    NamedMutex mutex, second;
+    const NamedMutex::Result result = mutex.Create("ZORBLET", shared.c_str());
+    const NamedMutex::Result linked = second.Create("OTHER", shared.c_str());
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ASSERT_TRUE(heard && held == 'y') << "the other user could not take the locks";
+    EXPECT_EQ(result, NamedMutex::Result::Created);
+    EXPECT_EQ(linked, NamedMutex::Result::Created);
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(notes.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
 }

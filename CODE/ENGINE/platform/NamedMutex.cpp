@@ -1,13 +1,13 @@
 #include "platform/NamedMutex.h"
 
 #include "platform/OShell.h"
+#include "platform/OwnLock.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <initializer_list>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -117,36 +117,46 @@ NamedMutex::Result NamedMutex::Create(const char* name, const char* sharedFolder
         return Result::Failed;
     }
     const std::string path = folder + "/" + name + ".lock";
-    // Locking needs only read access, so a lock file that lost its write
-    // permission still works.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = OpenOwnLockFile(path);
     if (fd < 0)
     {
         problem_ = "the lock file \"" + path + "\" cannot be opened: " + std::strerror(errno);
         return Result::Failed;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+    switch (TakeLock(fd, 0))
+    {
+    case LockResult::Taken:
+        fd_ = fd;
+        break;
+    case LockResult::Busy:
+        ::close(fd);
+        return Result::AlreadyExists;
+    case LockResult::Failed:
     {
         const int error = errno;
         ::close(fd);
-        if (error == EWOULDBLOCK)
-            return Result::AlreadyExists;
         problem_ = "the lock file \"" + path + "\" cannot be locked: " + std::strerror(error);
         return Result::Failed;
     }
-    fd_ = fd;
+    }
     if (sharedFolder && sharedFolder[0])
     {
-        const int folderFd = ::open(sharedFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folderFd >= 0 && ::flock(folderFd, LOCK_EX | LOCK_NB) == 0)
+        // Only a copy of this user's can hold a lock file of this user's, so
+        // a busy one is a second copy. Anything else (a file or link planted
+        // by someone else, a folder the player may not write, a file system
+        // without locks) says nothing about other copies, and the lock file
+        // above still keeps them apart.
+        const int shared = OpenOwnLockFile(std::string(sharedFolder) + "/" + name + ".lock");
+        const LockResult taken = shared >= 0 ? TakeLock(shared, 0) : LockResult::Failed;
+        if (taken == LockResult::Taken)
         {
-            folderFd_ = folderFd;
+            sharedFd_ = shared;
         }
-        else if (folderFd >= 0)
+        else
         {
-            const int error = errno;
-            ::close(folderFd);
-            if (error == EWOULDBLOCK)
+            if (shared >= 0)
+                ::close(shared);
+            if (taken == LockResult::Busy)
             {
                 Close();
                 return Result::AlreadyExists;
@@ -158,7 +168,7 @@ NamedMutex::Result NamedMutex::Create(const char* name, const char* sharedFolder
 
 void NamedMutex::Close()
 {
-    for (int* held : {&fd_, &folderFd_})
+    for (int* held : {&fd_, &sharedFd_})
     {
         if (*held >= 0)
         {

@@ -14,10 +14,12 @@
 //   - the data home ($XDG_DATA_HOME or ~/.local/share), made when missing.
 // Which of them is used depends on the environment, so a copy started with
 // another XDG_RUNTIME_DIR would find the name free. What the lock protects
-// is the player's records, so the folder that holds them is locked as well
-// (a flock on the folder itself, which leaves no file behind): two copies
-// that would write the same records exclude each other whatever their
-// environment.
+// is the player's records, so a second lock file, "<name>.lock" in the
+// folder that holds them, is taken as well: two copies that would write the
+// same records exclude each other whatever their environment. Both are
+// files of the player's own, 0600 and reached without a link, which no other
+// user can open and so none can hold: a lock on a folder, or on a file others
+// may read, would let anyone who can reach it stop the game from starting.
 #include "core/Types.h"
 
 #include <string>
@@ -41,10 +43,13 @@ public:
     NamedMutex& operator=(const NamedMutex&) = delete;
 
     // sharedFolder, when given, is the folder that every copy which could
-    // clash with this one uses; it is locked too, and a copy that finds it
-    // held is told AlreadyExists. A folder that cannot be opened or locked
-    // at all (a file system without locks) does not stop the start: the
-    // lock file alone then keeps the copies apart, as it always did.
+    // clash with this one uses; the lock file "<name>.lock" of this user's
+    // in it is taken too, and a copy that finds it held is told
+    // AlreadyExists. One that cannot be taken at all (the name is another
+    // user's file or a link, the folder is not writable, the file system
+    // has no locks) does not stop the start: the lock file in the runtime
+    // folder alone then keeps the copies apart. So players who share a
+    // folder, such as the one they start in, never keep each other out.
     Result Create(const char* name, const char* sharedFolder = nullptr);
     void Close();
     // After Failed: what went wrong, in plain words (folders tried and why).
@@ -55,7 +60,7 @@ public:
 
 private:
     int fd_ = -1;
-    int folderFd_ = -1;
+    int sharedFd_ = -1;
     std::string problem_;
 };
 

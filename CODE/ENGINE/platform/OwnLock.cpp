@@ -40,6 +40,8 @@ int OpenOwnLockFile(const std::string& path)
         problem = EINVAL;
     else if (info.st_uid != ::geteuid())
         problem = EPERM;
+    else if (info.st_nlink != 1)
+        problem = EMLINK; // a second name for some other file of the user's, planted where others may write
     else if ((info.st_mode & 077) != 0 && ::fchmod(fd, 0600) != 0)
         problem = errno;
     if (problem != 0)

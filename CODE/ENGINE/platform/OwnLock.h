@@ -12,7 +12,9 @@ namespace platform
 // Opens the lock file `path` for locking, making it with mode 0600 when it is
 // missing. Refused (-1, errno set) unless it is a plain file of this user
 // reached without following a link: ELOOP for a link, EPERM for a file of
-// someone else, EINVAL for anything but a plain file. A file of this user
+// someone else, EINVAL for anything but a plain file, EMLINK for a file with
+// more than one name (a hard link to some other file of this user's, whose
+// mode must not change and which others may hold open). A file of this user
 // that others may read is narrowed to 0600.
 int OpenOwnLockFile(const std::string& path);
 
