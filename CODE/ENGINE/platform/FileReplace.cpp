@@ -8,9 +8,13 @@
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
+#if __has_include(<linux/openat2.h>)
+#include <linux/openat2.h>
+#endif
 #include <string_view>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
 
@@ -233,13 +237,26 @@ Walk WalkPath(const std::string& path, bool followLast)
 // -1 with errno on failure; EACCES for a link that is not followed.
 int OpenWalked(const std::string& path, int flags, mode_t mode)
 {
+    flags |= O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+#if defined(SYS_openat2) && defined(RESOLVE_NO_SYMLINKS)
+    // A name with no link on it, the usual case, is opened by the kernel in
+    // one step; a link anywhere on it (ELOOP), or a kernel without this
+    // call, leaves it to the walk.
+    open_how how{};
+    how.flags = static_cast<std::uint64_t>(flags);
+    how.mode = (flags & O_CREAT) != 0 ? mode : 0;
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    const long fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
+    if (fd >= 0 || (errno != ELOOP && errno != ENOSYS && errno != EPERM && errno != E2BIG))
+        return static_cast<int>(fd);
+#endif
     const Walk walk = WalkPath(path, true);
     if (walk.error != 0)
     {
         errno = walk.error;
         return -1;
     }
-    return ::openat(walk.folder.Get(), walk.name.c_str(), flags | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode);
+    return ::openat(walk.folder.Get(), walk.name.c_str(), flags, mode);
 }
 
 // Keeps an open descriptor when it names a regular file, back in blocking
