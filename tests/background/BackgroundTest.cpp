@@ -19,8 +19,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <malloc.h>
 #include <memory>
 #include <tuple>
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer runtime's count of live allocations (its header comes with
+// clang only).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 namespace
 {
@@ -398,6 +405,91 @@ TEST(BackgroundPacks, WorkingCopyOutlivesTheLevelPictureAcrossFreeRangeAndLoadRa
         bg.Compose();
     EXPECT_EQ(bg.revealActive, 0);
     EXPECT_TRUE(copyHolds(pixels[1]));
+}
+
+// Bytes in use on the heap: the sanitizer's own count where one runs, else
+// the C library's (mapped chunks included).
+size_t HeapInUse()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+#endif
+}
+
+// The game's order over two level packs, level after level: a layer's image
+// that outlives its scene holds the previous level's mask plane, which must
+// go with it rather than stay in the list with nothing using it.
+TEST(BackgroundPacks, LevelChangesGiveBackEveryListEntryAndByte)
+{
+    const filetest::TempFolder root;
+    for (int level = 0; level < 2; ++level)
+    {
+        tools::PackImage picture, mask;
+        picture.width = 800;
+        picture.height = 600;
+        picture.name = "BG_LEVEL";
+        picture.pixels.assign(3 * 800 * 600, static_cast<u8>(level + 1));
+        mask.type = 14;
+        mask.width = 100;
+        mask.height = 50;
+        mask.name = "MASK_L";
+        mask.pixels.assign(100 * 50, 0);
+        std::filesystem::create_directories(root / std::to_string(level));
+        std::string error;
+        ASSERT_TRUE(tools::WritePack(root / std::to_string(level), {{picture, mask}}, &error)) << error;
+    }
+    std::unique_ptr<OBitmapStore> store(OBitmapStore::Create((root / "0").c_str(), 4, 8));
+    GWindow window;
+    window.SetGame(new GGame);
+    GGlobal global(&window);
+    global.imageStore = store.get();
+    std::unique_ptr<GPtrArray> clips{GPtrArray::Create(16)};
+    std::unique_ptr<ORectList> dirty{ORectList::Create(16)};
+    OEngine engine;
+    engine.Init(nullptr, store.get(), clips.get(), dirty.get());
+    OClip sprite;
+    GBg bg(&global);
+    const auto setUp = [&](int level)
+    {
+        global.profile->record[GGameSlot::kLevelOffset] = static_cast<u8>(level);
+        bg.AddLayerByIndex(&engine, 0, 0, -1);
+        engine.AddClip(&sprite);
+        bg.AddLayer(&engine, "MASK_L", 120, 380);
+        bg.AddLayerByIndex(&engine, 0, 0, -2);
+        bg.Build();
+        for (int frame = 0; frame < 13; ++frame)
+            bg.Compose();
+    };
+    const auto nullEntries = [&]
+    { return std::count(store->buffers, store->buffers + store->recordCount, nullptr); };
+    setUp(0);
+    std::ptrdiff_t nulls[2] = {};
+    size_t heap[2] = {};
+    for (int change = 1; change <= 1000; ++change)
+    {
+        bg.RemoveLayers(&engine);
+        engine.RemoveClip(&sprite);
+        store->FreeRange(0, 1);
+        PackFailure failure;
+        ASSERT_TRUE(store->TryLoadRange((root / std::to_string(change % 2)).c_str(), 0, 1, &failure))
+            << change << ": " << failure.message;
+        setUp(change % 40);
+        ASSERT_EQ(bg.layerCount, 2) << change;
+        if (change == 1 || change == 1000)
+        {
+            nulls[change / 1000] = nullEntries();
+            heap[change / 1000] = HeapInUse();
+        }
+    }
+    std::printf("null pack entries %td and %td, heap %zu and %zu bytes\n", nulls[0], nulls[1], heap[0],
+                heap[1]);
+    EXPECT_EQ(nulls[1], nulls[0]);
+    EXPECT_EQ(heap[1], heap[0]);
+    bg.RemoveLayers(&engine);
+    engine.RemoveClip(&sprite);
 }
 
 // Every rectangle, clipped or not, against a per-pixel model.

@@ -255,13 +255,32 @@ TEST_F(PackLoadTest, RangesReuseFreeEntriesAndSharedPlanesSurviveFreeRange)
     EXPECT_EQ(std::string(store.GetImage(0)->name), "BASE0");
 
     // A list without spare entries, as Reload leaves it: the entry the
-    // range frees takes the new block, never one of the slots' entries.
+    // range frees comes before the slots' entries and takes the new block.
     OBitmapStore exact;
     ASSERT_TRUE(exact.TryLoad(base.c_str(), 2, 0, &failure));
     ASSERT_TRUE(exact.TryLoadRange(base.c_str(), 0, 0, &failure));
     EXPECT_EQ(exact.buffers[0], exact.GetImage(0)->pixels);
     EXPECT_EQ(std::vector<OBuffer*>(exact.buffers + 3, exact.buffers + exact.BufferListSize()),
               std::vector<OBuffer*>(4, nullptr));
+}
+
+// A pack part without a free entry: the range's blocks beyond the entries
+// it frees go into the slots' part, and Free deletes them there too (the
+// sanitizers' leak check sees one that stays).
+TEST_F(PackLoadTest, ARangeTakesTheSlotsEntriesWhenThePackPartIsFull)
+{
+    const std::string base = Write("base", {{Record(1, 2, 2, 0, "A", 0), Record(1, 2, 2, 0, "B", 1)}});
+    const PackFiles level = {{Record(2, 2, 2, 2, "P0", 2), Record(2, 2, 2, 3, "P1", 3),
+                              Record(3, 2, 2, 0, "M0", 4), Record(3, 2, 2, 0, "M1", 5)}};
+    OBitmapStore store;
+    PackFailure failure;
+    ASSERT_TRUE(store.TryLoad(base.c_str(), 1, 0, &failure));
+    ASSERT_TRUE(store.TryLoadRange(Write("level", level).c_str(), 0, 1, &failure)) << failure.message;
+    ExpectPack(store, Flatten(level), 0);
+    const std::vector<OBuffer*> list(store.buffers, store.buffers + store.BufferListSize());
+    EXPECT_EQ(list, (std::vector<OBuffer*>{store.GetImage(0)->pixels, store.GetImage(1)->pixels,
+                                           store.GetImage(0)->alpha, store.GetImage(1)->alpha}));
+    store.Free();
 }
 
 TEST_F(PackLoadTest, SamplePackHoldsTheFontInGlyphOrderAndTheLevelPictures)

@@ -155,11 +155,10 @@ TEST_F(PackRefusalTest, EmptyPackWithoutSlotsOrReservationAndTooFewFreeEntries)
     EXPECT_EQ(failure.exitCode, 255);
     EXPECT_EQ(failure.message, std::string());
 
-    // A full list: two images over two entries; the slots' entries after
-    // them take no pack block. Freeing one image gives back one entry; the
-    // level pack needs two.
+    // A full list: two images over two entries and no slots to lend any.
+    // Freeing one image gives back one entry; the level pack needs two.
     const std::string base = Write("base", {{Record(1, 2, 2, 0, "A", 0), Record(1, 2, 2, 0, "B", 1)}});
-    ASSERT_TRUE(store.TryLoad(base.c_str(), 2, 0, &failure));
+    ASSERT_TRUE(store.TryLoad(base.c_str(), 0, 0, &failure));
     const std::string level = Write("level", {{Record(2, 2, 2, 1, "P", 2), Record(14, 2, 2, 0, "M", 3)}});
     EXPECT_FALSE(store.TryLoadRange(level.c_str(), 1, 1, &failure));
     EXPECT_EQ(failure.exitCode, 255);

@@ -37,9 +37,9 @@ TEST(PackSeedCorpus, WriteWhenAsked)
         }
         filetest::WriteBytes(std::string(dir) + "/" + std::to_string(index++), bytes);
     }
-    // Found by the fuzzer: a plane record that is its own plane keeps its
-    // list entry through FreeRange, and the range's block finds no free entry
-    // among the pack's own, only the slots'.
+    // Found by the fuzzer: a record that is its own plane, its block held
+    // twice by its one image, whose entry FreeRange must give back rather
+    // than leave to a block nothing uses.
     const std::vector<u8> found = {
         0x04, 0x00, 0x01, 0x1A, 0x00, 0x00, 0x00, 0x00, 0x1D, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
         0x00, 0x00, 0x61, 0x49, 0x00, 0x00, 0x00, 0x00, 0x5B, 0x62, 0x69, 0x98, 0x9F, 0xA6, 0xD5,

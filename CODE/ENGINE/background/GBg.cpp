@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace
 {
@@ -40,6 +41,7 @@ GBg::GBg(GGlobal* owner) : global(owner)
     for (OClip& layer : layers)
         layer.frame = Whole(-1);
     revealSprite.frame = Whole(-1);
+    std::fill(std::begin(madeIndex), std::end(madeIndex), -1);
 }
 
 GBg::~GBg() = default;
@@ -55,6 +57,18 @@ OBitmap* GBg::Image(i32 index) const
     if (!store || !store->images || index < 0 || index >= store->packImageCount + store->extraSlots)
         return nullptr;
     return store->GetImage(static_cast<i16>(index));
+}
+
+void GBg::ReleaseMadeImage(i32 n)
+{
+    OBitmapStore* store = Store();
+    const i32 index = madeIndex[n];
+    OBitmap* image = madeImage[n];
+    madeIndex[n] = -1;
+    madeImage[n] = nullptr;
+    if (!image || !store || !store->table || Image(index) != image)
+        return;
+    store->table->ReleaseImage(static_cast<i16>(index - store->GetImageCount()));
 }
 
 void GBg::LogError(const char* text)
@@ -86,10 +100,14 @@ void GBg::AddLayerByIndex(OEngine* engine, i32 x, i32 y, i16 index)
     // the store lacks comes here as -1) gives no layer.
     if (layerCount > 0)
     {
+        // No placed sprite shows the image this place had in the last scene.
+        ReleaseMadeImage(layerCount);
         const i16 image = CreateLayer(index, x, y);
         if (image == 0)
             return;
         layer.frame = Whole(image);
+        madeIndex[layerCount] = image;
+        madeImage[layerCount] = Image(image);
     }
     layer.SetPosition(Whole(x), Whole(y));
     layer.visible = 1;
@@ -189,12 +207,18 @@ void GBg::RemoveLayer(OEngine* engine, i16 imageIndex)
         layers[0].frame = Whole(-1);
         return;
     }
+    // The removed layer's image goes to the place that falls free, whose
+    // next layer then replaces it.
+    const i32 removedIndex = madeIndex[k];
+    OBitmap* const removedImage = madeImage[k];
     // The cut-out layers stay together behind layer 0, so that RemoveLayers,
     // which walks layerCount of them, reaches every one: each later layer
     // moves down one place, and its display-list entry with it.
     for (i32 j = k; j + 1 < layerCount; ++j)
     {
         layers[j] = layers[j + 1];
+        madeIndex[j] = madeIndex[j + 1];
+        madeImage[j] = madeImage[j + 1];
         if (engine->clips)
         {
             for (i16 e = 0; e < engine->clips->GetCount(); ++e)
@@ -206,6 +230,8 @@ void GBg::RemoveLayer(OEngine* engine, i16 imageIndex)
     }
     layers[layerCount - 1].visible = 0;
     layers[layerCount - 1].frame = Whole(-1);
+    madeIndex[layerCount - 1] = removedIndex;
+    madeImage[layerCount - 1] = removedImage;
     --layerCount;
 }
 

@@ -86,6 +86,18 @@ public:
         "GBg::CreateLayer() - Mask coordinates or dimensions incorrect!";
 
 private:
+    // The image CreateLayer made for each layer sprite in its last scene, by
+    // image index and by image (so that a slot someone else has since
+    // filled is left alone), or -1 and null. Such an image stays after its
+    // layer is removed; the next scene's layer in the same place releases it
+    // before it cuts its own, so that level changes neither fill the table
+    // with images no sprite shows nor keep the previous level's masks alive.
+    i32 madeIndex[kLayers];
+    OBitmap* madeImage[kLayers] = {};
+    // Releases the image layer sprite n was last given, if its slot still
+    // holds it.
+    void ReleaseMadeImage(i32 n);
+
     OBitmapStore* Store() const;
     // The store image at index, or null when the index names none.
     OBitmap* Image(i32 index) const;

@@ -4,34 +4,11 @@
 #include "image/PackReader.h"
 #include "services/OFile.h"
 
-#include <cstdarg>
+#include <algorithm>
 #include <cstdio>
-#include <memory>
-#include <new>
-#include <ostream>
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-std::ostream& operator<<(std::ostream& out, const FailureText& t)
-{
-    return out << t.text;
-}
-
-void PackFailure::Set(i32 code, const char* format, ...)
-{
-    exitCode = code;
-    va_list args;
-    va_start(args, format);
-    va_list measure;
-    va_copy(measure, args);
-    const int length = std::vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
-    message.text.assign(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-    if (length > 0)
-        std::vsnprintf(message.text.data(), message.text.size() + 1, format, args);
-    va_end(args);
-}
 
 namespace
 {
@@ -119,6 +96,7 @@ bool OBitmapStore::TryLoad(const char* dir, u16 slots, u16 reserved, PackFailure
     recordCount = static_cast<i16>(capacity);
     extraSlots = static_cast<i16>(slots);
     buffers = new OBuffer*[static_cast<size_t>(BufferListSize())]();
+    rangeEntries.assign(static_cast<size_t>(2 * extraSlots), 0);
     std::vector<PackRecord> packRecords(static_cast<size_t>(capacity));
     if (ReadPackData(files, packRecords.data(), failure) != -1)
     {
@@ -173,79 +151,167 @@ i16 OBitmapStore::AddImage(u16 width, u16 height, u32 colourKey, u8 format, OBuf
 namespace
 {
 
-// The walk of FreeRange over the images first to last. With `apply` it
-// releases and clears the list entries of every block that dies with its
-// image and destroys the images; without, it changes nothing and follows the
-// counts the blocks would have. Either way the result is the number of
-// entries of the pack part (below recordCount) that the walk clears.
-i32 WalkRange(OBitmapStore& store, i16 first, i16 last, bool apply)
+// Below this many images a walk looks blocks up by scanning the list; above
+// it, it indexes the list once: a range may hold thousands of images and the
+// list tens of thousands of entries.
+constexpr i32 kScanAtMost = 4;
+
+// Images leaving the store, one after another. With `apply` each is destroyed
+// and its blocks settled with the list; without, nothing changes and the walk
+// follows the counts the blocks would have, so that a load can know what a
+// FreeRange would give back before it touches anything.
+class Departures
 {
-    if (!store.images)
-        return 0;
-    const i32 begin = first < 0 ? 0 : first;
-    const i32 total = store.packImageCount + store.extraSlots;
-    const i32 end = last < total ? last : total - 1;
-    // The list entries of each block, found once: a range may hold thousands
-    // of images and the list tens of thousands of entries.
-    std::unordered_multimap<const OBuffer*, i32> entries;
-    bool indexed = false;
-    // The dry run's counts, taken from the blocks when first met.
-    std::unordered_map<const OBuffer*, i32> counts;
-    auto count = [&](OBuffer* block) -> i32&
-    { return counts.try_emplace(block, block->refCount).first->second; };
-    i32 cleared = 0;
-    for (i32 i = begin; i <= end; ++i)
+public:
+    Departures(OBitmapStore& store, i32 images, bool apply)
+        : store(store), apply(apply), indexed(!apply || images > kScanAtMost)
     {
-        OBitmap* image = store.images[i];
-        if (!image)
+    }
+
+    // Takes one image away; the number of list entries that empties.
+    i32 Drop(OBitmap* image);
+
+private:
+    // The entries equal to `block`, in index order.
+    std::vector<i32> EntriesOf(const OBuffer* block);
+    i32 Count(OBuffer* block)
+    {
+        return apply ? block->refCount : counts.try_emplace(block, block->refCount).first->second;
+    }
+    void SetCount(OBuffer* block, i32 count)
+    {
+        if (!apply)
+            counts[block] = count;
+    }
+
+    OBitmapStore& store;
+    const bool apply;
+    const bool indexed;
+    bool built = false;
+    std::unordered_map<const OBuffer*, std::vector<i32>> entries;
+    std::unordered_map<const OBuffer*, i32> counts;
+};
+
+std::vector<i32> Departures::EntriesOf(const OBuffer* block)
+{
+    if (!store.buffers)
+        return {};
+    if (!indexed)
+    {
+        std::vector<i32> found;
+        for (i32 e = 0; e < store.BufferListSize(); ++e)
+            if (store.buffers[e] == block)
+                found.push_back(e);
+        return found;
+    }
+    if (!built)
+    {
+        for (i32 e = 0; e < store.BufferListSize(); ++e)
+            if (store.buffers[e])
+                entries[store.buffers[e]].push_back(e);
+        built = true;
+    }
+    const auto it = entries.find(block);
+    return it == entries.end() ? std::vector<i32>{} : it->second;
+}
+
+i32 Departures::Drop(OBitmap* image)
+{
+    // An image may hold one block twice (a record that is its own plane).
+    OBuffer* blocks[2] = {image->pixels, image->alpha};
+    i32 held[2] = {1, 1};
+    if (blocks[0] && blocks[0] == blocks[1])
+    {
+        held[0] = 2;
+        blocks[1] = nullptr;
+    }
+    i32 left[2] = {};
+    for (int k = 0; k < 2; ++k)
+        if (blocks[k])
+            left[k] = Count(blocks[k]) - held[k];
+    if (apply)
+        DestroyBitmap(image);
+    for (int k = 0; k < 2; ++k)
+        if (blocks[k])
+            SetCount(blocks[k], left[k]);
+
+    i32 emptied = 0;
+    for (int k = 0; k < 2; ++k)
+    {
+        OBuffer* block = blocks[k];
+        if (!block)
             continue;
-        // A block held only by this image and the list dies with the image;
-        // one that a further image shares keeps its entry.
-        for (OBuffer* block : {image->pixels, image->alpha})
+        const std::vector<i32> at = EntriesOf(block);
+        if (at.empty())
+            continue;
+        i32 references = 0;
+        for (i32 e : at)
+            references += store.HoldsReference(e);
+        // A block that died with the image must leave the list, which would
+        // otherwise point at freed memory; one that only the list still holds
+        // would spend its entries, and its memory, until the store is freed.
+        const bool died = left[k] < 1;
+        if (!died && left[k] != references)
+            continue;
+        if (!died)
         {
-            if (!block || (apply ? block->refCount : count(block)) > 2)
-                continue;
-            if (!indexed)
-            {
-                for (i32 e = 0; e < store.BufferListSize(); ++e)
-                    if (store.buffers[e])
-                        entries.emplace(store.buffers[e], e);
-                indexed = true;
-            }
-            const auto [from, to] = entries.equal_range(block);
-            for (auto it = from; it != to; ++it)
-            {
-                if (apply)
-                {
-                    block->Release();
-                    store.buffers[it->second] = nullptr;
-                }
-                else
-                    --count(block);
-                cleared += it->second < store.recordCount;
-            }
-            entries.erase(from, to);
+            SetCount(block, 0);
+            for (i32 r = 0; apply && r < references; ++r)
+                if (block->Release())
+                    delete block;
         }
         if (apply)
-        {
-            DestroyBitmap(image);
-            store.images[i] = nullptr;
-        }
-        else
-        {
-            for (OBuffer* block : {image->pixels, image->alpha})
-                if (block)
-                    --count(block);
-        }
+            for (i32 e : at)
+                store.ClearEntry(e);
+        if (built)
+            entries.erase(block);
+        emptied += static_cast<i32>(at.size());
     }
-    return cleared;
+    return emptied;
+}
+
+// The range first to last clamped to the image array: [*begin, *end].
+void ClampRange(const OBitmapStore& store, i16 first, i16 last, i32* begin, i32* end)
+{
+    const i32 total = store.packImageCount + store.extraSlots;
+    *begin = first < 0 ? 0 : first;
+    *end = last < total ? last : total - 1;
 }
 
 } // namespace
 
+void OBitmapStore::ClearEntry(i32 e)
+{
+    buffers[e] = nullptr;
+    const i32 tablePart = e - recordCount;
+    if (tablePart >= 0 && tablePart < static_cast<i32>(rangeEntries.size()))
+        rangeEntries[static_cast<size_t>(tablePart)] = 0;
+}
+
+i32 OBitmapStore::DropImages(OBitmap** entries, i32 count)
+{
+    Departures walk(*this, count, true);
+    i32 emptied = 0;
+    for (i32 i = 0; i < count; ++i)
+    {
+        if (OBitmap* image = entries[i])
+        {
+            entries[i] = nullptr;
+            emptied += walk.Drop(image);
+        }
+    }
+    return emptied;
+}
+
 void OBitmapStore::FreeRange(i16 first, i16 last)
 {
-    WalkRange(*this, first, last, true);
+    if (!images)
+        return;
+    i32 begin = 0;
+    i32 end = 0;
+    ClampRange(*this, first, last, &begin, &end);
+    if (begin <= end)
+        DropImages(images + begin, end - begin + 1);
 }
 
 bool OBitmapStore::LoadRange(const char* dir, i16 first, i16 last)
@@ -317,13 +383,26 @@ bool OBitmapStore::TryLoadRange(const char* dir, i16 first, i16 last, PackFailur
         if (pack::TakesPlane(record.type))
             mark(record.value);
     }
-    // The blocks go only into entries of the pack part: the entries after it
-    // belong to the table's slots, and Free deletes the pack part's alone.
+    // Any free entry of the list takes a block, the pack part's first.
     // Enough of them must be free once the range is freed, which is counted
     // before anything is touched.
-    i32 available = WalkRange(*this, first, static_cast<i16>(end), false);
-    for (i32 e = 0; e < recordCount; ++e)
-        available += !buffers[e];
+    if (rangeEntries.size() != static_cast<size_t>(2 * extraSlots))
+        rangeEntries.resize(static_cast<size_t>(2 * extraSlots), 0);
+    auto freeEntries = [&]
+    {
+        std::vector<i32> free;
+        for (i32 e = 0; e < BufferListSize(); ++e)
+            if (!buffers[e])
+                free.push_back(e);
+        return free;
+    };
+    i32 available = static_cast<i32>(freeEntries().size());
+    {
+        Departures dryRun(*this, end - first + 1, false);
+        for (i32 i = first; i <= end; ++i)
+            if (images[i])
+                available += dryRun.Drop(images[i]);
+    }
     if (available < needed)
     {
         discard();
@@ -332,10 +411,7 @@ bool OBitmapStore::TryLoadRange(const char* dir, i16 first, i16 last, PackFailur
         return false;
     }
     FreeRange(first, static_cast<i16>(end));
-    std::vector<i32> free;
-    for (i32 e = 0; e < recordCount; ++e)
-        if (!buffers[e])
-            free.push_back(e);
+    const std::vector<i32> free = freeEntries();
 
     for (i32 r = 0, k = first; r < n && k <= end; ++r)
     {
@@ -351,18 +427,33 @@ bool OBitmapStore::TryLoadRange(const char* dir, i16 first, i16 last, PackFailur
     for (i32 r = 0; r < n; ++r)
     {
         OBuffer* block = blocks[static_cast<size_t>(r)];
-        if (marked[static_cast<size_t>(r)])
-            buffers[free[j++]] = block;
-        else
+        if (!marked[static_cast<size_t>(r)])
+        {
             delete block;
+            continue;
+        }
+        // Enough entries were counted above; should that count ever fall
+        // short, the block is left to its images, which free it.
+        if (j == free.size())
+        {
+            if (block->Release())
+                delete block;
+            continue;
+        }
+        // The block keeps the reference the reader gave it; the entry now
+        // holds it, wherever the entry lies.
+        const i32 e = free[j++];
+        buffers[e] = block;
+        if (e >= recordCount)
+            rangeEntries[static_cast<size_t>(e - recordCount)] = 1;
     }
     return true;
 }
 
 void OBitmapStore::Free()
 {
-    // The table goes first: its images may share blocks of the pack part,
-    // which must still be alive when their counts drop.
+    // The table goes first: its images may share blocks of the list, which
+    // must still be alive when their counts drop.
     delete table;
     table = nullptr;
     if (images)
@@ -374,9 +465,18 @@ void OBitmapStore::Free()
     }
     if (buffers)
     {
-        for (i32 i = 0; i < recordCount; ++i)
-            delete buffers[i];
+        // Whatever their counts: the list's reference is the last one the
+        // store knows of. Each block once, should two entries name it.
+        std::vector<OBuffer*> held;
+        for (i32 e = 0; e < BufferListSize(); ++e)
+            if (buffers[e] && HoldsReference(e))
+                held.push_back(buffers[e]);
+        std::sort(held.begin(), held.end());
+        held.erase(std::unique(held.begin(), held.end()), held.end());
+        for (OBuffer* block : held)
+            delete block;
         delete[] buffers;
         buffers = nullptr;
     }
+    rangeEntries.clear();
 }

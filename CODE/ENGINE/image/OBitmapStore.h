@@ -2,61 +2,9 @@
 #include "core/Types.h"
 #include "image/OBitmap.h"
 #include "image/OImageTable.h"
+#include "image/PackReader.h"
 
-#include <iosfwd>
-#include <string>
-
-// One record of a bitmap pack as read: a load-time copy, discarded when the
-// load ends. A record that no data file fills stays empty (type 0, 0 x 0).
-struct PackRecord
-{
-    u16 type = 0; // only the low byte is kept
-    u16 width = 0;
-    u16 height = 0;
-    // The colour key 0xRRGGBB, or the number of the record that holds the
-    // alpha plane (types 2, 12, 20 and 23).
-    u32 value = 0;
-    char name[20] = {};
-    // Where the record came from and what its block holds, for the checks
-    // that run once every record is in.
-    u16 file = 0;
-    i32 blockSize = 0;
-};
-
-// The text of a failed load. It grows with what it holds, so that a folder
-// name of any length reaches the alert whole, and reads as the C string the
-// alert shows.
-class FailureText
-{
-public:
-    operator const char*() const { return text.c_str(); }
-    const char* c_str() const { return text.c_str(); }
-    bool empty() const { return text.empty(); }
-    friend bool operator==(const FailureText& a, const std::string& b) { return a.text == b; }
-    friend bool operator==(const FailureText& a, const char* b) { return a.text == b; }
-    friend std::ostream& operator<<(std::ostream& out, const FailureText& t);
-
-private:
-    friend struct PackFailure;
-    std::string text;
-};
-
-// Why a pack load failed: the text the player is shown (empty for none), the
-// exit code the process ends with, and whether the cursor is shown first. The
-// loading core only reports it; EndProcess is the one place that acts on it.
-struct PackFailure
-{
-    i32 exitCode = 0;
-    bool showCursor = false;
-    FailureText message;
-
-    bool Failed() const { return exitCode != 0; }
-    void Set(i32 code, const char* format, ...)
-#if defined(__GNUC__)
-        __attribute__((format(printf, 3, 4)))
-#endif
-        ;
-};
+#include <vector>
 
 // The image store: every image in one array indexed by a 16-bit image index,
 // the pack images first and the run-time slots of `table` after them, and the
@@ -72,19 +20,25 @@ public:
     i16 extraSlots = 0;
     // The folder of the pack last loaded (not a copy), or null.
     const char* directory = nullptr;
-    // recordCount + 2 x extraSlots entries, null meaning free. An entry of the
-    // pack part holds one reference on its buffer; an entry of the table's
-    // part records a slot image's own block and holds none.
+    // recordCount + 2 x extraSlots entries, null meaning free. An entry a
+    // pack load filled holds one reference on its buffer: every entry of the
+    // pack part, and those of the table's part that a range load took when
+    // the pack part had too few free. An entry the table filled records a
+    // slot image's own block and holds none.
     OBuffer** buffers = nullptr;
     // packImageCount + extraSlots entries, null meaning none.
     OBitmap** images = nullptr;
+    // One per entry of the table's part: 1 while a range load's block, with
+    // its reference, is there. Never set on a free entry, so that the table
+    // finds every entry it may fill marked as its own.
+    std::vector<u8> rangeEntries;
 
     // The scratch block every JPEG record passes through, and the longest
     // stream a record may hold.
-    static constexpr u32 kJpegScratchSize = 1048576;
+    static constexpr u32 kJpegScratchSize = pack::kJpegScratchSize;
     // Exit codes of a failed load.
-    static constexpr i32 kExitPackUnreadable = 255;
-    static constexpr i32 kExitJpegTooBig = 100;
+    static constexpr i32 kExitPackUnreadable = pack::kExitPackUnreadable;
+    static constexpr i32 kExitJpegTooBig = pack::kExitJpegTooBig;
 
     OBitmapStore() = default;
     OBitmapStore(const OBitmapStore&) = delete;
@@ -110,6 +64,21 @@ public:
     i16 GetImageCount() const { return packImageCount; }
     OImageTable* GetTable() { return table; }
     i32 BufferListSize() const { return recordCount + 2 * extraSlots; }
+    // Whether list entry e holds a reference on its block.
+    bool HoldsReference(i32 e) const
+    {
+        const i32 tablePart = e - recordCount;
+        return tablePart < 0 ||
+               (tablePart < static_cast<i32>(rangeEntries.size()) && rangeEntries[tablePart]);
+    }
+    // Empties list entry e; its reference, if any, is the caller's to drop.
+    void ClearEntry(i32 e);
+    // Destroys the images of entries[0] to entries[count - 1] (null ones are
+    // skipped) and empties those entries. A block that dies with its image
+    // loses its list entries; a block an image leaves with no holder but the
+    // list is released, deleted and its entries cleared, so that no entry is
+    // spent on a block no image uses. The number of list entries emptied.
+    i32 DropImages(OBitmap** entries, i32 count);
 
     // Lowest index i, first <= i < last, holding an image of exactly that
     // name; a negative last searches to the end of the slots. -1 when none.
@@ -117,8 +86,8 @@ public:
     // Forwards to the table; 0 when the store has none. The result is a slot.
     i16 AddImage(u16 width, u16 height, u32 colourKey, u8 format, OBuffer* pixels, OBuffer* alpha, i16 slot);
 
-    // Destroys the images first to last (both included); blocks another
-    // image still shares keep their list entries.
+    // Destroys the images first to last (both included), by DropImages:
+    // blocks another image still shares keep their list entries.
     void FreeRange(i16 first, i16 last);
     // Fills the indices first to last with the images of the pack in `dir`.
     // False when first lies beyond the pack images; a pack that cannot be
@@ -129,7 +98,8 @@ public:
     // set when the pack cannot be loaded.
     bool TryLoadRange(const char* dir, i16 first, i16 last, PackFailure* failure);
 
-    // Destroys the table, the images and every block of the pack part.
+    // Destroys the table, the images and every block a list entry holds a
+    // reference on, wherever the entry lies.
     void Free();
 
     // The reaction to a failed load: the cursor shown when asked, the message

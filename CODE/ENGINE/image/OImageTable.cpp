@@ -67,33 +67,32 @@ void OImageTable::ReleaseImage(i16 slot)
     OBitmap* image = slots[slot];
     if (!image)
         return;
-    // Only blocks whose last holder is this image die with it; their list
-    // entries would otherwise point at freed memory.
+    // With the owner's list the store settles the image's blocks, pack part
+    // included: a block the image leaves to the list alone goes as well.
+    if (owner && owner->buffers)
+    {
+        owner->DropImages(&slots[slot], 1);
+        return;
+    }
+    // Without one, only this table's own part is there, whose entries hold
+    // no references: a block dies with its last holder, and its entry with
+    // it, which would otherwise point at freed memory.
     OBuffer* dying[2] = {nullptr, nullptr};
-    if (image->pixels && image->pixels->refCount == 1)
+    const i32 held = image->pixels && image->pixels == image->alpha ? 2 : 1;
+    if (image->pixels && image->pixels->refCount <= held)
         dying[0] = image->pixels;
-    if (image->alpha && image->alpha->refCount == 1)
+    if (image->alpha && image->alpha != image->pixels && image->alpha->refCount == 1)
         dying[1] = image->alpha;
     DestroyBitmap(image);
     slots[slot] = nullptr;
-
-    // The owner's whole list, pack part included; a table without an owner
-    // has only its own part to search.
-    OBuffer** list = owner && owner->buffers ? owner->buffers : buffers;
-    const i32 entries = owner && owner->buffers ? owner->BufferListSize() : 2 * slotCount;
-    if (!list)
+    if (!buffers)
         return;
     for (OBuffer* block : dying)
     {
-        if (!block)
-            continue;
-        for (i32 i = 0; i < entries; ++i)
+        for (i32 i = 0; block && i < 2 * slotCount; ++i)
         {
-            if (list[i] == block)
-            {
-                list[i] = nullptr;
-                break;
-            }
+            if (buffers[i] == block)
+                buffers[i] = nullptr;
         }
     }
 }
@@ -102,6 +101,11 @@ void OImageTable::Clear()
 {
     if (!slots)
         return;
+    if (owner && owner->buffers)
+    {
+        owner->DropImages(slots, slotCount);
+        return;
+    }
     for (i16 s = 0; s < slotCount; ++s)
         ReleaseImage(s);
 }

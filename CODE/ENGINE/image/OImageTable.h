@@ -12,8 +12,10 @@ class OImageTable
 public:
     OBitmap** slots = nullptr;
     // The table's part of the store's shared-buffer list, 2 x slotCount
-    // entries. An entry records a block a slot image allocated itself and
-    // holds no reference on it.
+    // entries. An entry the table fills records a block a slot image
+    // allocated itself and holds no reference on it; a range load may put a
+    // pack block, with its reference, into a free one (the store knows
+    // which).
     OBuffer** buffers = nullptr;
     OBitmapStore* owner = nullptr;
     i16 slotCount = 0;

@@ -1,8 +1,11 @@
 #include "image/PackReader.h"
 
+#include "image/OBitmap.h"
+#include "image/OBuffer.h"
 #include "image/jpeg/OJpegDecoder.h"
 #include "services/OFile.h"
 
+#include <cstdarg>
 #include <cstdio>
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -10,7 +13,28 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <ostream>
 #include <string>
+
+std::ostream& operator<<(std::ostream& out, const FailureText& t)
+{
+    return out << t.text;
+}
+
+void PackFailure::Set(i32 code, const char* format, ...)
+{
+    exitCode = code;
+    va_list args;
+    va_start(args, format);
+    va_list measure;
+    va_copy(measure, args);
+    const int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    message.text.assign(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0)
+        std::vsnprintf(message.text.data(), message.text.size() + 1, format, args);
+    va_end(args);
+}
 
 namespace pack
 {
@@ -110,11 +134,11 @@ public:
 
     bool Open()
     {
-        scratch.reset(new (std::nothrow) u8[OBitmapStore::kJpegScratchSize]);
+        scratch.reset(new (std::nothrow) u8[kJpegScratchSize]);
         decoder.reset(OJpegDecoder::Create());
         if (!scratch || !decoder || !decoder->GetDecoder())
         {
-            failure->Set(OBitmapStore::kExitPackUnreadable, "%s: out of memory", dir ? dir : ".");
+            failure->Set(kExitPackUnreadable, "%s: out of memory", dir ? dir : ".");
             return false;
         }
         return true;
@@ -137,7 +161,7 @@ private:
     bool ReadRecord(FILE* f, u64 left, u64* used);
     bool Fail(const char* what)
     {
-        failure->Set(OBitmapStore::kExitPackUnreadable, "%s: %s", path.c_str(), what);
+        failure->Set(kExitPackUnreadable, "%s: %s", path.c_str(), what);
         return false;
     }
     bool ReadPayload(FILE* f, u8* to, u64 bytes)
@@ -174,7 +198,7 @@ bool Reader::ReadFile(i32 file, bool openFailureNamesDir)
     std::unique_ptr<FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
     if (!f)
     {
-        failure->Set(OBitmapStore::kExitPackUnreadable, "Cannot open file %s",
+        failure->Set(kExitPackUnreadable, "Cannot open file %s",
                      openFailureNamesDir && dir ? dir : path.c_str());
         return false;
     }
@@ -241,9 +265,9 @@ bool Reader::ReadRecord(FILE* f, u64 left, u64* used)
         if (left < 4 || !ReadFileBlock(f, field, 4))
             return Fail("shorter than its records");
         const u32 length = Le32(field);
-        if (length > OBitmapStore::kJpegScratchSize)
+        if (length > kJpegScratchSize)
         {
-            failure->Set(OBitmapStore::kExitJpegTooBig, "Jpeg data too big!");
+            failure->Set(kExitJpegTooBig, "Jpeg data too big!");
             return false;
         }
         if (length > left - 4 || !ReadPayload(f, scratch.get(), length))
@@ -401,8 +425,7 @@ bool CheckPlaneRecords(const char* dir, const PackRecord* records, i32 count, Pa
             problem = "which is smaller than its picture";
         if (problem)
         {
-            failure->Set(OBitmapStore::kExitPackUnreadable,
-                         "%s: record %d takes its alpha plane from record %u, %s",
+            failure->Set(kExitPackUnreadable, "%s: record %d takes its alpha plane from record %u, %s",
                          DataFilePath(dir, record.file).c_str(), r, record.value, problem);
             return false;
         }
