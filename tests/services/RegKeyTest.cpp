@@ -7,10 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -171,7 +177,9 @@ TEST_F(RegKeyTest, AChangeThatCannotBeStoredIsUndoneAndReported)
 }
 
 // Each user file is set up by the test (as the player's or another user's,
-// with a mode, maybe behind a link), then changed by the player.
+// with a mode, maybe behind a link), then changed by the player. Beside it
+// lie replacements that killed writers left, which go, and names that only
+// look like them, which stay.
 TEST_F(RegKeyTest, ChangesRespectTheFilesPermissionsAndFollowLinks)
 {
     const struct
@@ -205,6 +213,12 @@ TEST_F(RegKeyTest, ChangesRespectTheFilesPermissionsAndFollowLinks)
         filetest::WriteBytes(file, std::vector<unsigned char>(old.begin(), old.end()));
         if (c.linked)
             std::filesystem::create_symlink(file, folder + "/registry");
+        for (const char* name : {"registry.a1B2c3", "registry.ZZ9yy8", "registry.1234567"})
+        {
+            filetest::WriteBytes(folder + "/" + name, {'K'});
+            ASSERT_EQ(::chown((folder + "/" + name).c_str(), player.uid, player.gid), 0);
+        }
+        std::filesystem::create_symlink(file, folder + "/registry.LINK00");
         ASSERT_EQ(::chmod(file.c_str(), c.mode), 0);
         ASSERT_EQ(::chown(file.c_str(), c.foreign ? ::geteuid() : player.uid, player.gid), 0);
         setenv("XDG_CONFIG_HOME", home.c_str(), 1);
@@ -225,8 +239,11 @@ TEST_F(RegKeyTest, ChangesRespectTheFilesPermissionsAndFollowLinks)
         EXPECT_EQ(after.st_mode & 0777, c.mode);
         EXPECT_EQ(after.st_uid, c.foreign ? ::geteuid() : player.uid);
         EXPECT_EQ(std::filesystem::is_symlink(folder + "/registry"), c.linked);
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1)
-            << "no temporary file left";
+        std::set<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            left.insert(entry.path().filename());
+        EXPECT_EQ(left, (std::set<std::string>{"registry", "registry.1234567", "registry.LINK00",
+                                               "registry.lock"}));
     }
 }
 
@@ -272,6 +289,93 @@ TEST_F(RegKeyTest, ProcessesChangingTheFileTogetherKeepEveryChange)
             ++values;
         EXPECT_EQ(values, path[13] == 'F' ? 1u : 40u) << path;
     }
+}
+
+// A change waits a few seconds at most for the player's own process that
+// holds the registry's lock (here stopped), then fails with the file and the
+// keys as they were. Another user, who can reach the folder and lock it, no
+// longer holds changes up at all.
+TEST_F(RegKeyTest, ALockHeldElsewhereHoldsAChangeUpBrieflyOrNotAtAll)
+{
+    const childtest::Player other;
+    const std::string folder = config / "Quenvo/ZORBLET";
+    const struct
+    {
+        const char* name;
+        std::string held;
+        bool asOther;
+        i32 result;
+        const char* newKey;
+    } cases[] = {
+        {"the lock, by a stopped process of the player", folder + "/registry.lock", false,
+         ERROR_LOCK_VIOLATION, "Held"},
+        {"the folder, by another user where the tests can", folder, true, ERROR_SUCCESS, "Free"},
+    };
+    HKEY key{};
+    ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "Old", 0, KEY_ALL_ACCESS, &key, nullptr), ERROR_SUCCESS);
+    for (const std::string& f : {config.Path(), config / "Quenvo", folder})
+        ASSERT_EQ(::chmod(f.c_str(), 0755), 0); // as folders made under the usual umask were
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::vector<unsigned char> before = filetest::ReadBytes(UserFile());
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t holder = fork();
+        ASSERT_GE(holder, 0);
+        if (holder == 0)
+        {
+            if (c.asOther && other.asRoot && (::setgid(other.gid) != 0 || ::setuid(other.uid) != 0))
+                _exit(1);
+            const int fd = ::open(c.held.c_str(), O_RDONLY | O_CLOEXEC | (c.asOther ? 0 : O_CREAT), 0600);
+            if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::write(ready[1], "x", 1) != 1)
+                _exit(1);
+            ::raise(SIGSTOP);
+            ::pause();
+            _exit(0);
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        const bool held = ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+        if (held)
+        {
+            ::alarm(60); // a change that waits for good ends the run instead
+            const auto start = std::chrono::steady_clock::now();
+            EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, c.newKey, 0, KEY_ALL_ACCESS, &key, nullptr),
+                      c.result);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+            ::alarm(0);
+        }
+        ::kill(holder, SIGKILL);
+        ::waitpid(holder, nullptr, 0);
+        ASSERT_TRUE(held);
+        if (c.result != ERROR_SUCCESS)
+        {
+            EXPECT_EQ(filetest::ReadBytes(UserFile()), before);
+            EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, c.newKey, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+        }
+    }
+}
+
+// 280,000 values in one key (4 MB) are read in time in proportion to the
+// file: finding each name among the values read so far took minutes.
+TEST_F(RegKeyTest, AFileOfManyValuesIsReadInLinearTime)
+{
+    std::string text = "ZORBLET registry 1\nK Big\n";
+    for (u32 i = 0; i < 280000; ++i)
+        text += "V 3 v" + std::to_string(i) + " 01\n";
+    std::filesystem::create_directories(config / "Quenvo/ZORBLET");
+    filetest::WriteBytes(UserFile(), {text.begin(), text.end()});
+    const auto start = std::chrono::steady_clock::now();
+    HKEY key{};
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "big", 0, KEY_READ, &key), ERROR_SUCCESS);
+    u32 size = 0;
+    EXPECT_EQ(RegQueryValueEx(key, "V279999", nullptr, nullptr, &size), ERROR_SUCCESS);
+    const auto spent = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(spent, std::chrono::seconds(10));
+    std::printf("280,000 values read and queried in %lld ms\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(spent).count()));
 }
 
 // A key deeper than 512 levels is refused through the calls and left out of

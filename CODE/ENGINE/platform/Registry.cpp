@@ -1,42 +1,37 @@
 #include "platform/Registry.h"
 
 #include "platform/Backend.h"
-#include "platform/FileReplace.h"
-#include "platform/OShell.h"
+#include "platform/RegistryFile.h"
+#include "platform/RegistryKey.h"
 #include "platform/SystemInfo.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace platform
 {
 
-namespace
+// --- The key tree ---
+
+namespace registry
 {
 
-// Programs written for such a registry expect no key deeper than this; the
-// limit also bounds what one call or one file can build.
-constexpr size_t kMaxDepth = 512;
-
-char Lower(char c)
+size_t FoldedHash::operator()(const std::string& name) const
 {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    // FNV-1a over the lower-case bytes.
+    u64 hash = 14695981039346656037ull;
+    for (char c : name)
+        hash = (hash ^ static_cast<u8>(Lower(c))) * 1099511628211ull;
+    return static_cast<size_t>(hash);
 }
 
-bool SameName(const std::string& a, const std::string& b)
+bool FoldedEqual::operator()(const std::string& a, const std::string& b) const
 {
     if (a.size() != b.size())
         return false;
@@ -48,70 +43,129 @@ bool SameName(const std::string& a, const std::string& b)
     return true;
 }
 
-struct Value
+// Frees the keys below without recursion: the stack would otherwise need a
+// frame for every level of the deepest key.
+Key::~Key()
 {
-    std::string name;
-    u32 type = REG_NONE;
-    std::vector<u8> data;
-};
+    std::vector<std::shared_ptr<Key>> pending = std::move(children_);
+    while (!pending.empty())
+    {
+        std::shared_ptr<Key> next = std::move(pending.back());
+        pending.pop_back();
+        // A key that an open handle still holds keeps its own keys.
+        if (next.use_count() == 1)
+        {
+            for (auto& child : next->children_)
+                pending.push_back(std::move(child));
+            next->children_.clear();
+            next->childIndex_.clear();
+        }
+    }
+}
 
-struct Key
+void Key::Renumber(Index& index, const std::vector<std::shared_ptr<Key>>& children, size_t from)
 {
-    std::string name;
-    Key* parent = nullptr;
-    std::vector<std::shared_ptr<Key>> children;
-    std::vector<Value> values;
-    bool deleted = false;
+    for (size_t i = from; i < children.size(); ++i)
+        index[children[i]->name] = i;
+}
 
-    Key() = default;
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    // Frees the keys below without recursion: the stack would otherwise need
-    // a frame for every level of the deepest key.
-    ~Key()
-    {
-        std::vector<std::shared_ptr<Key>> pending = std::move(children);
-        while (!pending.empty())
-        {
-            std::shared_ptr<Key> next = std::move(pending.back());
-            pending.pop_back();
-            // A key that an open handle still holds keeps its own keys.
-            if (next.use_count() == 1)
-            {
-                for (auto& child : next->children)
-                    pending.push_back(std::move(child));
-                next->children.clear();
-            }
-        }
-    }
+void Key::Renumber(Index& index, const std::vector<Value>& values, size_t from)
+{
+    for (size_t i = from; i < values.size(); ++i)
+        index[values[i].name] = i;
+}
 
-    std::shared_ptr<Key> Child(const std::string& childName) const
+std::shared_ptr<Key> Key::Child(const std::string& childName) const
+{
+    auto found = childIndex_.find(childName);
+    return found == childIndex_.end() ? nullptr : children_[found->second];
+}
+
+std::shared_ptr<Key> Key::AddChild(const std::string& childName)
+{
+    auto child = std::make_shared<Key>();
+    child->name = childName;
+    child->parent = this;
+    childIndex_.emplace(childName, children_.size());
+    children_.push_back(child);
+    return child;
+}
+
+size_t Key::RemoveChild(const Key* child)
+{
+    // The newest key is the one most often taken back.
+    size_t at = children_.size() - 1;
+    while (children_[at].get() != child)
+        --at;
+    childIndex_.erase(child->name);
+    children_.erase(children_.begin() + static_cast<std::ptrdiff_t>(at));
+    Renumber(childIndex_, children_, at);
+    return at;
+}
+
+void Key::InsertChild(size_t at, std::shared_ptr<Key> child)
+{
+    children_.insert(children_.begin() + static_cast<std::ptrdiff_t>(at), std::move(child));
+    Renumber(childIndex_, children_, at);
+}
+
+Value* Key::FindValue(const std::string& valueName)
+{
+    auto found = valueIndex_.find(valueName);
+    return found == valueIndex_.end() ? nullptr : &values_[found->second];
+}
+
+void Key::PutValue(const std::string& valueName, u32 type, std::vector<u8> data)
+{
+    if (Value* existing = FindValue(valueName))
     {
-        for (const auto& child : children)
-        {
-            if (SameName(child->name, childName))
-                return child;
-        }
-        return nullptr;
+        existing->type = type;
+        existing->data = std::move(data);
+        return;
     }
-    std::shared_ptr<Key> AddChild(const std::string& childName)
+    valueIndex_.emplace(valueName, values_.size());
+    values_.push_back({valueName, type, std::move(data)});
+}
+
+Value Key::RemoveValue(size_t at)
+{
+    Value removed = std::move(values_[at]);
+    valueIndex_.erase(removed.name);
+    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(at));
+    Renumber(valueIndex_, values_, at);
+    return removed;
+}
+
+void Key::InsertValue(size_t at, Value value)
+{
+    values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(at), std::move(value));
+    Renumber(valueIndex_, values_, at);
+}
+
+std::shared_ptr<Key> MakePath(const std::shared_ptr<Key>& root, const std::vector<std::string>& names)
+{
+    std::shared_ptr<Key> key = root;
+    for (const std::string& name : names)
     {
-        auto child = std::make_shared<Key>();
-        child->name = childName;
-        child->parent = this;
-        children.push_back(child);
-        return child;
+        std::shared_ptr<Key> next = key->Child(name);
+        key = next ? next : key->AddChild(name);
     }
-    Value* FindValue(const std::string& valueName)
-    {
-        for (Value& value : values)
-        {
-            if (SameName(value.name, valueName))
-                return &value;
-        }
-        return nullptr;
-    }
-};
+    return key;
+}
+
+} // namespace registry
+
+namespace
+{
+
+using registry::FileState;
+using registry::Key;
+using registry::kMaxDepth;
+using registry::ReadUserFile;
+using registry::UserFile;
+using registry::UserFileLock;
+using registry::Value;
+using registry::WriteUserFile;
 
 struct Branch
 {
@@ -198,38 +252,16 @@ std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::vector<std::strin
     return key;
 }
 
-std::shared_ptr<Key> MakePath(const std::shared_ptr<Key>& root, const std::vector<std::string>& names)
-{
-    std::shared_ptr<Key> key = root;
-    for (const std::string& name : names)
-    {
-        std::shared_ptr<Key> next = key->Child(name);
-        key = next ? next : key->AddChild(name);
-    }
-    return key;
-}
-
-void PutValue(Key& key, const std::string& name, u32 type, std::vector<u8> data)
-{
-    if (Value* existing = key.FindValue(name))
-    {
-        existing->type = type;
-        existing->data = std::move(data);
-        return;
-    }
-    key.values.push_back({name, type, std::move(data)});
-}
-
 void PutText(Key& key, const char* name, const std::string& text)
 {
     if (!text.empty())
-        PutValue(key, name, REG_SZ, std::vector<u8>(text.c_str(), text.c_str() + text.size() + 1));
+        key.PutValue(name, REG_SZ, std::vector<u8>(text.c_str(), text.c_str() + text.size() + 1));
 }
 
 void PutDword(Key& key, const char* name, u32 number)
 {
     if (number > 0)
-        PutValue(key, name, REG_DWORD, {u8(number), u8(number >> 8), u8(number >> 16), u8(number >> 24)});
+        key.PutValue(name, REG_DWORD, {u8(number), u8(number >> 8), u8(number >> 16), u8(number >> 24)});
 }
 
 // --- The machine branch ---
@@ -258,252 +290,6 @@ std::shared_ptr<Key> DescribeMachine()
     PutText(device, "InstalledDisplayDrivers", display.driver);
     return root;
 }
-
-// --- The user branch's file ---
-// One line per key ("K <path>", the root being "K \") followed by one line
-// per value ("V <type> <name> <hex bytes>"). Names keep printable ASCII and
-// write every other byte, and '%', as %XX; an empty name is "%", empty data
-// "-". Lines that cannot be read are skipped.
-
-std::string UserFile()
-{
-    std::string home = XdgFolder("XDG_CONFIG_HOME", ".config");
-    return home.empty() ? home : home + "/Quenvo/ZORBLET/registry";
-}
-
-std::string Escape(const std::string& name)
-{
-    if (name.empty())
-        return "%";
-    std::string out;
-    char hex[4];
-    for (char c : name)
-    {
-        auto byte = static_cast<u8>(c);
-        if (byte <= 0x20 || byte >= 0x7F || c == '%')
-        {
-            std::snprintf(hex, sizeof hex, "%%%02X", byte);
-            out += hex;
-        }
-        else
-        {
-            out += c;
-        }
-    }
-    return out;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = Lower(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
-bool Unescape(const std::string& text, std::string* out)
-{
-    out->clear();
-    if (text == "%")
-        return true;
-    for (size_t i = 0; i < text.size(); ++i)
-    {
-        if (text[i] != '%')
-        {
-            *out += text[i];
-            continue;
-        }
-        int high = i + 2 < text.size() ? HexDigit(text[i + 1]) : -1;
-        int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
-        if (high < 0 || low < 0)
-            return false;
-        *out += static_cast<char>(high * 16 + low);
-        i += 2;
-    }
-    return true;
-}
-
-bool Unhex(const std::string& text, std::vector<u8>* out)
-{
-    out->clear();
-    if (text == "-")
-        return true;
-    if (text.size() % 2)
-        return false;
-    for (size_t i = 0; i < text.size(); i += 2)
-    {
-        int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
-        if (high < 0 || low < 0)
-            return false;
-        out->push_back(static_cast<u8>(high * 16 + low));
-    }
-    return true;
-}
-
-std::string Serialise(const Key& root)
-{
-    std::string out = "ZORBLET registry 1\n";
-    // Depth first, each key before the keys below it and in their order, with
-    // a stack of its own so that a deep key needs no deep call chain.
-    std::vector<std::pair<const Key*, std::string>> pending;
-    pending.emplace_back(&root, "");
-    char hex[3];
-    while (!pending.empty())
-    {
-        auto [key, path] = std::move(pending.back());
-        pending.pop_back();
-        out += "K " + (path.empty() ? std::string("\\") : path) + "\n";
-        for (const Value& value : key->values)
-        {
-            out += "V " + std::to_string(value.type) + " " + Escape(value.name) + " ";
-            for (u8 byte : value.data)
-            {
-                std::snprintf(hex, sizeof hex, "%02x", byte);
-                out += hex;
-            }
-            out += value.data.empty() ? "-\n" : "\n";
-        }
-        for (auto child = key->children.rbegin(); child != key->children.rend(); ++child)
-            pending.emplace_back(child->get(), path.empty() ? Escape((*child)->name)
-                                                            : path + "\\" + Escape((*child)->name));
-    }
-    return out;
-}
-
-void Parse(const std::string& text, const std::shared_ptr<Key>& root)
-{
-    std::istringstream lines(text);
-    std::string line;
-    std::shared_ptr<Key> current;
-    while (std::getline(lines, line))
-    {
-        std::istringstream words(line);
-        std::string tag, first, second, third;
-        words >> tag >> first;
-        if (tag == "K")
-        {
-            // A key deeper than any call could make is left out with its
-            // values.
-            if (static_cast<size_t>(std::count(first.begin(), first.end(), '\\')) >= kMaxDepth)
-            {
-                current = nullptr;
-                continue;
-            }
-            std::vector<std::string> names;
-            std::string name;
-            bool ok = true;
-            std::istringstream parts(first == "\\" ? std::string() : first);
-            for (std::string part; ok && std::getline(parts, part, '\\');)
-            {
-                ok = Unescape(part, &name) && !name.empty() && name.find('\\') == std::string::npos;
-                names.push_back(name);
-            }
-            current = ok && !first.empty() ? MakePath(root, names) : nullptr;
-        }
-        else if (tag == "V" && current && (words >> second >> third))
-        {
-            std::string name;
-            std::vector<u8> data;
-            char* end = nullptr;
-            unsigned long type = std::strtoul(first.c_str(), &end, 10);
-            if (*end == 0 && !first.empty() && Unescape(second, &name) && Unhex(third, &data))
-                PutValue(*current, name, static_cast<u32>(type), std::move(data));
-        }
-    }
-}
-
-enum class FileState
-{
-    Read,
-    Missing,
-    // The file exists but cannot be read: its keys are unknown, so it must
-    // not be written over.
-    Unreadable
-};
-
-// Reads the user's file into a new tree, empty unless the file was Read.
-FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root)
-{
-    *root = std::make_shared<Key>();
-    if (file.empty())
-        return FileState::Missing;
-    // Without O_NONBLOCK a pipe planted at the name would hold the open until
-    // something writes to it.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Unreadable;
-    struct stat info
-    {
-    };
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    std::string text;
-    char block[4096];
-    for (ssize_t n; ok && (n = ::read(fd, block, sizeof block)) != 0;)
-    {
-        if (n > 0)
-            text.append(block, static_cast<size_t>(n));
-        else
-            ok = errno == EINTR;
-    }
-    ::close(fd);
-    if (!ok)
-        return FileState::Unreadable;
-    Parse(text, *root);
-    return FileState::Read;
-}
-
-std::string FolderOf(const std::string& file)
-{
-    return file.substr(0, file.rfind('/'));
-}
-
-// Replaces the file in one step, so that a failed write leaves the old one.
-// A file kept behind a link is replaced where the link leads; a file the
-// player may not write is refused.
-i32 WriteUserFile(const std::string& file, const Key& root)
-{
-    if (file.empty() || !EnsureFolderTree(FolderOf(file)))
-        return ERROR_WRITE_FAULT;
-    const std::string text = Serialise(root);
-    const std::string target = FollowLinks(file);
-    std::string temp;
-    FILE* out = OpenReplacementOf(target, &temp);
-    if (!out)
-        return errno == EACCES || errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
-    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    return CommitReplacement(out, written, temp, target) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
-}
-
-// Held around each change to the user's file, so that reading the file
-// again, changing it and writing it happen while no other process does the
-// same, and no process writes back a copy that misses another's change. The
-// folder is locked: the file itself is a new one after every write.
-class UserFileLock
-{
-public:
-    UserFileLock() = default;
-    UserFileLock(const UserFileLock&) = delete;
-    UserFileLock& operator=(const UserFileLock&) = delete;
-    ~UserFileLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    // A folder that cannot be made or opened is not locked; the write that
-    // follows then fails on its own.
-    void Take(const std::string& folder)
-    {
-        if (folder.empty() || !EnsureFolderTree(folder))
-            return;
-        fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR)
-        {
-        }
-    }
-
-private:
-    int fd_ = -1;
-};
 
 // --- Handles ---
 
@@ -563,13 +349,15 @@ void Install(Registry& registry, std::shared_ptr<Key> fresh)
 
 // Resolves a handle that is to change its key, against the user's file as it
 // is now: with `lock` taken, what other processes wrote since this one read
-// the file comes in first. An unreadable file is never written over.
+// the file comes in first. An unreadable file is never written over; a lock
+// that cannot be had leaves the keys as they were.
 i32 ResolveForChange(Registry& registry, HKEY key, UserFileLock* lock, Handle* out)
 {
     if (i32 failure = ResolveWritable(registry, key, out))
         return failure;
     const std::string file = UserFile();
-    lock->Take(file.empty() ? file : FolderOf(file));
+    if (i32 failure = lock->Take(file))
+        return failure;
     std::shared_ptr<Key> fresh;
     if (ReadUserFile(file, &fresh) == FileState::Unreadable)
         return ERROR_ACCESS_DENIED;
@@ -653,10 +441,12 @@ i32 OpenKey(HKEY key, const char* subKey, u32 access, bool create, HKEY* result,
     // The last key that exists, so that a failed write can take the whole
     // new chain away again.
     std::shared_ptr<Key> above = parent.key;
-    for (size_t i = 0; above->Child(names[i]); ++i)
-        above = above->Child(names[i]);
+    size_t made = 0;
+    for (; above->Child(names[made]); ++made)
+        above = above->Child(names[made]);
     target = MakePath(parent.key, names);
-    if (i32 failure = Commit(*parent.branch, [&] { above->children.pop_back(); }))
+    const Key* first = above->Child(names[made]).get();
+    if (i32 failure = Commit(*parent.branch, [&] { above->RemoveChild(first); }))
         return failure;
     return opened(REG_CREATED_NEW_KEY);
 }
@@ -696,19 +486,16 @@ i32 RegDeleteKey(HKEY key, const char* subKey)
     std::shared_ptr<Key> target = Walk(handle.key, names);
     if (!target)
         return ERROR_FILE_NOT_FOUND;
-    if (!target->parent || !target->children.empty())
+    if (!target->parent || !target->Children().empty())
         return ERROR_ACCESS_DENIED;
-    auto& siblings = target->parent->children;
-    size_t at = 0;
-    while (siblings[at] != target)
-        ++at;
-    siblings.erase(siblings.begin() + static_cast<std::ptrdiff_t>(at));
+    Key& above = *target->parent;
+    const size_t at = above.RemoveChild(target.get());
     target->deleted = true;
     return Commit(*handle.branch,
                   [&]
                   {
                       target->deleted = false;
-                      siblings.insert(siblings.begin() + static_cast<std::ptrdiff_t>(at), target);
+                      above.InsertChild(at, target);
                   });
 }
 
@@ -723,11 +510,10 @@ i32 RegDeleteValue(HKEY key, const char* name)
     Value* value = handle.key->FindValue(name ? name : "");
     if (!value)
         return ERROR_FILE_NOT_FOUND;
-    auto& values = handle.key->values;
-    const auto at = value - values.data();
-    Value removed = std::move(*value);
-    values.erase(values.begin() + at);
-    return Commit(*handle.branch, [&] { values.insert(values.begin() + at, std::move(removed)); });
+    Key& owner = *handle.key;
+    const auto at = static_cast<size_t>(value - owner.Values().data());
+    Value removed = owner.RemoveValue(at);
+    return Commit(*handle.branch, [&] { owner.InsertValue(at, std::move(removed)); });
 }
 
 i32 RegEnumValue(HKEY key, u32 index, char* name, u32* nameLength, u32* type, u8* data, u32* dataSize)
@@ -739,9 +525,9 @@ i32 RegEnumValue(HKEY key, u32 index, char* name, u32* nameLength, u32* type, u8
         return failure;
     if (!name || !nameLength)
         return ERROR_INVALID_PARAMETER;
-    if (index >= handle.key->values.size())
+    if (index >= handle.key->Values().size())
         return ERROR_NO_MORE_ITEMS;
-    const Value& value = handle.key->values[index];
+    const Value& value = handle.key->Values()[index];
     if (value.name.size() + 1 > *nameLength)
         return ERROR_MORE_DATA;
     std::memcpy(name, value.name.c_str(), value.name.size() + 1);
@@ -787,14 +573,14 @@ i32 RegSetValueEx(HKEY key, const char* name, u32 type, const u8* data, u32 size
     std::optional<Value> before;
     if (existing)
         before = *existing;
-    PutValue(*handle.key, valueName, type, std::vector<u8>(data, data + size));
+    handle.key->PutValue(valueName, type, std::vector<u8>(data, data + size));
     return Commit(*handle.branch,
                   [&]
                   {
                       if (before)
                           *handle.key->FindValue(valueName) = std::move(*before);
                       else
-                          handle.key->values.pop_back();
+                          handle.key->RemoveValue(handle.key->Values().size() - 1);
                   });
 }
 

@@ -12,12 +12,15 @@
 // HKEY_CURRENT_USER persists in one file, "<config home>/Quenvo/ZORBLET/
 // registry" ($XDG_CONFIG_HOME or ~/.config), read on first use and replaced
 // whole and atomically after every change. Each change reads the file again
-// under a lock on its folder, so that keys other processes wrote meanwhile
-// are kept. A file that exists but cannot be read is never written over, nor
-// is one the user may not write: such changes are refused
+// under a lock, "registry.lock" beside it, so that keys other processes wrote
+// meanwhile are kept. A change waits a few seconds at most for the lock, and
+// is then refused (ERROR_LOCK_VIOLATION) with the file and the keys as they
+// were. Under the lock, replacements that writers killed midway left beside
+// the file are removed. A file that exists but cannot be read is never
+// written over, nor is one the user may not write: such changes are refused
 // (ERROR_ACCESS_DENIED). A file kept behind a symbolic link is replaced where
-// the link leads, with its mode. A change that cannot be written is undone and
-// reported (ERROR_WRITE_FAULT).
+// the link leads, with its mode. A change that cannot be written is undone
+// and reported (ERROR_WRITE_FAULT).
 //
 // No key lies more than 512 levels below its root: deeper paths are refused
 // (ERROR_BAD_PATHNAME) and deeper keys in the file are left out.
@@ -41,6 +44,7 @@ inline constexpr i32 ERROR_FILE_NOT_FOUND = 2;
 inline constexpr i32 ERROR_ACCESS_DENIED = 5;
 inline constexpr i32 ERROR_INVALID_HANDLE = 6;
 inline constexpr i32 ERROR_WRITE_FAULT = 29;
+inline constexpr i32 ERROR_LOCK_VIOLATION = 33;
 inline constexpr i32 ERROR_INVALID_PARAMETER = 87;
 inline constexpr i32 ERROR_BAD_PATHNAME = 161;
 inline constexpr i32 ERROR_MORE_DATA = 234;

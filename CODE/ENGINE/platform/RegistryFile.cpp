@@ -1,0 +1,354 @@
+#include "platform/RegistryFile.h"
+
+#include "platform/FileReplace.h"
+#include "platform/OShell.h"
+#include "platform/OwnLock.h"
+#include "platform/Registry.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform::registry
+{
+
+namespace
+{
+
+// Long enough for any other writer's change, which holds the lock only while
+// it reads, writes and syncs one small file; short enough that a stopped
+// process holding it costs the player a pause, not the game.
+constexpr int kLockWaitMs = 3000;
+
+constexpr char kUpperHex[] = "0123456789ABCDEF";
+constexpr char kLowerHex[] = "0123456789abcdef";
+
+std::string FolderOf(const std::string& file)
+{
+    return file.substr(0, file.rfind('/'));
+}
+
+std::string Escape(const std::string& name)
+{
+    if (name.empty())
+        return "%";
+    std::string out;
+    out.reserve(name.size());
+    for (char c : name)
+    {
+        auto byte = static_cast<u8>(c);
+        if (byte <= 0x20 || byte >= 0x7F || c == '%')
+        {
+            out += '%';
+            out += kUpperHex[byte >> 4];
+            out += kUpperHex[byte & 15];
+        }
+        else
+        {
+            out += c;
+        }
+    }
+    return out;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = Lower(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+bool Unescape(std::string_view text, std::string* out)
+{
+    out->clear();
+    if (text == "%")
+        return true;
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] != '%')
+        {
+            *out += text[i];
+            continue;
+        }
+        int high = i + 2 < text.size() ? HexDigit(text[i + 1]) : -1;
+        int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+        if (high < 0 || low < 0)
+            return false;
+        *out += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return true;
+}
+
+bool Unhex(std::string_view text, std::vector<u8>* out)
+{
+    out->clear();
+    if (text == "-")
+        return true;
+    if (text.size() % 2)
+        return false;
+    out->reserve(text.size() / 2);
+    for (size_t i = 0; i < text.size(); i += 2)
+    {
+        int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        out->push_back(static_cast<u8>(high * 16 + low));
+    }
+    return true;
+}
+
+// The blanks that separate words when a stream reads them in the "C" locale.
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The next word of line from *at on; empty at the end of the line.
+std::string_view NextWord(std::string_view line, size_t* at)
+{
+    size_t start = *at;
+    while (start < line.size() && IsBlank(line[start]))
+        ++start;
+    size_t end = start;
+    while (end < line.size() && !IsBlank(line[end]))
+        ++end;
+    *at = end;
+    return line.substr(start, end - start);
+}
+
+// The key a "K" line names, made with every key above it; null when the path
+// cannot be read or lies deeper than any call could make.
+std::shared_ptr<Key> KeyOfLine(std::string_view path, const std::shared_ptr<Key>& root)
+{
+    if (path.empty() || static_cast<size_t>(std::count(path.begin(), path.end(), '\\')) >= kMaxDepth)
+        return nullptr;
+    if (path == "\\")
+        return root;
+    std::vector<std::string> names;
+    std::string name;
+    // A '\' at the very end closes the last name rather than opening an
+    // empty one.
+    for (size_t at = 0; at < path.size();)
+    {
+        const size_t end = std::min(path.find('\\', at), path.size());
+        if (!Unescape(path.substr(at, end - at), &name) || name.empty() ||
+            name.find('\\') != std::string::npos)
+            return nullptr;
+        names.push_back(name);
+        at = end + 1;
+    }
+    return MakePath(root, names);
+}
+
+// Whether `name` is one that OpenReplacementOf gives the replacement of
+// `base`: the name, a dot and six letters or digits.
+bool IsReplacementName(const char* name, const std::string& base)
+{
+    const std::string_view text(name);
+    if (text.size() != base.size() + 7 || text.substr(0, base.size()) != base || text[base.size()] != '.')
+        return false;
+    return std::all_of(
+        text.begin() + static_cast<std::ptrdiff_t>(base.size()) + 1, text.end(),
+        [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
+}
+
+// A writer killed between making its replacement and renaming it over the
+// file leaves it behind: a full copy of the player's keys. Under the lock no
+// writer is at work, so every plain file of the player's own by such a name
+// is a leftover. A link by such a name is neither followed nor removed.
+void RemoveLeftovers(const std::string& file)
+{
+    const std::string folder = FolderOf(file), base = file.substr(folder.size() + 1);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> leftovers;
+    while (const dirent* entry = ::readdir(dir))
+    {
+        struct stat info
+        {
+        };
+        if (IsReplacementName(entry->d_name, base) &&
+            ::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
+            leftovers.emplace_back(entry->d_name);
+    }
+    for (const std::string& name : leftovers)
+        ::unlinkat(::dirfd(dir), name.c_str(), 0);
+    ::closedir(dir);
+}
+
+} // namespace
+
+std::string UserFile()
+{
+    std::string home = XdgFolder("XDG_CONFIG_HOME", ".config");
+    return home.empty() ? home : home + "/Quenvo/ZORBLET/registry";
+}
+
+std::string Serialise(const Key& root)
+{
+    std::string out = "ZORBLET registry 1\n";
+    // Depth first, each key before the keys below it and in their order, with
+    // a stack of its own so that a deep key needs no deep call chain.
+    std::vector<std::pair<const Key*, std::string>> pending;
+    pending.emplace_back(&root, "");
+    while (!pending.empty())
+    {
+        auto [key, path] = std::move(pending.back());
+        pending.pop_back();
+        out += "K ";
+        out += path.empty() ? std::string("\\") : path;
+        out += '\n';
+        for (const Value& value : key->Values())
+        {
+            out += "V ";
+            out += std::to_string(value.type);
+            out += ' ';
+            out += Escape(value.name);
+            out += ' ';
+            for (u8 byte : value.data)
+            {
+                out += kLowerHex[byte >> 4];
+                out += kLowerHex[byte & 15];
+            }
+            out += value.data.empty() ? "-\n" : "\n";
+        }
+        const auto& children = key->Children();
+        for (auto child = children.rbegin(); child != children.rend(); ++child)
+            pending.emplace_back(child->get(), path.empty() ? Escape((*child)->name)
+                                                            : path + "\\" + Escape((*child)->name));
+    }
+    return out;
+}
+
+void Parse(const std::string& text, const std::shared_ptr<Key>& root)
+{
+    const std::string_view all(text);
+    std::shared_ptr<Key> current;
+    std::string name;
+    std::vector<u8> data;
+    for (size_t start = 0; start < all.size();)
+    {
+        const size_t end = std::min(all.find('\n', start), all.size());
+        const std::string_view line = all.substr(start, end - start);
+        start = end + 1;
+        size_t at = 0;
+        const std::string_view tag = NextWord(line, &at), first = NextWord(line, &at);
+        if (tag == "K")
+        {
+            current = KeyOfLine(first, root);
+            continue;
+        }
+        const std::string_view second = NextWord(line, &at), third = NextWord(line, &at);
+        if (tag != "V" || !current || third.empty())
+            continue;
+        // A zero byte inside the word ends the number as the word's end would.
+        const std::string typeText(first);
+        char* typeEnd = nullptr;
+        const unsigned long type = std::strtoul(typeText.c_str(), &typeEnd, 10);
+        if (*typeEnd == 0 && Unescape(second, &name) && Unhex(third, &data))
+            current->PutValue(name, static_cast<u32>(type), std::move(data));
+    }
+}
+
+FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root)
+{
+    *root = std::make_shared<Key>();
+    if (file.empty())
+        return FileState::Missing;
+    FILE* in = OpenRegularForReading(file);
+    if (!in)
+        return errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Unreadable;
+    const int fd = ::fileno(in);
+    struct stat info
+    {
+    };
+    bool ok = ::fstat(fd, &info) == 0;
+    // Read in one piece when the size holds; a file that grows meanwhile is
+    // read to its end all the same.
+    std::string text(ok ? static_cast<size_t>(info.st_size) + 1 : 0, '\0');
+    size_t length = 0;
+    while (ok)
+    {
+        if (length == text.size())
+            text.resize(text.size() * 2);
+        const ssize_t n = ::read(fd, text.data() + length, text.size() - length);
+        if (n == 0)
+            break;
+        if (n > 0)
+            length += static_cast<size_t>(n);
+        else
+            ok = errno == EINTR;
+    }
+    std::fclose(in);
+    text.resize(length);
+    if (!ok)
+        return FileState::Unreadable;
+    Parse(text, *root);
+    return FileState::Read;
+}
+
+i32 WriteUserFile(const std::string& file, const Key& root)
+{
+    if (file.empty() || !EnsureFolderTree(FolderOf(file)))
+        return ERROR_WRITE_FAULT;
+    const std::string text = Serialise(root);
+    const std::string target = FollowLinks(file);
+    std::string temp;
+    FILE* out = OpenReplacementOf(target, &temp);
+    if (!out)
+        return errno == EACCES || errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
+    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    return CommitReplacement(out, written, temp, target) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+}
+
+UserFileLock::~UserFileLock()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+i32 UserFileLock::Take(const std::string& file)
+{
+    // A folder that cannot be made takes no lock file and no registry file
+    // either: the write that follows fails on its own.
+    if (file.empty() || !EnsureFolderTree(FolderOf(file)))
+        return ERROR_SUCCESS;
+    const std::string name = FolderOf(file) + "/registry.lock";
+    fd_ = OpenOwnLockFile(name);
+    if (fd_ < 0)
+    {
+        // With nothing at the name the folder takes no new files, so nobody
+        // holds a lock there, and the write fails on its own unless the file
+        // lives behind a link elsewhere. Anything else at the name (a link, a
+        // folder, another user's file) may be held by whoever put it there,
+        // so the change must not go on as if unlocked.
+        struct stat info
+        {
+        };
+        return ::lstat(name.c_str(), &info) == 0 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    }
+    switch (TakeLock(fd_, kLockWaitMs))
+    {
+    case LockResult::Taken:
+        RemoveLeftovers(file);
+        return ERROR_SUCCESS;
+    case LockResult::Busy:
+        return ERROR_LOCK_VIOLATION;
+    case LockResult::Failed:
+        // A file system without locks: nobody can hold this one.
+        break;
+    }
+    return ERROR_SUCCESS;
+}
+
+} // namespace platform::registry
