@@ -76,15 +76,18 @@ bool WriteAt(int fd, const u8* bytes, size_t count, off_t offset, size_t* done)
 // back, so it is refused.)
 bool RewriteInPlace(const std::string& path, const std::vector<u8>& bytes)
 {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    // Opened by the same rules as every other open of the player's files: a
+    // link another user planted on the way is refused, and only a plain file
+    // is taken.
+    const int fd = platform::OpenRegularForUpdate(path);
     if (fd < 0)
         return false;
     struct stat info
     {
     };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(fd, &info) != 0)
     {
-        const int why = S_ISDIR(info.st_mode) ? EISDIR : info.st_mode ? EINVAL : errno;
+        const int why = errno;
         ::close(fd);
         errno = why;
         return false;
