@@ -164,7 +164,10 @@ Walk WalkPath(const std::string& path, bool followLast)
     Walk walk;
     std::deque<std::string> names = NamesOf(path);
     const bool absolute = !path.empty() && path[0] == '/';
-    walk.text = absolute ? "/" : "";
+    // Built by push_back and assign(1, '/'): assigning "/" trips a false
+    // -Wrestrict of GCC 12 at -O3.
+    if (absolute)
+        walk.text.push_back('/');
     walk.folder.Reset(::open(absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (walk.folder.Get() < 0 || names.empty())
     {
@@ -213,7 +216,7 @@ Walk WalkPath(const std::string& path, bool followLast)
             if (target[0] == '/')
             {
                 walk.folder.Reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-                walk.text = "/";
+                walk.text.assign(1, '/');
                 if (walk.folder.Get() < 0)
                     return fail(errno);
             }
