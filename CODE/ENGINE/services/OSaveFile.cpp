@@ -6,7 +6,6 @@
 #include "platform/FileReplace.h"
 #include "platform/Termination.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -45,26 +44,30 @@ std::vector<u8> Scrambled(u32 number, const u8* data, u32 size)
     return bytes;
 }
 
-// Writes count bytes at offset; *done (when given) receives how many of them
-// reached the file, also when it fails midway.
-bool WriteAt(int fd, const u8* bytes, size_t count, off_t offset, size_t* done)
+// Moves count bytes between the file (from its start) and memory with step,
+// pread or pwrite, through interrupted and short transfers; how many moved.
+// errno says why when that is fewer.
+template <typename Step> size_t Transfer(size_t count, Step step)
 {
-    size_t written = 0;
-    while (written < count)
+    size_t moved = 0;
+    while (moved < count)
     {
-        const ssize_t n =
-            ::pwrite(fd, bytes + written, count - written, offset + static_cast<off_t>(written));
+        const ssize_t n = step(moved);
         if (n < 0 && errno == EINTR)
             continue;
         if (n == 0)
             errno = EIO;
         if (n <= 0)
             break;
-        written += static_cast<size_t>(n);
+        moved += static_cast<size_t>(n);
     }
-    if (done)
-        *done = written;
-    return written == count;
+    return moved;
+}
+
+size_t WriteAt(int fd, const u8* bytes, size_t count)
+{
+    return Transfer(count, [&](size_t done)
+                    { return ::pwrite(fd, bytes + done, count - done, static_cast<off_t>(done)); });
 }
 
 // A folder that takes no new files, holding a record the player may write:
@@ -92,21 +95,13 @@ bool RewriteInPlace(const std::string& path, const std::vector<u8>& bytes)
         errno = why;
         return false;
     }
-    // Only the part that the new bytes cover is needed to put it back.
+    // The whole old copy is kept: a write can fail after the file was already
+    // cut (a failed sync), and the record is small.
     const size_t oldLength = static_cast<size_t>(info.st_size);
-    std::vector<u8> old(std::min(oldLength, bytes.size()));
-    size_t got = 0;
-    while (got < old.size())
-    {
-        const ssize_t n = ::pread(fd, old.data() + got, old.size() - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n == 0)
-            errno = EIO;
-        if (n <= 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
+    std::vector<u8> old(oldLength);
+    const size_t got =
+        Transfer(old.size(), [&](size_t done)
+                 { return ::pread(fd, old.data() + done, old.size() - done, static_cast<off_t>(done)); });
     if (got < old.size())
     {
         const int why = errno;
@@ -115,14 +110,14 @@ bool RewriteInPlace(const std::string& path, const std::vector<u8>& bytes)
         return false;
     }
 
-    size_t written = 0;
-    bool ok = WriteAt(fd, bytes.data(), bytes.size(), 0, &written) &&
+    const size_t written = WriteAt(fd, bytes.data(), bytes.size());
+    bool ok = written == bytes.size() &&
               (bytes.size() >= oldLength || ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0) &&
               ::fsync(fd) == 0;
     if (!ok)
     {
         const int why = errno;
-        WriteAt(fd, old.data(), std::min(written, old.size()), 0, nullptr);
+        WriteAt(fd, old.data(), old.size());
         if (written > oldLength)
             (void)!::ftruncate(fd, static_cast<off_t>(oldLength));
         ::fsync(fd);
