@@ -360,6 +360,30 @@ TEST_F(BackgroundTest, WithoutAPictureNothingIsShown)
     EXPECT_EQ(bg->layers[0].frame.ToInt(), -1);
 }
 
+// A level's pack in folder: the picture "BG_LEVEL" with the given pixels (its
+// colour key matches none of them) and a type-14 mask, opaque all over.
+testing::AssertionResult WriteLevelPack(const std::filesystem::path& folder, u16 width, u16 height,
+                                        const std::vector<u8>& pixels, u16 maskWidth, u16 maskHeight,
+                                        const char* maskName)
+{
+    tools::PackImage picture, mask;
+    picture.width = width;
+    picture.height = height;
+    picture.value = 0x01000000;
+    picture.name = "BG_LEVEL";
+    picture.pixels = pixels;
+    mask.type = 14;
+    mask.width = maskWidth;
+    mask.height = maskHeight;
+    mask.name = maskName;
+    mask.pixels.assign(size_t{maskWidth} * maskHeight, 0);
+    std::filesystem::create_directories(folder);
+    std::string error;
+    if (tools::WritePack(folder, {{picture, mask}}, &error))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << error;
+}
+
 // Real packs: the level's range is freed and loaded from the next level's
 // pack, as the level loader does, while the working copy still refers to the
 // previous picture's block.
@@ -369,21 +393,9 @@ TEST(BackgroundPacks, WorkingCopyOutlivesTheLevelPictureAcrossFreeRangeAndLoadRa
     std::vector<u8> pixels[2];
     for (int level = 0; level < 2; ++level)
     {
-        tools::PackImage picture, mask;
-        picture.width = 40;
-        picture.height = 30;
-        picture.value = 0x01000000; // a key no pixel matches
-        picture.name = "BG_LEVEL";
         for (int i = 0; i < 3 * 40 * 30; ++i)
-            picture.pixels.push_back(static_cast<u8>(i * (level + 3)));
-        pixels[level] = picture.pixels;
-        mask.type = 14;
-        mask.width = mask.height = 10;
-        mask.name = "BG_MASK0";
-        mask.pixels.assign(100, 0);
-        std::filesystem::create_directories(root / std::to_string(level));
-        std::string error;
-        ASSERT_TRUE(tools::WritePack(root / std::to_string(level), {{picture, mask}}, &error)) << error;
+            pixels[level].push_back(static_cast<u8>(i * (level + 3)));
+        ASSERT_TRUE(WriteLevelPack(root / std::to_string(level), 40, 30, pixels[level], 10, 10, "BG_MASK0"));
     }
     std::unique_ptr<OBitmapStore> store(OBitmapStore::Create((root / "0").c_str(), 8, 16));
     GWindow window;
@@ -427,19 +439,8 @@ TEST(BackgroundPacks, LevelChangesGiveBackEveryListEntryAndByte)
     const filetest::TempFolder root;
     for (int level = 0; level < 2; ++level)
     {
-        tools::PackImage picture, mask;
-        picture.width = 800;
-        picture.height = 600;
-        picture.name = "BG_LEVEL";
-        picture.pixels.assign(3 * 800 * 600, static_cast<u8>(level + 1));
-        mask.type = 14;
-        mask.width = 100;
-        mask.height = 50;
-        mask.name = "MASK_L";
-        mask.pixels.assign(100 * 50, 0);
-        std::filesystem::create_directories(root / std::to_string(level));
-        std::string error;
-        ASSERT_TRUE(tools::WritePack(root / std::to_string(level), {{picture, mask}}, &error)) << error;
+        const std::vector<u8> picture(3 * 800 * 600, static_cast<u8>(level + 1));
+        ASSERT_TRUE(WriteLevelPack(root / std::to_string(level), 800, 600, picture, 100, 50, "MASK_L"));
     }
     std::unique_ptr<OBitmapStore> store(OBitmapStore::Create((root / "0").c_str(), 4, 8));
     GWindow window;
