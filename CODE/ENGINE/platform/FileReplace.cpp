@@ -313,18 +313,23 @@ std::uint64_t RandomBits()
            (static_cast<std::uint64_t>(::getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15ull);
 }
 
+// The suffix of a replacement's name: a dot and six of these.
+constexpr char kTemporaryLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr size_t kTemporaryLength = 6;
+
 // Makes "<name>.XXXXXX" in `folder` as mkostemp would (mode 0600, six
 // letters or digits, never an existing name or a link); its suffix goes to
 // *suffix.
+
 int MakeTemporary(int folder, const std::string& name, std::string* suffix)
 {
-    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    constexpr std::uint64_t kLetterCount = sizeof kLetters - 1;
+    constexpr const char* kLetters = kTemporaryLetters;
+    constexpr std::uint64_t kLetterCount = sizeof kTemporaryLetters - 1;
     for (int attempt = 0; attempt < 100; ++attempt)
     {
         std::uint64_t bits = RandomBits();
         std::string candidate = ".";
-        for (int i = 0; i < 6; ++i, bits /= kLetterCount)
+        for (size_t i = 0; i < kTemporaryLength; ++i, bits /= kLetterCount)
             candidate += kLetters[bits % kLetterCount];
         const int fd = ::openat(folder, (name + candidate).c_str(),
                                 O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
@@ -395,6 +400,14 @@ bool CommitReplacement(FILE* file, bool written, const std::string& temp, const 
     ::unlink(temp.c_str());
     errno = why;
     return false;
+}
+
+bool IsReplacementName(std::string_view name, std::string_view base)
+{
+    constexpr std::string_view kLetters = kTemporaryLetters;
+    return name.size() == base.size() + 1 + kTemporaryLength && name.substr(0, base.size()) == base &&
+           name[base.size()] == '.' &&
+           name.find_first_not_of(kLetters, base.size() + 1) == std::string_view::npos;
 }
 
 std::string FollowLinks(std::string path)

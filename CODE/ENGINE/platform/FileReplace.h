@@ -5,6 +5,7 @@
 // both keep the player's data this way.
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace platform
 {
@@ -57,5 +58,10 @@ std::string FollowLinks(std::string path);
 // write: writing in place would fail there, and the rename must not get past
 // the file's own permissions.
 FILE* OpenReplacementOf(const std::string& path, std::string* temp);
+
+// Whether `name` is one that OpenReplacementOf gives a replacement of the
+// file named `base` (in the same folder): base, a dot and six letters or
+// digits. Such a file left behind is what a writer killed midway leaves.
+bool IsReplacementName(std::string_view name, std::string_view base);
 
 } // namespace platform

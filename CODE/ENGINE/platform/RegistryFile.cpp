@@ -148,18 +148,6 @@ std::shared_ptr<Key> KeyOfLine(std::string_view path, const std::shared_ptr<Key>
     return MakePath(root, names);
 }
 
-// Whether `name` is one that OpenReplacementOf gives the replacement of
-// `base`: the name, a dot and six letters or digits.
-bool IsReplacementName(const char* name, const std::string& base)
-{
-    const std::string_view text(name);
-    if (text.size() != base.size() + 7 || text.substr(0, base.size()) != base || text[base.size()] != '.')
-        return false;
-    return std::all_of(
-        text.begin() + static_cast<std::ptrdiff_t>(base.size()) + 1, text.end(),
-        [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
-}
-
 // A writer killed between making its replacement and renaming it over the
 // file leaves it behind: a full copy of the player's keys. Under the lock no
 // writer is at work, so every plain file of the player's own by such a name
