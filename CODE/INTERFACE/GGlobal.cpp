@@ -5,26 +5,7 @@
 #include "services/OFile.h"
 #include "services/OLogFile.h"
 
-#include <climits>
 #include <new>
-
-namespace
-{
-
-// Room for the longest name the game keeps under the product folder (a
-// record's replacement, "/PROFILES/00050000.bin.XXXXXX", the log, the lock).
-constexpr size_t kLongestNameInside = 64;
-
-// Joins the folder name to the data folder and makes it (0700). An existing
-// folder is fine; any other failure shows when the records are written.
-std::string MakeFolder(const std::string& base, const char* name)
-{
-    std::string folder = base + "/" + name;
-    CreateDirInBaseDir(folder.c_str());
-    return folder;
-}
-
-} // namespace
 
 GGlobal::GGlobal(GWindow* owner) : window(owner), profile(new GPlayerProfile), options(new GOptions)
 {
@@ -39,28 +20,35 @@ GGlobal::~GGlobal()
     delete log;
 }
 
-std::string GGlobal::RecordsFolder()
+std::string GGlobal::RecordsFolder(std::string* why, bool make)
 {
-    std::string base = platform::AppDataFolder(kVendor, kProduct, 1);
-    // The system takes no path of PATH_MAX bytes or more: a folder whose
-    // files could not be named is as unusable as one that cannot be made.
-    if (base.size() + kLongestNameInside >= PATH_MAX)
-        base.clear();
+    // The product folder and the two below it are the player's alone (made
+    // 0700, or narrowed to it); if one of them cannot be, none is used. The
+    // paths may be of any length: every file in them is reached by a walk.
+    const std::string base = platform::AppDataFolder(kVendor, kProduct, 1, why);
+    if (base.empty())
+        return base;
+    for (const char* name : {kSavesFolderName, kProfilesFolderName})
+    {
+        if (!platform::MakeOwnFolder(base + "/" + name, why, make))
+            return {};
+    }
     return base;
 }
 
 void GGlobal::Init()
 {
-    const std::string base = RecordsFolder();
+    std::string why;
+    const std::string base = RecordsFolder(&why, true);
     if (!base.empty())
     {
-        savesFolder = MakeFolder(base, kSavesFolderName);
-        profilesFolder = MakeFolder(base, kProfilesFolderName);
+        savesFolder = base + "/" + kSavesFolderName;
+        profilesFolder = base + "/" + kProfilesFolderName;
     }
     const std::string logName = (savesFolder.empty() ? std::string(".") : savesFolder) + "/" + kLogFileName;
     log = new (std::nothrow) OLogFile(logName.c_str());
     if (base.empty())
-        ReportRecordsInCurrentFolder(log);
+        ReportRecordsInCurrentFolder(log, why);
     options->Load(GetProfilesFolder());
     profile->Load(GetProfilesFolder());
     ReportUnreadableRecord(log, *options, GetProfilesFolder());
@@ -69,7 +57,9 @@ void GGlobal::Init()
 
 std::string GGlobal::GetRecordsLockFolder()
 {
-    const std::string base = RecordsFolder();
+    // Decided as Init decides, but the folders below are only looked at: a
+    // start refused after the lock leaves nothing made in them.
+    const std::string base = RecordsFolder(nullptr, false);
     return base.empty() ? "." : base;
 }
 

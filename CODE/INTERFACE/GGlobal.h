@@ -59,6 +59,8 @@ private:
     std::string savesFolder;
     std::string profilesFolder;
 
-    // The product folder when the records can be kept there, else empty.
-    static std::string RecordsFolder();
+    // The product folder, with the saves and profiles folders in it (made
+    // when `make`), when the records can be kept there; else empty, and *why
+    // (when given) names the folder that cannot be used and says why.
+    static std::string RecordsFolder(std::string* why, bool make);
 };

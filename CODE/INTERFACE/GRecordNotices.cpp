@@ -27,14 +27,13 @@ void ReportRecordProblem(OLogFile* log, const char* line)
         log->Error("%s", line);
 }
 
-void ReportRecordsInCurrentFolder(OLogFile* log)
+void ReportRecordsInCurrentFolder(OLogFile* log, const std::string& why)
 {
     // The current folder's name, however long.
     char* here = ::getcwd(nullptr, 0);
     const std::string line =
-        std::string(
-            "The application-data folder (under $XDG_DATA_HOME or $HOME/.local/share) cannot be used; "
-            "the player's records are kept in the current folder, \"") +
+        std::string("The application-data folder (under $XDG_DATA_HOME or $HOME/.local/share) cannot be used") +
+        (why.empty() ? "" : " (" + why + ")") + "; the player's records are kept in the current folder, \"" +
         (here ? here : ".") + "\".";
     std::free(here);
     ReportRecordProblem(log, line.c_str());

@@ -3,14 +3,17 @@
 // them: where they are kept, which cannot be read, which cannot be saved.
 #include "GAME/GPlayerRecords.h"
 
+#include <string>
+
 class OLogFile;
 
 // The one place such a line is told: on the terminal, and as an error line
 // in the HTML log (log may be null).
 void ReportRecordProblem(OLogFile* log, const char* line);
 // The application-data folder is unusable, so the records are read from and
-// written to the current folder.
-void ReportRecordsInCurrentFolder(OLogFile* log);
+// written to the current folder; why, when known, names the folder that
+// could not be used and says why.
+void ReportRecordsInCurrentFolder(OLogFile* log, const std::string& why);
 // After Load: says so when the record exists but could not be read (Save
 // then leaves it alone).
 template <class Record> void ReportUnreadableRecord(OLogFile* log, const Record& record, const char* folder);

@@ -18,11 +18,11 @@ std::string Attempt(const std::string& op, const std::string& path)
 {
     using namespace platform;
     FILE* file = nullptr;
-    std::string target = path, temp;
+    Replacement replacement;
     if (op == "read")
         file = OpenRegularForReading(path);
     else if (op == "replace")
-        file = OpenReplacementOf(target = FollowLinks(path), &temp);
+        file = replacement.Open(FollowLinks(path)) ? replacement.File() : nullptr;
     else
         file = OpenRegularForWriting(path, op == "append");
     if (!file)
@@ -31,7 +31,7 @@ std::string Attempt(const std::string& op, const std::string& path)
         return std::fclose(file) == 0 ? "ok" : "close failed";
     const bool written = std::fputs("new", file) >= 0;
     if (op == "replace")
-        return CommitReplacement(file, written, temp, target) ? "ok" : std::to_string(errno);
+        return replacement.Commit(written) ? "ok" : std::to_string(errno);
     return std::fclose(file) == 0 && written ? "ok" : "write failed";
 }
 

@@ -17,6 +17,7 @@
 #include <random>
 #include <set>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -177,59 +178,89 @@ TEST_F(RegKeyTest, AChangeThatCannotBeStoredIsUndoneAndReported)
 }
 
 // Each user file is set up by the test (as the player's or another user's,
-// with a mode, maybe behind a link), then changed by the player. Beside it
-// lie replacements that killed writers left, which go, and names that only
-// look like them, which stay.
+// with a mode, maybe behind a link, in a folder of the player's or not), then
+// read and changed by the player. Beside it lie files of the player's that
+// only look like a writer's replacements, which stay.
 TEST_F(RegKeyTest, ChangesRespectTheFilesPermissionsAndFollowLinks)
 {
+    enum Folder
+    {
+        Own,
+        Foreign,     // the game's folder was made by another user, open to all
+        PlantedLink, // another user put a link to a folder of the player's in its place
+    };
     const struct
     {
         const char* name;
         mode_t mode;
         bool foreign, linked;
-        i32 result;
+        Folder folder;
+        i32 read, result;
     } cases[] = {
-        {"own 0000", 0000, false, false, ERROR_ACCESS_DENIED},
-        {"own 0444", 0444, false, false, ERROR_ACCESS_DENIED},
-        {"foreign 0644", 0644, true, false, ERROR_ACCESS_DENIED},
-        {"own 0640", 0640, false, false, ERROR_SUCCESS},
-        {"own 0600 behind a link", 0600, false, true, ERROR_SUCCESS},
+        {"own 0000", 0000, false, false, Own, ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED},
+        {"own 0444", 0444, false, false, Own, ERROR_SUCCESS, ERROR_ACCESS_DENIED},
+        {"foreign 0644", 0644, true, false, Own, ERROR_SUCCESS, ERROR_ACCESS_DENIED},
+        {"own 0640", 0640, false, false, Own, ERROR_SUCCESS, ERROR_SUCCESS},
+        {"own 0600 behind a link", 0600, false, true, Own, ERROR_SUCCESS, ERROR_SUCCESS},
+        {"own 0600 in another user's folder", 0600, false, false, Foreign, ERROR_FILE_NOT_FOUND,
+         ERROR_ACCESS_DENIED},
+        {"own 0600 behind another user's link", 0600, false, false, PlantedLink, ERROR_FILE_NOT_FOUND,
+         ERROR_ACCESS_DENIED},
     };
     const childtest::Player player;
+    const uid_t stranger = player.uid == 1 ? 2 : 1;
     const std::string old = "ZORBLET registry 1\nK \\\nK Old\nV 4 v 01000000\n";
+    const std::set<std::string> lookAlikes{"registry.backup", "registry.before", "registry.2024v1"};
     ASSERT_EQ(::chown(config.Path().c_str(), player.uid, player.gid), 0);
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.name);
-        if (c.foreign && !player.asRoot)
+        if ((c.foreign || c.folder != Own) && !player.asRoot)
             continue; // another user's file cannot be made without root
-        const std::string home = config / c.name, folder = home + "/Quenvo/ZORBLET",
-                          elsewhere = home + "/elsewhere",
-                          file = (c.linked ? elsewhere : folder) + "/registry";
-        std::filesystem::create_directories(folder);
-        std::filesystem::create_directories(elsewhere);
-        for (const std::string& f : {home, home + "/Quenvo", folder, elsewhere})
+        const std::string home = config / c.name, vendor = home + "/Quenvo", folder = vendor + "/ZORBLET",
+                          elsewhere = home + "/elsewhere", mine = home + "/mine",
+                          holder = c.folder == PlantedLink ? mine : folder,
+                          file = (c.linked ? elsewhere : holder) + "/registry";
+        for (const std::string& f : {home, vendor, holder, elsewhere})
+        {
+            std::filesystem::create_directories(f);
             ASSERT_EQ(::chown(f.c_str(), player.uid, player.gid), 0);
+        }
         filetest::WriteBytes(file, std::vector<unsigned char>(old.begin(), old.end()));
         if (c.linked)
-            std::filesystem::create_symlink(file, folder + "/registry");
-        for (const char* name : {"registry.a1B2c3", "registry.ZZ9yy8", "registry.1234567"})
+            std::filesystem::create_symlink(file, holder + "/registry");
+        for (const std::string& name : lookAlikes)
         {
-            filetest::WriteBytes(folder + "/" + name, {'K'});
-            ASSERT_EQ(::chown((folder + "/" + name).c_str(), player.uid, player.gid), 0);
+            filetest::WriteBytes(holder + "/" + name, {'K'});
+            ASSERT_EQ(::chown((holder + "/" + name).c_str(), player.uid, player.gid), 0);
         }
-        std::filesystem::create_symlink(file, folder + "/registry.LINK00");
+        std::filesystem::create_symlink(file, holder + "/registry.LINK00");
         ASSERT_EQ(::chmod(file.c_str(), c.mode), 0);
         ASSERT_EQ(::chown(file.c_str(), c.foreign ? ::geteuid() : player.uid, player.gid), 0);
+        if (c.folder == Foreign)
+        {
+            ASSERT_EQ(::chown(folder.c_str(), stranger, player.gid), 0);
+            ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+        }
+        if (c.folder == PlantedLink)
+        {
+            ASSERT_EQ(::chown(vendor.c_str(), stranger, player.gid), 0);
+            ASSERT_EQ(::chmod(vendor.c_str(), 0777), 0);
+            std::filesystem::create_symlink(mine, folder);
+            ASSERT_EQ(::lchown(folder.c_str(), stranger, player.gid), 0);
+        }
         setenv("XDG_CONFIG_HOME", home.c_str(), 1);
 
-        auto change = []
+        auto readAndChange = []
         {
             ResetRegistry();
             HKEY key{};
-            return std::to_string(RegCreateKeyEx(HKEY_CURRENT_USER, "New", 0, KEY_ALL_ACCESS, &key, nullptr));
+            const i32 read = RegOpenKeyEx(HKEY_CURRENT_USER, "Old", 0, KEY_READ, &key);
+            return std::to_string(read) + " " +
+                   std::to_string(RegCreateKeyEx(HKEY_CURRENT_USER, "New", 0, KEY_ALL_ACCESS, &key, nullptr));
         };
-        EXPECT_EQ(childtest::RunAsPlayer(player, change), std::to_string(c.result));
+        EXPECT_EQ(childtest::RunAsPlayer(player, readAndChange),
+                  std::to_string(c.read) + " " + std::to_string(c.result));
         const std::vector<unsigned char> text = filetest::ReadBytes(file);
         EXPECT_EQ(std::string(text.begin(), text.end()), c.result ? old : old + "K New\n");
         struct stat after
@@ -238,13 +269,54 @@ TEST_F(RegKeyTest, ChangesRespectTheFilesPermissionsAndFollowLinks)
         ASSERT_EQ(::stat(file.c_str(), &after), 0);
         EXPECT_EQ(after.st_mode & 0777, c.mode);
         EXPECT_EQ(after.st_uid, c.foreign ? ::geteuid() : player.uid);
-        EXPECT_EQ(std::filesystem::is_symlink(folder + "/registry"), c.linked);
+        EXPECT_EQ(std::filesystem::is_symlink(holder + "/registry"), c.linked);
         std::set<std::string> left;
-        for (const auto& entry : std::filesystem::directory_iterator(folder))
+        for (const auto& entry : std::filesystem::directory_iterator(holder))
             left.insert(entry.path().filename());
-        EXPECT_EQ(left, (std::set<std::string>{"registry", "registry.1234567", "registry.LINK00",
-                                               "registry.lock"}));
+        std::set<std::string> expected = lookAlikes;
+        expected.insert({"registry", "registry.LINK00"});
+        if (c.folder == Own)
+            expected.insert("registry.lock");
+        EXPECT_EQ(left, expected) << "nothing is made in, or removed from, a folder the game does not use";
     }
+}
+
+// A writer killed midway (here by a file-size limit) leaves its replacement,
+// a full copy of the keys, beside the file; the next change removes exactly
+// that one.
+TEST_F(RegKeyTest, TheReplacementAKilledWriterLeftIsRemovedByTheNextChange)
+{
+    HKEY key{};
+    ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "Old", 0, KEY_ALL_ACCESS, &key, nullptr), ERROR_SUCCESS);
+    const std::string folder = config / "Quenvo/ZORBLET";
+    auto names = [&]
+    {
+        std::set<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            found.insert(entry.path().filename());
+        return found;
+    };
+    const std::set<std::string> before = names();
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0)
+    {
+        std::signal(SIGXFSZ, SIG_DFL);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ResetRegistry();
+        const std::vector<u8> big(8192, 7);
+        HKEY root = HKEY_CURRENT_USER;
+        RegSetValueEx(root, "big", REG_BINARY, big.data(), static_cast<u32>(big.size()));
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << "status " << status;
+    ASSERT_EQ(names().size(), before.size() + 1) << "the killed writer left its replacement";
+    ResetRegistry();
+    ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "New", 0, KEY_ALL_ACCESS, &key, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(names(), before);
 }
 
 // Two processes change the file at once, after this one read it and while

@@ -1,5 +1,6 @@
 #include "platform/NamedMutex.h"
 
+#include "platform/FileWalk.h"
 #include "platform/OShell.h"
 #include "platform/OwnLock.h"
 
@@ -18,21 +19,27 @@ namespace
 {
 
 // A folder that only this user can change, so no one else can replace or
-// hold its lock files. Empty result when it is one; else why not.
-std::string PrivateFolderProblem(const std::string& folder)
+// hold its lock files; reached through the walk, so a link another user
+// planted on the way is not followed. With `narrow`, a folder of this user's
+// that others may reach is made 0700. Empty result when it is one; else why
+// not.
+std::string PrivateFolderProblem(const std::string& folder, bool narrow = false)
 {
+    const Descriptor fd(OpenWalked(folder, O_RDONLY | O_DIRECTORY, 0));
     struct stat info
     {
     };
-    if (::lstat(folder.c_str(), &info) != 0)
+    if (fd.Get() < 0)
+        return errno == ENOTDIR || errno == ELOOP ? "not a folder" : std::strerror(errno);
+    if (::fstat(fd.Get(), &info) != 0)
         return std::strerror(errno);
-    if (!S_ISDIR(info.st_mode))
-        return "not a folder";
     if (info.st_uid != ::geteuid())
         return "owned by another user";
-    if (info.st_mode & (S_IWGRP | S_IWOTH))
+    if (narrow && (info.st_mode & 077) != 0)
+        ::fchmod(fd.Get(), 0700);
+    else if (info.st_mode & (S_IWGRP | S_IWOTH))
         return "writable by other users";
-    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    if (::faccessat(fd.Get(), ".", W_OK | X_OK, AT_EACCESS) != 0)
         return std::strerror(errno);
     return {};
 }
@@ -41,15 +48,9 @@ std::string PrivateFolderProblem(const std::string& folder)
 // name made by someone else is refused rather than used.
 std::string MakeTmpFolder(const std::string& folder)
 {
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    if (!MakeFolderWalked(folder) && errno != ENOTDIR)
         return std::strerror(errno);
-    struct stat info
-    {
-    };
-    if (::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
-        (info.st_mode & 077) != 0)
-        ::chmod(folder.c_str(), 0700);
-    return PrivateFolderProblem(folder);
+    return PrivateFolderProblem(folder, true);
 }
 
 } // namespace
@@ -111,55 +112,72 @@ NamedMutex::Result NamedMutex::Create(const char* name, const char* sharedFolder
     }
     std::string why;
     const std::string folder = GetRuntimeFolder(&why);
-    if (folder.empty())
+    const bool shared = sharedFolder && sharedFolder[0];
+    // Without a private folder elsewhere, the folder of the player's records
+    // serves alone when it is the player's and no one else may write it.
+    const std::string sharedProblem = folder.empty() && shared ? PrivateFolderProblem(sharedFolder) : "";
+    const bool sharedAlone = folder.empty() && shared && sharedProblem.empty();
+    if (folder.empty() && !sharedAlone)
     {
-        problem_ = "no folder for the lock file could be used (" + why + ")";
+        problem_ = "no folder for the lock file could be used (" + why +
+                   (shared ? std::string("; ") + sharedFolder + ": " + sharedProblem : "") + ")";
         return Result::Failed;
     }
-    const std::string path = folder + "/" + name + ".lock";
-    const int fd = OpenOwnLockFile(path);
-    if (fd < 0)
+    if (!folder.empty())
     {
-        problem_ = "the lock file \"" + path + "\" cannot be opened: " + std::strerror(errno);
-        return Result::Failed;
+        const std::string path = folder + "/" + name + ".lock";
+        const int fd = OpenOwnLockFile(path);
+        if (fd < 0)
+        {
+            problem_ = "the lock file \"" + path + "\" cannot be opened: " + std::strerror(errno);
+            return Result::Failed;
+        }
+        switch (TakeLock(fd, 0))
+        {
+        case LockResult::Taken:
+            fd_ = fd;
+            break;
+        case LockResult::Busy:
+            ::close(fd);
+            return Result::AlreadyExists;
+        case LockResult::Failed:
+        {
+            const int error = errno;
+            ::close(fd);
+            problem_ = "the lock file \"" + path + "\" cannot be locked: " + std::strerror(error);
+            return Result::Failed;
+        }
+        }
     }
-    switch (TakeLock(fd, 0))
-    {
-    case LockResult::Taken:
-        fd_ = fd;
-        break;
-    case LockResult::Busy:
-        ::close(fd);
-        return Result::AlreadyExists;
-    case LockResult::Failed:
-    {
-        const int error = errno;
-        ::close(fd);
-        problem_ = "the lock file \"" + path + "\" cannot be locked: " + std::strerror(error);
-        return Result::Failed;
-    }
-    }
-    if (sharedFolder && sharedFolder[0])
+    if (shared)
     {
         // Only a copy of this user's can hold a lock file of this user's, so
         // a busy one is a second copy. Anything else (a file or link planted
         // by someone else, a folder the player may not write, a file system
         // without locks) says nothing about other copies, and the lock file
-        // above still keeps them apart.
-        const int shared = OpenOwnLockFile(std::string(sharedFolder) + "/" + name + ".lock");
-        const LockResult taken = shared >= 0 ? TakeLock(shared, 0) : LockResult::Failed;
+        // above still keeps them apart; when it is the only one, the start
+        // fails instead.
+        const std::string path = std::string(sharedFolder) + "/" + name + ".lock";
+        const int sharedFd = OpenOwnLockFile(path);
+        const LockResult taken = sharedFd >= 0 ? TakeLock(sharedFd, 0) : LockResult::Failed;
+        const int error = errno;
         if (taken == LockResult::Taken)
         {
-            sharedFd_ = shared;
+            sharedFd_ = sharedFd;
         }
         else
         {
-            if (shared >= 0)
-                ::close(shared);
+            if (sharedFd >= 0)
+                ::close(sharedFd);
             if (taken == LockResult::Busy)
             {
                 Close();
                 return Result::AlreadyExists;
+            }
+            if (sharedAlone)
+            {
+                problem_ = "the lock file \"" + path + "\" cannot be locked: " + std::strerror(error);
+                return Result::Failed;
             }
         }
     }

@@ -1,5 +1,7 @@
 #include "platform/OShell.h"
 
+#include "platform/FileWalk.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -15,20 +17,6 @@
 
 namespace
 {
-
-// A folder the game makes is the player's alone (as the XDG base-directory
-// convention asks for data and configuration), whatever the umask: one that
-// others may write would let them plant links in place of the player's files.
-// A folder that exists already keeps the mode the player gave it.
-bool EnsureFolder(const std::string& path)
-{
-    if (::mkdir(path.c_str(), 0700) == 0)
-        return true;
-    struct stat info
-    {
-    };
-    return errno == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 int SystemMajorVersion()
 {
@@ -55,10 +43,41 @@ bool EnsureFolderTree(const std::string& path)
 {
     for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
     {
-        if (!EnsureFolder(path.substr(0, slash)))
+        if (!MakeFolderWalked(path.substr(0, slash)))
             return false;
     }
-    return EnsureFolder(path);
+    return MakeFolderWalked(path);
+}
+
+bool MakeOwnFolder(const std::string& path, std::string* why, bool make)
+{
+    auto fail = [&](const char* problem, int error)
+    {
+        if (why)
+            *why = "\"" + path + "\" " + problem + (error == EPERM ? "" : std::string(": ") + std::strerror(error));
+        errno = error;
+        return false;
+    };
+    if (make && !MakeFolderWalked(path))
+        return fail("cannot be made", errno);
+    const Descriptor folder(OpenWalked(path, O_RDONLY | O_DIRECTORY, 0));
+    struct stat info
+    {
+    };
+    if (!make && folder.Get() < 0 && errno == ENOENT)
+        return true;
+    if (folder.Get() < 0 || ::fstat(folder.Get(), &info) != 0)
+        return fail("cannot be opened", errno);
+    // Another user's folder holds what they choose: their files at the
+    // records' names, their links, and whatever the player writes is theirs
+    // to read. It is not used at all.
+    if (info.st_uid != ::geteuid())
+        return fail("belongs to another user", EPERM);
+    // One of the player's that others may write would let them plant files
+    // and folders of their own in it.
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && ::fchmod(folder.Get(), 0700) != 0)
+        return fail("is writable by other users and cannot be made the player's alone", EPERM);
+    return true;
 }
 
 std::string XdgFolder(const char* variable, const char* fallback)
@@ -84,19 +103,22 @@ std::string XdgFolder(const char* variable, const char* fallback)
 namespace platform
 {
 
-std::string AppDataFolder(const char* vendor, const char* product, i16 minMajor)
+std::string AppDataFolder(const char* vendor, const char* product, i16 minMajor, std::string* why)
 {
     if (SystemMajorVersion() < minMajor || !IsPlainComponent(vendor) || !IsPlainComponent(product))
         return {};
     const std::string home = XdgFolder("XDG_DATA_HOME", ".local/share");
-    if (home.empty() || !EnsureFolderTree(home))
+    if (home.empty())
         return {};
-    std::string path = home + "/" + vendor;
-    if (!EnsureFolder(path))
+    const std::string vendorFolder = home + "/" + vendor;
+    if (!EnsureFolderTree(vendorFolder))
+    {
+        if (why)
+            *why = "\"" + vendorFolder + "\" cannot be made: " + std::strerror(errno);
         return {};
-    path += "/";
-    path += product;
-    return EnsureFolder(path) ? path : std::string();
+    }
+    const std::string path = vendorFolder + "/" + product;
+    return MakeOwnFolder(path, why) ? path : std::string();
 }
 
 } // namespace platform

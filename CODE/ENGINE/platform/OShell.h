@@ -9,7 +9,8 @@ inline constexpr u32 MAX_PATH_LENGTH = 1024;
 
 // The shared application-data folder: "<data home>/<vendor>/<product>", the
 // data home being $XDG_DATA_HOME or ~/.local/share. Creates the folders on
-// the way when missing, each 0700 (one that exists keeps its mode). out holds
+// the way when missing, each 0700 (one that exists keeps its mode); the
+// product folder must be the player's (see platform::MakeOwnFolder). out holds
 // MAX_PATH_LENGTH bytes. 1 when the product folder exists or was made; 0 when
 // the data home cannot be found, a folder cannot be made, the path does not
 // fit, or minMajor exceeds the system's major version. The engine's own
@@ -32,8 +33,20 @@ namespace platform
 // "<home>/<fallback>"; empty when no home folder can be found.
 std::string XdgFolder(const char* variable, const char* fallback);
 // Creates every missing folder of an absolute path, each 0700 whatever the
-// umask (existing folders keep their mode); true when it exists.
+// umask (existing folders keep their mode); true when it exists. Each step
+// goes through the walk of FileWalk.h, so a link another user planted on the
+// way is not followed.
 bool EnsureFolderTree(const std::string& path);
-// GetAppDataFolder's folder, however long its path; empty when it fails.
-std::string AppDataFolder(const char* vendor, const char* product, i16 minMajor);
+// Makes the folder `path` (0700) when missing, as one of the game's own
+// folders, which must be the player's alone: one of another user's is not
+// used, and one of the player's that others may write is narrowed to 0700.
+// False when it cannot be used, errno EPERM for a folder that is not the
+// player's alone and another errno when it cannot be made or opened; *why
+// (when given) then names the folder and says why, in plain words. Without
+// `make`, a missing folder is left missing and counts as usable.
+bool MakeOwnFolder(const std::string& path, std::string* why = nullptr, bool make = true);
+// GetAppDataFolder's folder, however long its path; empty when it fails, and
+// *why (when given) then says why when it is a folder that cannot be used.
+// The product folder is made as MakeOwnFolder makes it.
+std::string AppDataFolder(const char* vendor, const char* product, i16 minMajor, std::string* why = nullptr);
 } // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/OwnLock.h"
 
+#include "platform/FileWalk.h"
+
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -22,12 +24,15 @@ long long MonotonicMs()
 
 } // namespace
 
-int OpenOwnLockFile(const std::string& path)
+int OpenOwnLockFile(const std::string& path, bool writable)
 {
     // Locking needs only read access; O_NONBLOCK keeps a pipe planted at the
-    // name from holding the open, and the check below refuses it.
-    const int fd =
-        ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
+    // name from holding the open, and the check below refuses it. The walk
+    // judges every link on the way as the player's other files are judged.
+    constexpr int kFlags = O_CREAT | O_NONBLOCK;
+    int fd = writable ? OpenWalked(path, O_RDWR | kFlags, 0600) : -1;
+    if (fd < 0 && (!writable || errno == EACCES))
+        fd = OpenWalked(path, O_RDONLY | kFlags, 0600);
     if (fd < 0)
         return -1;
     struct stat info

@@ -15,8 +15,11 @@ namespace platform
 // someone else, EINVAL for anything but a plain file, EMLINK for a file with
 // more than one name (a hard link to some other file of this user's, whose
 // mode must not change and which others may hold open). A file of this user
-// that others may read is narrowed to 0600.
-int OpenOwnLockFile(const std::string& path);
+// that others may read is narrowed to 0600. Every link on the way is judged
+// as FileWalk.h says. When `writable`, the file is opened for writing too
+// where this user may write it (else for reading alone), so that a holder
+// can leave a note in it.
+int OpenOwnLockFile(const std::string& path, bool writable = false);
 
 enum class LockResult
 {

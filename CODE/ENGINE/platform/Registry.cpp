@@ -164,6 +164,7 @@ using registry::kMaxDepth;
 using registry::ReadUserFile;
 using registry::UserFile;
 using registry::UserFileLock;
+using registry::UserFolderIsOthers;
 using registry::Value;
 using registry::WriteUserFile;
 
@@ -300,6 +301,8 @@ Branch& Loaded(Registry& registry, bool machine)
     {
         if (machine)
             branch.root = DescribeMachine();
+        else if (UserFolderIsOthers(UserFile()))
+            branch.root = std::make_shared<Key>(); // another user's folder is not read
         else
             ReadUserFile(UserFile(), &branch.root);
     }
@@ -385,9 +388,9 @@ bool WantsWrite(u32 access)
 }
 
 // Writes the user branch after a change; on failure runs undo and reports it.
-template <typename Undo> i32 Commit(Branch& branch, Undo undo)
+template <typename Undo> i32 Commit(Branch& branch, UserFileLock* lock, Undo undo)
 {
-    const i32 result = WriteUserFile(UserFile(), *branch.root);
+    const i32 result = WriteUserFile(UserFile(), *branch.root, lock);
     if (result != ERROR_SUCCESS)
         undo();
     return result;
@@ -446,7 +449,7 @@ i32 OpenKey(HKEY key, const char* subKey, u32 access, bool create, HKEY* result,
         above = above->Child(names[made]);
     target = MakePath(parent.key, names);
     const Key* first = above->Child(names[made]).get();
-    if (i32 failure = Commit(*parent.branch, [&] { above->RemoveChild(first); }))
+    if (i32 failure = Commit(*parent.branch, &fileLock, [&] { above->RemoveChild(first); }))
         return failure;
     return opened(REG_CREATED_NEW_KEY);
 }
@@ -491,7 +494,7 @@ i32 RegDeleteKey(HKEY key, const char* subKey)
     Key& above = *target->parent;
     const size_t at = above.RemoveChild(target.get());
     target->deleted = true;
-    return Commit(*handle.branch,
+    return Commit(*handle.branch, &fileLock,
                   [&]
                   {
                       target->deleted = false;
@@ -513,7 +516,7 @@ i32 RegDeleteValue(HKEY key, const char* name)
     Key& owner = *handle.key;
     const auto at = static_cast<size_t>(value - owner.Values().data());
     Value removed = owner.RemoveValue(at);
-    return Commit(*handle.branch, [&] { owner.InsertValue(at, std::move(removed)); });
+    return Commit(*handle.branch, &fileLock, [&] { owner.InsertValue(at, std::move(removed)); });
 }
 
 i32 RegEnumValue(HKEY key, u32 index, char* name, u32* nameLength, u32* type, u8* data, u32* dataSize)
@@ -574,7 +577,7 @@ i32 RegSetValueEx(HKEY key, const char* name, u32 type, const u8* data, u32 size
     if (existing)
         before = *existing;
     handle.key->PutValue(valueName, type, std::vector<u8>(data, data + size));
-    return Commit(*handle.branch,
+    return Commit(*handle.branch, &fileLock,
                   [&]
                   {
                       if (before)

@@ -1,6 +1,7 @@
 #include "platform/RegistryFile.h"
 
 #include "platform/FileReplace.h"
+#include "platform/FileWalk.h"
 #include "platform/OShell.h"
 #include "platform/OwnLock.h"
 #include "platform/Registry.h"
@@ -9,7 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -148,30 +148,58 @@ std::shared_ptr<Key> KeyOfLine(std::string_view path, const std::shared_ptr<Key>
     return MakePath(root, names);
 }
 
+// The note a writer leaves in the lock file while its replacement exists is
+// the replacement's whole name; a longer note is none of the writer's.
+constexpr size_t kMaxNote = 64 * 1024;
+
 // A writer killed between making its replacement and renaming it over the
-// file leaves it behind: a full copy of the player's keys. Under the lock no
-// writer is at work, so every plain file of the player's own by such a name
-// is a leftover. A link by such a name is neither followed nor removed.
-void RemoveLeftovers(const std::string& file)
+// file leaves it behind: a full copy of the player's keys. Its name is what
+// the lock file notes, so under the lock exactly that file is removed, and
+// only while it is a plain file of the player's own with a replacement's
+// name. Files the player named alike are never touched.
+void RemoveNotedReplacement(int lock)
 {
-    const std::string folder = FolderOf(file), base = file.substr(folder.size() + 1);
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
+    std::string note(kMaxNote + 1, '\0');
+    const ssize_t length = ::pread(lock, note.data(), note.size(), 0);
+    if (length <= 0 || static_cast<size_t>(length) > kMaxNote)
         return;
-    std::vector<std::string> leftovers;
-    while (const dirent* entry = ::readdir(dir))
+    note.resize(static_cast<size_t>(length));
+    const Walk walk = WalkPath(note, false);
+    struct stat info
     {
-        struct stat info
-        {
-        };
-        if (IsReplacementName(entry->d_name, base) &&
-            ::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
-            leftovers.emplace_back(entry->d_name);
-    }
-    for (const std::string& name : leftovers)
-        ::unlinkat(::dirfd(dir), name.c_str(), 0);
-    ::closedir(dir);
+    };
+    const size_t suffix = walk.name.rfind('.');
+    if (walk.error == 0 && suffix != std::string::npos &&
+        IsReplacementName(walk.name, std::string_view(walk.name).substr(0, suffix)) &&
+        ::fstatat(walk.folder.Get(), walk.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
+        ::unlinkat(walk.folder.Get(), walk.name.c_str(), 0);
+    (void)!::ftruncate(lock, 0);
+}
+
+// Whether something stands at `path` itself (a link is not followed), found
+// by the walk.
+bool SomethingAt(const std::string& path)
+{
+    const Walk walk = WalkPath(path, false);
+    struct stat info
+    {
+    };
+    return walk.error == 0 && ::fstatat(walk.folder.Get(), walk.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// Makes the file's folders; the last one is the game's own and must be the
+// player's alone. ERROR_ACCESS_DENIED when it is not (or a link another user
+// planted stands in its place), ERROR_WRITE_FAULT when a folder cannot be
+// made.
+i32 MakeUserFolder(const std::string& file)
+{
+    const std::string folder = FolderOf(file);
+    if (!EnsureFolderTree(FolderOf(folder)))
+        return ERROR_WRITE_FAULT;
+    if (!MakeOwnFolder(folder))
+        return errno == EPERM || errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
+    return ERROR_SUCCESS;
 }
 
 } // namespace
@@ -285,18 +313,34 @@ FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root)
     return FileState::Read;
 }
 
-i32 WriteUserFile(const std::string& file, const Key& root)
+bool UserFolderIsOthers(const std::string& file)
 {
-    if (file.empty() || !EnsureFolderTree(FolderOf(file)))
+    if (file.empty())
+        return false;
+    const Descriptor folder(OpenWalked(FolderOf(file), O_RDONLY | O_DIRECTORY, 0));
+    struct stat info
+    {
+    };
+    return folder.Get() >= 0 && ::fstat(folder.Get(), &info) == 0 && info.st_uid != ::geteuid();
+}
+
+i32 WriteUserFile(const std::string& file, const Key& root, UserFileLock* lock)
+{
+    if (file.empty())
         return ERROR_WRITE_FAULT;
+    if (i32 failure = MakeUserFolder(file))
+        return failure;
     const std::string text = Serialise(root);
-    const std::string target = FollowLinks(file);
-    std::string temp;
-    FILE* out = OpenReplacementOf(target, &temp);
-    if (!out)
+    Replacement out;
+    if (!out.Open(FollowLinks(file)))
         return errno == EACCES || errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
-    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    return CommitReplacement(out, written, temp, target) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+    if (lock)
+        lock->Note(out.Name());
+    const bool written = std::fwrite(text.data(), 1, text.size(), out.File()) == text.size();
+    const bool committed = out.Commit(written);
+    if (lock)
+        lock->Note({});
+    return committed ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
 
 UserFileLock::~UserFileLock()
@@ -305,14 +349,25 @@ UserFileLock::~UserFileLock()
         ::close(fd_);
 }
 
+void UserFileLock::Note(const std::string& replacement)
+{
+    if (fd_ < 0 || (::fcntl(fd_, F_GETFL) & O_ACCMODE) != O_RDWR || replacement.size() > kMaxNote)
+        return;
+    if (::ftruncate(fd_, 0) == 0 && !replacement.empty())
+        (void)!::pwrite(fd_, replacement.data(), replacement.size(), 0);
+}
+
 i32 UserFileLock::Take(const std::string& file)
 {
-    // A folder that cannot be made takes no lock file and no registry file
-    // either: the write that follows fails on its own.
-    if (file.empty() || !EnsureFolderTree(FolderOf(file)))
+    // A folder of another user's is not used at all. One that cannot be made
+    // takes no lock file and no registry file either: the write that follows
+    // fails on its own.
+    if (file.empty())
         return ERROR_SUCCESS;
+    if (i32 failure = MakeUserFolder(file))
+        return failure == ERROR_ACCESS_DENIED ? failure : ERROR_SUCCESS;
     const std::string name = FolderOf(file) + "/registry.lock";
-    fd_ = OpenOwnLockFile(name);
+    fd_ = OpenOwnLockFile(name, true);
     if (fd_ < 0)
     {
         // With nothing at the name the folder takes no new files, so nobody
@@ -320,15 +375,12 @@ i32 UserFileLock::Take(const std::string& file)
         // lives behind a link elsewhere. Anything else at the name (a link, a
         // folder, another user's file) may be held by whoever put it there,
         // so the change must not go on as if unlocked.
-        struct stat info
-        {
-        };
-        return ::lstat(name.c_str(), &info) == 0 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+        return SomethingAt(name) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
     }
     switch (TakeLock(fd_, kLockWaitMs))
     {
     case LockResult::Taken:
-        RemoveLeftovers(file);
+        RemoveNotedReplacement(fd_);
         return ERROR_SUCCESS;
     case LockResult::Busy:
         return ERROR_LOCK_VIOLATION;

@@ -36,11 +36,16 @@ enum class FileState
 // Reads the file into a new tree, empty unless the file was Read.
 FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root);
 
+class UserFileLock;
+// Whether the file's folder is another user's, which the registry does not
+// use: reads then see no file, and changes are refused.
+bool UserFolderIsOthers(const std::string& file);
 // Replaces the file in one step, so that a failed write leaves the old one.
 // A file kept behind a link is replaced where the link leads; a file the
-// player may not write is refused (ERROR_ACCESS_DENIED). ERROR_WRITE_FAULT
-// when it cannot be written.
-i32 WriteUserFile(const std::string& file, const Key& root);
+// player may not write, or a folder of another user's, is refused
+// (ERROR_ACCESS_DENIED). ERROR_WRITE_FAULT when it cannot be written. The
+// replacement's name is noted in `lock` (when given) while it exists.
+i32 WriteUserFile(const std::string& file, const Key& root, UserFileLock* lock = nullptr);
 
 // Held around each change to the file, so that reading the file again,
 // changing it and writing it happen while no other process does the same,
@@ -56,13 +61,19 @@ public:
     ~UserFileLock();
 
     // Takes the lock of `file`, waiting a few seconds at most, and then
-    // removes the replacements that writers killed midway left beside it.
+    // removes the replacement that a writer killed midway left, as its note
+    // in the lock file names it.
     // ERROR_LOCK_VIOLATION when another process held it for the whole wait;
     // ERROR_ACCESS_DENIED when something that is not a plain file of the
-    // player's own stands at the lock's name. Where no lock file can be made
+    // player's own stands at the lock's name, or the folder is another
+    // user's. Where no lock file can be made
     // (a folder that takes no files) or the file system cannot lock, the
     // change goes on unlocked: no other process can hold the lock either.
     i32 Take(const std::string& file);
+    // Notes in the lock file the whole name of the replacement that exists
+    // while this holder writes (empty: none). Lost where the lock file cannot
+    // be written, so such a leftover stays.
+    void Note(const std::string& replacement);
 
 private:
     int fd_ = -1;

@@ -169,9 +169,8 @@ u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
     // A record that is not a plain file the player may write is refused
     // there and left as it is, as writing it in place would fail; the
     // replacement keeps the old file's mode and, where allowed, its owner.
-    std::string temp;
-    FILE* file = platform::OpenReplacementOf(path, &temp);
-    if (file == nullptr)
+    platform::Replacement replacement;
+    if (!replacement.Open(path))
     {
         const int why = errno;
         if (why != EACCES && why != EPERM)
@@ -185,10 +184,10 @@ u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
     }
     // A second signal that ends the program at once takes the unfinished
     // copy with it, so none is left beside the record.
-    platform::RemoveOnAbort(temp.c_str());
-    const bool written = bytes.empty() || std::fwrite(bytes.data(), bytes.size(), 1, file) == 1;
+    platform::RemoveOnAbort(replacement.Name().c_str());
+    const bool written = bytes.empty() || std::fwrite(bytes.data(), bytes.size(), 1, replacement.File()) == 1;
     // On failure errno still says why, for a caller that tells the player.
-    const bool ok = platform::CommitReplacement(file, written, temp, path);
+    const bool ok = replacement.Commit(written);
     const int why = errno;
     platform::RemoveOnAbort(nullptr);
     errno = why;
