@@ -123,7 +123,8 @@ struct LockCase
     bool runtimeForeign; // the runtime folder belongs to another user
     bool squatTmp;       // another user made the player's folder under /tmp
     bool dataHome;       // XDG_DATA_HOME below the test folder is usable
-    const char* expect;  // "runtime", "tmp", "data" or "failed"
+    const char* expect;  // "runtime", "tmp", "data", "records" or "failed"
+    bool records = false; // a records folder of the player's alone is given
 };
 
 } // namespace
@@ -138,6 +139,7 @@ TEST_F(NamedMutexTest, TheLockIsPerUserAndABrokenRuntimeFolderFallsBack)
         {"runtime folder of another user", "foreign", 0700, true, false, true, "tmp"},
         {"squatted /tmp folder", "absent", 0, false, true, true, "data"},
         {"nowhere to go", "absent", 0, false, true, false, "failed"},
+        {"only the records folder", "absent", 0, false, true, false, "records", true},
     };
     const childtest::Player player;
     ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
@@ -169,6 +171,12 @@ TEST_F(NamedMutexTest, TheLockIsPerUserAndABrokenRuntimeFolderFallsBack)
             ASSERT_EQ(::mkdir(tmp.c_str(), 0755), 0);
         }
         const std::string lockName = "TEST-" + std::to_string(::getpid()) + "-" + std::to_string(&c - cases);
+        const std::string records = folder + "/records-" + std::to_string(&c - cases);
+        if (c.records)
+        {
+            ASSERT_EQ(::mkdir(records.c_str(), 0700), 0);
+            ASSERT_EQ(::chown(records.c_str(), player.uid, player.gid), 0);
+        }
 
         const std::string result = childtest::RunAsPlayer(
             player,
@@ -181,11 +189,14 @@ TEST_F(NamedMutexTest, TheLockIsPerUserAndABrokenRuntimeFolderFallsBack)
                 ::setenv("XDG_DATA_HOME", c.dataHome ? data.c_str() : (folder + "/no-data").c_str(), 1);
                 ::setenv("HOME", "/nonexistent", 1);
                 NamedMutex first, second;
-                if (first.Create(lockName.c_str()) != NamedMutex::Result::Created)
+                const char* shared = c.records ? records.c_str() : nullptr;
+                if (first.Create(lockName.c_str(), shared) != NamedMutex::Result::Created)
                     return "failed: " + first.GetProblem();
-                if (second.Create(lockName.c_str()) != NamedMutex::Result::AlreadyExists)
+                if (second.Create(lockName.c_str(), shared) != NamedMutex::Result::AlreadyExists)
                     return std::string("second copy not told");
                 const std::string where = NamedMutex::GetRuntimeFolder();
+                if (c.records && where.empty())
+                    return std::string("records");
                 return where == runtime ? "runtime" : where == tmp ? "tmp" : where == data ? "data" : where;
             });
         if (c.squatTmp)

@@ -5,17 +5,21 @@
 #include "INTERFACE/GWindow.h"
 #include "PackWriter.h"
 #include "image/OBitmapStore.h"
+#include "platform/NamedMutex.h"
+#include "platform/Registry.h"
 #include "platform/Termination.h"
 #include "render/GPtrArray.h"
 #include "render/OEngine.h"
 #include "render/ORectList.h"
 #include "services/OSaveFile.h"
+#include "support/ChildProcess.h"
 
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -229,54 +233,189 @@ TEST_F(GameWindowTest, RecordsInTheCurrentFolderAreAnnounced)
     EXPECT_EQ(ReadAll(here / "00050000.bin").size(), 252u);
 }
 
-// A data folder longer than any fixed buffer (each name at most 255 bytes, so
-// several of them) still holds the records and the log, without a notice, and
-// it is the folder the running copy locks.
-TEST_F(GameWindowTest, ALongDataFolderHoldsTheRecordsAndTheLog)
+// Data and config homes longer than the system takes in one name (4,096
+// bytes) still hold the records, the log, the lock and the registry, without
+// a notice and with nothing left beside them; the data folder is the one the
+// running copy locks.
+TEST_F(GameWindowTest, DataAndConfigHomesPastThePathLimitHoldEverything)
 {
-    fs::path data = home;
-    while (data.string().size() < 1000)
+    fs::path data = home, config = home;
+    while (data.string().size() < 4220)
         data /= std::string(200, 'd');
+    while (config.string().size() < 4220)
+        config /= std::string(200, 'c');
     setenv("XDG_DATA_HOME", data.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    ResetRegistry();
     const fs::path product = data / "Quenvo" / "ZORBLET";
     EXPECT_EQ(GGlobal::GetRecordsLockFolder(), product.string());
+    const std::string lockName = "TEST-" + std::to_string(::getpid());
     testing::internal::CaptureStderr();
     {
+        NamedMutex running;
+        ASSERT_EQ(running.Create(lockName.c_str(), GGlobal::GetRecordsLockFolder().c_str()),
+                  NamedMutex::Result::Created);
         GWindow w;
         ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
         EXPECT_EQ(std::string(w.GetGlobal()->GetProfilesFolder()), (product / "PROFILES").string());
+        HKEY key{};
+        EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "Long", 0, KEY_ALL_ACCESS, &key, nullptr), ERROR_SUCCESS);
         w.OnExit();
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(ReadAll(product / "PROFILES" / "00000100.bin").size(), 1000u);
-    EXPECT_EQ(ReadAll(product / "PROFILES" / "00050000.bin").size(), 252u);
-    EXPECT_TRUE(fs::is_regular_file(product / "SAVES" / "zorblet.html"));
+    ResetRegistry();
+    HKEY key{};
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Long", 0, KEY_READ, &key), ERROR_SUCCESS);
+    // Listed from inside, as the system cannot name these folders whole.
+    auto names = [](const fs::path& folder)
+    {
+        std::set<std::string> found;
+        const fs::path here = fs::current_path();
+        fs::current_path("/");
+        for (const fs::path& step : folder.relative_path())
+            fs::current_path(step);
+        for (const auto& entry : fs::directory_iterator("."))
+            found.insert(entry.path().filename());
+        fs::current_path(here);
+        return found;
+    };
+    EXPECT_EQ(names(product), (std::set<std::string>{"PROFILES", "SAVES", lockName + ".lock"}));
+    EXPECT_EQ(names(product / "PROFILES"), (std::set<std::string>{"00000100.bin", "00050000.bin"}));
+    EXPECT_EQ(names(product / "SAVES"), (std::set<std::string>{"zorblet.html"}));
+    EXPECT_EQ(names(config / "Quenvo" / "ZORBLET"), (std::set<std::string>{"registry", "registry.lock"}));
     for (const char* name : {"00000100.bin", "00050000.bin", "zorblet.html"})
         EXPECT_FALSE(fs::exists(fs::current_path() / name)) << name;
 }
 
 // Whatever the umask, the folders the game makes are the player's alone, so
-// no one else can put links in place of the files in them; folders that were
-// there keep their mode.
+// no one else can put links in place of the files in them, and so are the
+// files it makes; folders that were there keep their mode.
 TEST_F(GameWindowTest, TheFoldersTheGameMakesAreThePlayersAlone)
 {
-    const fs::path data = home / "made" / "data";
+    const fs::path data = home / "made" / "data", config = home / "made" / "config";
     setenv("XDG_DATA_HOME", data.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    ResetRegistry();
     const fs::perms homeMode = fs::status(home).permissions();
     const mode_t previous = ::umask(0);
     u32 created = 0;
+    i32 changed = -1;
     {
         GWindow w;
         created = w.Create("ZORBLET", "ZORBLET", 800, 600);
+        HKEY key{};
+        changed = RegCreateKeyEx(HKEY_CURRENT_USER, "Private", 0, KEY_ALL_ACCESS, &key, nullptr);
         w.OnExit();
     }
     ::umask(previous);
     ASSERT_EQ(created, 1u);
+    ASSERT_EQ(changed, ERROR_SUCCESS);
     const fs::path product = data / "Quenvo" / "ZORBLET";
     for (const fs::path& folder :
          {home / "made", data, data / "Quenvo", product, product / "SAVES", product / "PROFILES"})
         EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << folder;
+    for (const fs::path& file : {product / "PROFILES" / "00000100.bin", product / "PROFILES" / "00050000.bin",
+                                 product / "SAVES" / "zorblet.html", config / "Quenvo" / "ZORBLET" / "registry"})
+        EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write) << file;
     EXPECT_EQ(fs::status(home).permissions(), homeMode);
+}
+
+// The data home lies in a folder that everyone may write. What another user
+// made there in the game's place (a link to a folder of the player's, or
+// folders of their own with files at the records' names) is not used: the
+// records go to the current folder, the player is told why, and nothing of
+// the other user's or behind their link is touched. A folder of the player's
+// that others may write is narrowed and used.
+TEST_F(GameWindowTest, WhatAnotherUserMadeInTheGamesPlaceIsNotUsed)
+{
+    const childtest::Player player;
+    if (!player.asRoot)
+        GTEST_SKIP() << "another user's folders can only be made when the tests run as root";
+    const uid_t stranger = 1;
+    enum Shape
+    {
+        LinkToMine,
+        TheirFolders,
+        MineOpen
+    };
+    const struct
+    {
+        const char* name;
+        Shape shape;
+        const char* said; // empty: the folder is used
+    } cases[] = {
+        {"their link to a folder of mine", LinkToMine, "/Quenvo/ZORBLET\" cannot be made: Permission denied"},
+        {"their folders and files", TheirFolders, "/Quenvo/ZORBLET\" belongs to another user"},
+        {"my folder open to all", MineOpen, ""},
+    };
+    const fs::perms all = fs::perms::owner_all | fs::perms::group_all | fs::perms::others_all;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const fs::path shared = home / ("shared " + std::to_string(c.shape)), mine = home / "mine";
+        const fs::path product = shared / "Quenvo" / "ZORBLET";
+        fs::remove_all(mine);
+        fs::create_directories(mine);
+        fs::create_directories(shared / "Quenvo");
+        fs::permissions(shared, all | fs::perms::sticky_bit);
+        if (c.shape == LinkToMine)
+        {
+            fs::create_directory_symlink(mine, product);
+            ASSERT_EQ(::lchown(product.c_str(), stranger, stranger), 0);
+        }
+        else
+        {
+            for (const fs::path& f : {product, product / "PROFILES", product / "SAVES"})
+            {
+                fs::create_directories(f);
+                fs::permissions(f, all);
+            }
+        }
+        const std::string theirs = "theirs";
+        if (c.shape == TheirFolders)
+        {
+            for (const fs::path& f : {product / "PROFILES" / "00050000.bin", product / "SAVES" / "zorblet.html"})
+            {
+                std::ofstream(f) << theirs;
+                fs::permissions(f, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                       fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
+            }
+            for (const auto& entry : fs::recursive_directory_iterator(product))
+                ASSERT_EQ(::lchown(entry.path().c_str(), stranger, stranger), 0);
+            ASSERT_EQ(::lchown(product.c_str(), stranger, stranger), 0);
+        }
+        if (c.shape != MineOpen)
+        {
+            ASSERT_EQ(::lchown((shared / "Quenvo").c_str(), stranger, stranger), 0);
+        }
+        setenv("XDG_DATA_HOME", shared.c_str(), 1);
+        fs::remove(fs::current_path() / "00000100.bin");
+        testing::internal::CaptureStderr();
+        {
+            GWindow w;
+            ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
+            EXPECT_EQ(w.GetGlobal()->GetProfilesFolder() != nullptr, std::string(c.said).empty());
+            w.OnExit();
+        }
+        const std::string said = testing::internal::GetCapturedStderr();
+        if (std::string(c.said).empty())
+        {
+            EXPECT_EQ(said, "");
+            EXPECT_EQ(fs::status(product).permissions(), fs::perms::owner_all) << "narrowed";
+            EXPECT_EQ(ReadAll(product / "PROFILES" / "00000100.bin").size(), 1000u);
+            continue;
+        }
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        EXPECT_NE(said.find("kept in the current folder"), std::string::npos) << said;
+        EXPECT_EQ(ReadAll(fs::current_path() / "00000100.bin").size(), 1000u);
+        EXPECT_TRUE(fs::is_empty(mine)) << "nothing is made behind their link";
+        if (c.shape == TheirFolders)
+        {
+            for (const fs::path& f : {product / "PROFILES" / "00050000.bin", product / "SAVES" / "zorblet.html"})
+                EXPECT_EQ(ReadAll(f), std::vector<u8>(theirs.begin(), theirs.end())) << f;
+            EXPECT_FALSE(fs::exists(product / "PROFILES" / "00000100.bin"));
+        }
+    }
 }
 
 // Once the first signal's close is under way (here as the exit starts to
