@@ -14,6 +14,7 @@
 #include "services/OSaveFile.h"
 #include "support/ChildProcess.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace platform;
@@ -89,6 +91,25 @@ protected:
     fs::path profiles;
     fs::path previous;
 };
+
+// Starts a process that shows a window of type W with the termination
+// signals caught, runs `shown`, and ends with the code of the window's loop.
+template <typename W, typename Shown> pid_t RunInChild(Shown shown)
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+    {
+        ::alarm(20);
+        platform::CatchTerminationSignals();
+        W w;
+        if (w.Create("ZORBLET", "ZORBLET", 800, 600) != 1)
+            ::_exit(2);
+        w.Show();
+        shown();
+        ::_exit(w.Run());
+    }
+    return child;
+}
 
 } // namespace
 
@@ -418,8 +439,9 @@ TEST_F(GameWindowTest, WhatAnotherUserMadeInTheGamesPlaceIsNotUsed)
     }
 }
 
-// Once the first signal's close is under way (here as the exit starts to
-// save), another signal ends the program at once, killed by that signal.
+// Once the first signal's close is under way and held up (here for 1.1 s as
+// the exit starts to save), another signal a second or more after the first
+// ends the program at once, killed by that signal.
 TEST_F(GameWindowTest, ASecondSignalEndsTheProgramOnItsWayOut)
 {
     class SignalledOnExit : public GWindow
@@ -427,28 +449,49 @@ TEST_F(GameWindowTest, ASecondSignalEndsTheProgramOnItsWayOut)
     public:
         void OnExit() override
         {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1100));
             std::raise(SIGTERM);
             GWindow::OnExit();
         }
     };
-    const pid_t child = ::fork();
+    const pid_t child = RunInChild<SignalledOnExit>([] { std::raise(SIGTERM); });
     ASSERT_GE(child, 0);
-    if (child == 0)
-    {
-        ::alarm(20);
-        platform::CatchTerminationSignals();
-        SignalledOnExit w;
-        if (w.Create("ZORBLET", "ZORBLET", 800, 600) != 1)
-            ::_exit(2);
-        w.Show();
-        std::raise(SIGTERM);
-        w.Run();
-        ::_exit(0);
-    }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
     EXPECT_FALSE(fs::exists(profiles / "00000100.bin")) << "it ended before the save";
+}
+
+// A closed terminal's two SIGHUPs, microseconds apart, are one request: the
+// game closes and saves, however the second falls against the close.
+TEST_F(GameWindowTest, TwoSignalsInQuickSuccessionAreOneRequest)
+{
+    for (int run = 0; run < 20; ++run)
+    {
+        SCOPED_TRACE(run);
+        fs::remove_all(profiles);
+        int up[2];
+        ASSERT_EQ(::pipe(up), 0);
+        const pid_t child = RunInChild<GWindow>(
+            [&]
+            {
+                if (::write(up[1], "", 1) != 1)
+                    ::_exit(3);
+            });
+        ASSERT_GE(child, 0);
+        char byte = 0;
+        ::close(up[1]);
+        EXPECT_EQ(::read(up[0], &byte, 1), 1);
+        ::close(up[0]);
+        ::kill(child, SIGHUP);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        ::kill(child, SIGHUP);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        EXPECT_EQ(ReadAll(profiles / "00000100.bin").size(), 1000u);
+        EXPECT_EQ(ReadAll(profiles / "00050000.bin").size(), 252u);
+    }
 }
 
 // SIGTERM and SIGHUP close the window the way its close box does: the loop

@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <initializer_list>
 #include <unistd.h>
 
@@ -19,12 +21,33 @@ volatile std::sig_atomic_t requested = 0;
 // Set by the first signal and kept after the request is taken: the close it
 // asked for (and the save that comes with it) may still be under way.
 volatile std::sig_atomic_t caught = 0;
+// When the first signal came, in nanoseconds of the monotonic clock.
+std::atomic<std::int64_t> caughtAt{0};
+static_assert(std::atomic<std::int64_t>::is_always_lock_free, "written in a signal handler");
+// A closed terminal sends two SIGHUPs microseconds apart (the shell's and
+// the kernel's hang-up), and `timeout` or a kill of the process group
+// reaches the game once more: one request each time. A person who wants a
+// hung program gone signals again later than that; a save blocked for a
+// second is what that signal is for.
+constexpr std::int64_t kSameRequestNs = 1'000'000'000;
 std::atomic<const char*> removeOnAbort{nullptr};
 static_assert(std::atomic<const char*>::is_always_lock_free, "read in a signal handler");
 DisplayLostHandler displayLost = nullptr;
 
+// clock_gettime is async-signal-safe, and the monotonic clock does not jump
+// when the wall clock is set.
+std::int64_t MonotonicNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
 void OnTerminationSignal(int signal)
 {
+    const std::int64_t now = MonotonicNs();
+    if (caught && now - caughtAt.load() < kSameRequestNs)
+        return;
     if (caught)
     {
         // Ends the process as the signal's own default would (so its parent
@@ -37,6 +60,7 @@ void OnTerminationSignal(int signal)
         std::raise(signal);
         return;
     }
+    caughtAt.store(now);
     caught = 1;
     requested = signal;
 }
@@ -51,8 +75,8 @@ void CatchTerminationSignals()
     {
     };
     action.sa_handler = &OnTerminationSignal;
-    // One handler at a time, so two signals in quick succession are always
-    // a request and then the end.
+    // One handler at a time, so a second signal always finds the first's
+    // moment set.
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGHUP, SIGTERM, SIGINT})
         sigaddset(&action.sa_mask, signal);

@@ -8,11 +8,13 @@ namespace platform
 // From here on SIGHUP (the terminal or session went away), SIGTERM and
 // SIGINT no longer end the process where it stands: the next pump of the
 // message queue asks every window to close, as its close box does, so the
-// program leaves through its usual exit and saves what it holds. Any signal
-// after the first, whether its request is still waiting or was taken and the
-// close (with its save) is under way, ends the process at once, killed by
-// that signal, so a program that no longer pumps or that hangs on its way
-// out can still be stopped. Each call starts afresh.
+// program leaves through its usual exit and saves what it holds. Signals
+// that come within a second of the first are the same request and change
+// nothing. A signal a second or more after the first, whether its request is
+// still waiting or was taken and the close (with its save) is under way,
+// ends the process at once, killed by that signal, so a program that no
+// longer pumps or that hangs on its way out can still be stopped. Each call
+// starts afresh.
 void CatchTerminationSignals();
 // True once after a caught signal.
 bool TakeTerminationRequest();

@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <string>
+#include <vector>
 
 using platform::HKEY_LOCAL_MACHINE;
 
@@ -71,9 +72,12 @@ public:
     // A text value, shown when it is not empty.
     void Text(ORegKey& key, const char* name, const char* format)
     {
-        char value[1024];
-        if (key.QueryString(name, value, sizeof value) > 0)
-            log_.Print(format, value);
+        std::vector<u8> value = WholeValue(key, name);
+        if (!value.empty())
+        {
+            value.push_back(0);
+            log_.Print(format, reinterpret_cast<const char*>(value.data()));
+        }
     }
     // A 4-byte value, shown when above 0.
     void Dword(ORegKey& key, const char* name, const char* format, u32 shift = 0)
@@ -86,20 +90,17 @@ public:
     // A text stored as UTF-16, shown as 8-bit characters.
     void WideText(ORegKey& key, const char* name, const char* format)
     {
-        u8 wide[1024];
-        char narrow[sizeof wide / 2 + 1];
-        u32 size = key.QueryBinary(name, wide, sizeof wide);
-        u32 n = 0;
-        for (u32 i = 0; i + 1 < size; i += 2)
+        const std::vector<u8> wide = WholeValue(key, name);
+        std::string narrow;
+        for (size_t i = 0; i + 1 < wide.size(); i += 2)
         {
             const u32 unit = wide[i] | static_cast<u32>(wide[i + 1]) << 8;
             if (unit == 0)
                 break;
-            narrow[n++] = unit < 0x100 ? static_cast<char>(unit) : '?';
+            narrow += unit < 0x100 ? static_cast<char>(unit) : '?';
         }
-        narrow[n] = 0;
-        if (n > 0)
-            log_.Print(format, narrow);
+        if (!narrow.empty())
+            log_.Print(format, narrow.c_str());
     }
 
     void System()
@@ -166,15 +167,18 @@ public:
 
     void VideoCard()
     {
-        char device[1024];
         ORegKey map;
         map.Open(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\VIDEO", false, true);
-        if (map.failed || map.QueryString("\\Device\\Video0", device, sizeof device) <= 0 || !device[0])
+        if (map.failed)
+            return;
+        std::vector<u8> device = WholeValue(map, "\\Device\\Video0");
+        device.push_back(0);
+        if (!device[0])
             return;
         map.Close();
-        for (char* c = device; *c; ++c)
-            *c = CharToLower(*c);
-        const char* system = StrStr(device, "system\\");
+        for (u8& c : device)
+            c = static_cast<u8>(CharToLower(static_cast<char>(c)));
+        const char* system = StrStr(reinterpret_cast<const char*>(device.data()), "system\\");
         if (!system)
             return;
         ORegKey video;
@@ -241,11 +245,23 @@ public:
         Section("Paths");
         const std::string folder = platform::GetCurrentFolder();
         if (!folder.empty())
-            log_.Print("   Current folder %.1023s", folder.c_str());
+            log_.Print("   Current folder %s", folder.c_str());
         Blank();
     }
 
 private:
+    // The value's bytes, however many: the room grows until the value leaves
+    // some of it unused. Empty when the value cannot be read.
+    static std::vector<u8> WholeValue(ORegKey& key, const char* name)
+    {
+        std::vector<u8> value(1024);
+        u32 read = 0;
+        while ((read = key.QueryBinary(name, value.data(), static_cast<u32>(value.size()))) == value.size())
+            value.resize(value.size() * 2);
+        value.resize(read);
+        return value;
+    }
+
     OLogFile& log_;
 };
 
@@ -284,10 +300,10 @@ OLogFile::~OLogFile()
     Close();
 }
 
-bool OLogFile::WriteText(const char* prefix)
+bool OLogFile::WriteText(const char* prefix, const char* message)
 {
     const auto stamp = static_cast<int>(platform::GetProcessMilliseconds());
-    bool written = std::fprintf(file, "%7d> %s", stamp, prefix) >= 0 && PutEscaped(file, text) &&
+    bool written = std::fprintf(file, "%7d> %s", stamp, prefix) >= 0 && PutEscaped(file, message) &&
                    std::fputc('\n', file) != EOF && std::fflush(file) == 0;
     if (!keepOpen)
     {
@@ -297,14 +313,28 @@ bool OLogFile::WriteText(const char* prefix)
     return written;
 }
 
-bool OLogFile::WriteLine(const char* prefix, const char* format, va_list& args)
+bool OLogFile::WriteLine(const char* prefix, const char* format, va_list args)
 {
     if (!file)
         Open();
     if (!file)
         return false;
-    std::vsnprintf(text, sizeof text, format, args);
-    return WriteText(prefix);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(text, sizeof text, format, args);
+    if (length < 0)
+        text[0] = 0;
+    if (length < static_cast<int>(sizeof text))
+    {
+        va_end(again);
+        return WriteText(prefix, text);
+    }
+    // A message too long for the buffer (a deep folder's name, a long
+    // command line) is written whole all the same.
+    std::string whole(static_cast<size_t>(length) + 1, '\0');
+    std::vsnprintf(whole.data(), whole.size(), format, again);
+    va_end(again);
+    return WriteText(prefix, whole.c_str());
 }
 
 void OLogFile::Print(const char* format, ...)

@@ -18,7 +18,7 @@ class OLogFile
 {
 public:
     FILE* file;
-    char text[16384];     // one formatted message; longer ones are cut
+    char text[16384];     // one formatted message (a longer one is formatted again in a string)
     u32 errorCount;       // error lines written
     std::string fileName; // whole, however long: a cut name would be another file
     u32 keepOpen;         // never set: every line opens and closes the file
@@ -43,12 +43,12 @@ public:
     void DumpSystemInfo();
 
 private:
-    // Writes text as one stamped line behind prefix and closes the file;
+    // Writes message as one stamped line behind prefix and closes the file;
     // false when the line did not reach the file.
-    bool WriteText(const char* prefix);
+    bool WriteText(const char* prefix, const char* message);
     // Opens the file when it is closed and writes the formatted message;
     // false when the line did not reach the file.
-    bool WriteLine(const char* prefix, const char* format, va_list& args);
+    bool WriteLine(const char* prefix, const char* format, va_list args);
 };
 
 // The log "defaultlog.html" in the current folder, made on first use and
