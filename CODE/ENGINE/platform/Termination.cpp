@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -30,8 +31,10 @@ static_assert(std::atomic<std::int64_t>::is_always_lock_free, "written in a sign
 // hung program gone signals again later than that; a save blocked for a
 // second is what that signal is for.
 constexpr std::int64_t kSameRequestNs = 1'000'000'000;
+std::atomic<int> removeOnAbortFolder{-1};
 std::atomic<const char*> removeOnAbort{nullptr};
 static_assert(std::atomic<const char*>::is_always_lock_free, "read in a signal handler");
+static_assert(std::atomic<int>::is_always_lock_free, "read in a signal handler");
 DisplayLostHandler displayLost = nullptr;
 
 // clock_gettime is async-signal-safe, and the monotonic clock does not jump
@@ -55,7 +58,7 @@ void OnTerminationSignal(int signal)
         // signal is blocked while its handler runs, so it strikes as soon as
         // the handler returns.
         if (const char* file = removeOnAbort.load())
-            ::unlink(file);
+            ::unlinkat(removeOnAbortFolder.load(), file, 0);
         std::signal(signal, SIG_DFL);
         std::raise(signal);
         return;
@@ -95,9 +98,14 @@ bool TakeTerminationRequest()
     return true;
 }
 
-void RemoveOnAbort(const char* path)
+void RemoveOnAbort(int folder, const char* name)
 {
-    removeOnAbort.store(path);
+    // The name goes last and is cleared first, so the handler never pairs it
+    // with another folder.
+    if (name == nullptr)
+        removeOnAbort.store(nullptr);
+    removeOnAbortFolder.store(folder);
+    removeOnAbort.store(name);
 }
 
 void IgnoreWriteFailureSignals()

@@ -18,10 +18,11 @@ namespace platform
 void CatchTerminationSignals();
 // True once after a caught signal.
 bool TakeTerminationRequest();
-// While set (null clears it), a signal that ends the process at once first
-// removes this file: the unfinished copy of a save under way. The text must
-// live until it is cleared.
-void RemoveOnAbort(const char* path);
+// While set (a null name clears it), a signal that ends the process at once
+// first removes the file `name` in the open folder `folder`: the unfinished
+// copy of a save under way, removed where it was made, whatever the length
+// of its whole path. The text and the folder must live until it is cleared.
+void RemoveOnAbort(int folder, const char* name);
 
 // From here on SIGPIPE and SIGXFSZ are ignored. A notice printed to a closed
 // pipe, or a file that outgrows the file-size limit, would otherwise end the

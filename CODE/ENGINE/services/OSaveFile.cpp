@@ -184,12 +184,12 @@ u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
     }
     // A second signal that ends the program at once takes the unfinished
     // copy with it, so none is left beside the record.
-    platform::RemoveOnAbort(replacement.Name().c_str());
+    platform::RemoveOnAbort(replacement.Folder(), replacement.NameInFolder().c_str());
     const bool written = bytes.empty() || std::fwrite(bytes.data(), bytes.size(), 1, replacement.File()) == 1;
     // On failure errno still says why, for a caller that tells the player.
     const bool ok = replacement.Commit(written);
     const int why = errno;
-    platform::RemoveOnAbort(nullptr);
+    platform::RemoveOnAbort(-1, nullptr);
     errno = why;
     return ok ? 1 : 0;
 }
