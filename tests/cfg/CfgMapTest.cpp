@@ -3,11 +3,13 @@
 #include "cfg/OCfgMap.h"
 
 #include "cfg/CfgFiles.h"
+#include "core/FileLimits.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 using cfgtest::ReadFile;
 using cfgtest::TempPath;
@@ -133,6 +135,13 @@ TEST(CfgMapParse, LoadFromFile)
     EXPECT_EQ(map.Load(::testing::TempDir().c_str()), 1);
     EXPECT_EQ(map.failed, 1u);
     EXPECT_TRUE(map.entries.empty());
+
+    // Nor is a file past the limit, which is not read on to its end.
+    std::fclose(std::fopen(path.c_str(), "wb"));
+    ASSERT_EQ(::truncate(path.c_str(), kMaxWholeFileLength + 1), 0);
+    EXPECT_EQ(map.Load(path.c_str()), 1);
+    EXPECT_TRUE(map.text.empty());
+    std::remove(path.c_str());
 }
 
 TEST(CfgMapValues, Numbers)

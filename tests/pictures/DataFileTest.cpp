@@ -1,10 +1,12 @@
 // The data-file cache and the scrambled JPEG byte source over it.
 #include "PictureTestUtil.h"
+#include "core/FileLimits.h"
 #include "image/ODataCache.h"
 #include "image/TJPEG_Datas.h"
 
 #include <filesystem>
 #include <random>
+#include <unistd.h>
 
 using namespace picturetest;
 
@@ -63,6 +65,8 @@ TEST(ODataCacheTest, LoadsByNumberAndFolderHoldsEachFileOnceAndRefusesOverlongPa
     EXPECT_EQ(none->Load(3, nullptr, sub.c_str()), nullptr);
     const std::string overlong(ODataCache::kPathCapacity, 'a');
     EXPECT_EQ(Cache(ODataCache::Create(1))->Load(1, nullptr, overlong.c_str()), nullptr) << "path too long";
+    ASSERT_EQ(::truncate((root.path + "/Data3.dat").c_str(), kMaxWholeFileLength + 1), 0);
+    EXPECT_EQ(Cache(ODataCache::Create(1))->Load(3, nullptr, root.path.c_str()), nullptr) << "too long";
 }
 
 // The key sequence from a start key of 0 and the step out of 131, where the

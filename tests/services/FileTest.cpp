@@ -1,11 +1,14 @@
 #include "support/PlatformFilesTestUtil.h"
 #include "services/OFile.h"
 
+#include "core/FileLimits.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using filetest::ReadBytes;
 using filetest::TempFolder;
@@ -53,6 +56,12 @@ TEST_F(FileTest, LoadRefusesMissingEmptyAndFolderPaths)
     EXPECT_EQ(LoadFileFromBaseDir(dir.Path().c_str(), &size), nullptr);
     EXPECT_EQ(FileExists(dir.Path().c_str()), 0u);
     EXPECT_EQ(LoadFileFromBaseDir(nullptr, &size), nullptr);
+
+    // A length past the limit is refused before a block is made for it.
+    WriteBytes(dir / "long", {});
+    ASSERT_EQ(::truncate((dir / "long").c_str(), kMaxWholeFileLength + 1), 0);
+    EXPECT_EQ(LoadFileFromBaseDir((dir / "long").c_str(), &size), nullptr);
+    EXPECT_EQ(size, kMaxWholeFileLength + 1);
 }
 
 TEST_F(FileTest, NamesThatDoNotFitAreRefusedNotCut)

@@ -177,6 +177,30 @@ TEST_F(RegKeyTest, AChangeThatCannotBeStoredIsUndoneAndReported)
     EXPECT_EQ(key.failed, 1u) << "the key that could not be stored is gone";
 }
 
+// A file of 1 TiB (sparse) at the registry's name is not read into memory:
+// reads find no keys, changes are refused, and the file stays as it was.
+TEST_F(RegKeyTest, AFileFarLongerThanAnyRegistryIsLeftAsItIs)
+{
+    std::filesystem::create_directories(config / "Quenvo/ZORBLET");
+    const std::string text = "ZORBLET registry 1\nK Old\n";
+    filetest::WriteBytes(UserFile(), {text.begin(), text.end()});
+    ASSERT_EQ(::truncate(UserFile().c_str(), off_t(1) << 40), 0);
+    struct stat before
+    {
+    };
+    ASSERT_EQ(::stat(UserFile().c_str(), &before), 0);
+    HKEY key{};
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Old", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "New", 0, KEY_ALL_ACCESS, &key, nullptr),
+              ERROR_FILE_TOO_LARGE);
+    struct stat after
+    {
+    };
+    ASSERT_EQ(::stat(UserFile().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "not replaced";
+    EXPECT_EQ(after.st_size, before.st_size);
+}
+
 // Each user file is set up by the test (as the player's or another user's,
 // with a mode, maybe behind a link, in a folder of the player's or not), then
 // read and changed by the player. Beside it lie files of the player's that

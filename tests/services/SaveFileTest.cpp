@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -177,6 +178,7 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         DanglingLink, // the link's target does not exist yet
         ClosedFolder, // the record's folder takes no new files
         ClosedFull,   // that, and the disk fills up midway through the write
+        ClosedHuge,   // that, and the record made a sparse file of 1 TiB
         Fifo,         // a named pipe in the record's place, with no writer
         FifoBeside    // a named pipe, with no reader, at the record's name + ".tmp"
     };
@@ -199,6 +201,7 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         {"dangling link", 0600, DanglingLink, SaveFileState::Missing, false, true},
         {"own 0640 in a closed folder", 0640, ClosedFolder, SaveFileState::Read, false, true},
         {"own 0640 in a closed folder, disk full", 0640, ClosedFull, SaveFileState::Read, false, false},
+        {"own 0640 of 1 TiB in a closed folder", 0640, ClosedHuge, SaveFileState::Unreadable, false, false},
         {"named pipe", 0600, Fifo, SaveFileState::Unreadable, false, false},
         {"named pipe beside", 0600, FifoBeside, SaveFileState::Read, false, true},
     };
@@ -243,12 +246,26 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
             ASSERT_EQ(::mkfifo((record + ".tmp").c_str(), 0600), 0);
             ASSERT_EQ(::chown((record + ".tmp").c_str(), player.uid, player.gid), 0);
         }
-        if (c.shape == ClosedFolder || c.shape == ClosedFull)
+        if (c.shape == ClosedHuge)
+        {
+            ASSERT_EQ(::truncate(file.c_str(), off_t(1) << 40), 0);
+        }
+        if (c.shape == ClosedFolder || c.shape == ClosedFull || c.shape == ClosedHuge)
         {
             ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
         }
-        const std::vector<unsigned char> before =
-            c.shape == Fifo ? std::vector<unsigned char>() : ReadBytes(file);
+        // The length and the first bytes, which are all there is but for the
+        // sparse file.
+        auto contents = [](const std::string& path)
+        {
+            std::vector<unsigned char> head(4096);
+            std::ifstream in(path, std::ios::binary);
+            in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+            head.resize(static_cast<size_t>(in.gcount()));
+            std::error_code missing;
+            return std::make_pair(std::filesystem::file_size(path, missing), head);
+        };
+        const auto before = c.shape == Fifo ? decltype(contents(file))() : contents(file);
 
         const std::string result = childtest::RunAsPlayer(
             player,
@@ -289,7 +306,7 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
             if (c.shape == Fifo)
                 EXPECT_TRUE(S_ISFIFO(after.st_mode)) << "the pipe is left as it was";
             else
-                EXPECT_EQ(ReadBytes(file), before) << "the record is left as it was";
+                EXPECT_EQ(contents(file), before) << "the record is left as it was";
             EXPECT_EQ(after.st_uid, c.foreign ? ::geteuid() : player.uid) << "and keeps its owner";
         }
         if (linked)

@@ -1,5 +1,7 @@
 #include "cfg/OCfgMap.h"
 
+#include "core/FileLimits.h"
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -275,13 +277,14 @@ int OCfgMap::Load(const char* path)
     }
     char chunk[4096];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof(chunk), file)) > 0)
+    while (text.size() <= kMaxWholeFileLength && (n = std::fread(chunk, 1, sizeof(chunk), file)) > 0)
     {
         text.append(chunk, n);
     }
     // A path that opens but cannot be read (a folder) fails like one that
-    // does not open, rather than loading as an empty text.
-    const bool readError = std::ferror(file) != 0;
+    // does not open, rather than loading as an empty text; so does a file
+    // past the limit, before its text outgrows the memory.
+    const bool readError = std::ferror(file) != 0 || text.size() > kMaxWholeFileLength;
     std::fclose(file);
     if (readError)
     {

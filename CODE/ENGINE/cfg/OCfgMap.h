@@ -50,7 +50,8 @@ public:
     OCfgMap(const OCfgMap& other);
     OCfgMap& operator=(const OCfgMap&) = default;
 
-    // Results: 0 success, 1 failure.
+    // Results: 0 success, 1 failure. Load fails on a file longer than
+    // kMaxWholeFileLength (64 MiB) as on one that cannot be read.
     int Load(const char* path);
     int LoadFromText(const char* source);
     int Save(const char* path);

@@ -1,8 +1,8 @@
 #include "image/ODataCache.h"
 
+#include "core/FileLimits.h"
 #include "core/StrFunctions.h"
 
-#include <climits>
 #include <cstdio>
 #include <new>
 
@@ -86,12 +86,13 @@ u8* ODataCache::Load(i32 number, i32* size, const char* directory)
     if (!file)
         return nullptr;
 
-    // The length must leave room for the spare byte and fit the i32 the
-    // readers count in; a folder opened by name reports no usable length.
+    // No picture is longer than the limit, which also leaves room for the
+    // spare byte within the i32 the readers count in; a folder opened by name
+    // reports no usable length.
     long length = -1;
     if (std::fseek(file, 0, SEEK_END) == 0)
         length = std::ftell(file);
-    if (length <= 0 || length >= INT_MAX)
+    if (length <= 0 || static_cast<u64>(length) > kMaxWholeFileLength)
     {
         std::fclose(file);
         return nullptr;

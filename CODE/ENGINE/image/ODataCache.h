@@ -34,8 +34,9 @@ public:
 
     // Reads "directory/Data<number>.dat" (or "Data<number>.dat" without a
     // folder) whole and keeps it. Null when the cache is full, already holds
-    // that file (a file is never held twice), or the file cannot be read or is
-    // empty. *size, when given, receives the length once the file is opened.
+    // that file (a file is never held twice), or the file cannot be read, is
+    // empty or is longer than kMaxWholeFileLength (64 MiB). *size, when given,
+    // receives the length once the file is opened and its block made.
     u8* Load(i32 number, i32* size, const char* directory);
     // Without a folder any entry of that number matches; with one the folder
     // copy must be equal byte for byte.

@@ -352,8 +352,8 @@ void Install(Registry& registry, std::shared_ptr<Key> fresh)
 
 // Resolves a handle that is to change its key, against the user's file as it
 // is now: with `lock` taken, what other processes wrote since this one read
-// the file comes in first. An unreadable file is never written over; a lock
-// that cannot be had leaves the keys as they were.
+// the file comes in first. An unreadable or over-long file is never written
+// over; a lock that cannot be had leaves the keys as they were.
 i32 ResolveForChange(Registry& registry, HKEY key, UserFileLock* lock, Handle* out)
 {
     if (i32 failure = ResolveWritable(registry, key, out))
@@ -362,8 +362,16 @@ i32 ResolveForChange(Registry& registry, HKEY key, UserFileLock* lock, Handle* o
     if (i32 failure = lock->Take(file))
         return failure;
     std::shared_ptr<Key> fresh;
-    if (ReadUserFile(file, &fresh) == FileState::Unreadable)
+    switch (ReadUserFile(file, &fresh))
+    {
+    case FileState::Unreadable:
         return ERROR_ACCESS_DENIED;
+    case FileState::TooLarge:
+        return ERROR_FILE_TOO_LARGE;
+    case FileState::Read:
+    case FileState::Missing:
+        break;
+    }
     Install(registry, std::move(fresh));
     return Resolve(registry, key, out);
 }

@@ -18,9 +18,12 @@
 // were. Under the lock, replacements that writers killed midway left beside
 // the file are removed. A file that exists but cannot be read is never
 // written over, nor is one the user may not write: such changes are refused
-// (ERROR_ACCESS_DENIED). A file kept behind a symbolic link is replaced where
-// the link leads, with its mode. A change that cannot be written is undone
-// and reported (ERROR_WRITE_FAULT).
+// (ERROR_ACCESS_DENIED). A file longer than any the registry writes in use
+// (kMaxWholeFileLength, 64 MiB) is not read either: the branch read from it
+// shows no keys, and changes are refused (ERROR_FILE_TOO_LARGE), the file
+// left as it is. A file kept behind a symbolic link is replaced where the
+// link leads, with its mode. A change that cannot be written is undone and
+// reported (ERROR_WRITE_FAULT).
 //
 // No key lies more than 512 levels below its root: deeper paths are refused
 // (ERROR_BAD_PATHNAME) and deeper keys in the file are left out.
@@ -47,6 +50,7 @@ inline constexpr i32 ERROR_WRITE_FAULT = 29;
 inline constexpr i32 ERROR_LOCK_VIOLATION = 33;
 inline constexpr i32 ERROR_INVALID_PARAMETER = 87;
 inline constexpr i32 ERROR_BAD_PATHNAME = 161;
+inline constexpr i32 ERROR_FILE_TOO_LARGE = 223;
 inline constexpr i32 ERROR_MORE_DATA = 234;
 inline constexpr i32 ERROR_NO_MORE_ITEMS = 259;
 inline constexpr i32 ERROR_KEY_DELETED = 1018;

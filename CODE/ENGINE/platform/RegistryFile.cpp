@@ -1,5 +1,6 @@
 #include "platform/RegistryFile.h"
 
+#include "core/FileLimits.h"
 #include "platform/FileReplace.h"
 #include "platform/FileWalk.h"
 #include "platform/OShell.h"
@@ -290,13 +291,16 @@ FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root)
     };
     bool ok = ::fstat(fd, &info) == 0;
     // Read in one piece when the size holds; a file that grows meanwhile is
-    // read to its end all the same.
-    std::string text(ok ? static_cast<size_t>(info.st_size) + 1 : 0, '\0');
+    // read to its end all the same, up to the limit. Room for one byte past
+    // the limit tells a file that reached it from one that went beyond.
+    constexpr size_t kRoom = static_cast<size_t>(kMaxWholeFileLength) + 1;
+    bool tooLarge = ok && static_cast<u64>(info.st_size) > kMaxWholeFileLength;
+    std::string text(ok && !tooLarge ? static_cast<size_t>(info.st_size) + 1 : 0, '\0');
     size_t length = 0;
-    while (ok)
+    while (ok && !tooLarge)
     {
         if (length == text.size())
-            text.resize(text.size() * 2);
+            text.resize(std::min(text.size() * 2, kRoom));
         const ssize_t n = ::read(fd, text.data() + length, text.size() - length);
         if (n == 0)
             break;
@@ -304,9 +308,12 @@ FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root)
             length += static_cast<size_t>(n);
         else
             ok = errno == EINTR;
+        tooLarge = length > kMaxWholeFileLength;
     }
     std::fclose(in);
     text.resize(length);
+    if (tooLarge)
+        return FileState::TooLarge;
     if (!ok)
         return FileState::Unreadable;
     Parse(text, *root);

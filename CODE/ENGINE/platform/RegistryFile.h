@@ -30,7 +30,10 @@ enum class FileState
     Missing,
     // The file exists but cannot be read: its keys are unknown, so it must
     // not be written over.
-    Unreadable
+    Unreadable,
+    // The file is longer than kMaxWholeFileLength: no registry the calls
+    // write grows so long, so it is not read, and not written over either.
+    TooLarge
 };
 
 // Reads the file into a new tree, empty unless the file was Read.

@@ -2,6 +2,8 @@
 
 #include "services/OFilePath.h"
 
+#include "core/FileLimits.h"
+
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
@@ -68,7 +70,7 @@ u8* LoadFileFromBaseDir(const char* name, u32* size)
         length = std::ftell(file);
     std::rewind(file);
     // Lengths that a u32 (plus the NUL) cannot carry are refused like a
-    // failed read.
+    // failed read; a length past the limit, like a failed allocation.
     if (length < 0 || static_cast<unsigned long>(length) >= 0xFFFFFFFFul)
     {
         std::fclose(file);
@@ -76,7 +78,9 @@ u8* LoadFileFromBaseDir(const char* name, u32* size)
     }
     if (size)
         *size = static_cast<u32>(length);
-    u8* buffer = static_cast<u8*>(std::malloc(static_cast<size_t>(length) + 1));
+    u8* buffer = static_cast<u64>(length) > kMaxWholeFileLength
+                     ? nullptr
+                     : static_cast<u8*>(std::malloc(static_cast<size_t>(length) + 1));
     if (!buffer || std::fread(buffer, static_cast<size_t>(length), 1, file) != 1)
     {
         std::free(buffer);

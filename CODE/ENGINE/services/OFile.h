@@ -15,8 +15,9 @@ const char* GetBaseDir();
 
 // Reads the whole file into a new block of length + 1 bytes with a NUL after
 // the data (so a text parser can run to its end); the caller frees it with
-// std::free. Null when the file cannot be opened, is empty, or cannot be read
-// whole. *size (when given) receives the file's length whenever it was opened.
+// std::free. Null when the file cannot be opened, is empty, is longer than
+// kMaxWholeFileLength (64 MiB), or cannot be read whole. *size (when given)
+// receives the file's length whenever it was opened and a u32 holds it.
 u8* LoadFileFromBaseDir(const char* name, u32* size);
 // One block of size bytes; 1 when it was read whole, else 0.
 u32 ReadFileBlock(FILE* file, void* buffer, u32 size);

@@ -96,7 +96,14 @@ bool RewriteInPlace(const std::string& path, const std::vector<u8>& bytes)
         return false;
     }
     // The whole old copy is kept: a write can fail after the file was already
-    // cut (a failed sync), and the record is small.
+    // cut (a failed sync), and the record is small. A file too long to be a
+    // record is no copy to keep; it is left as it is.
+    if (info.st_size > kMaxSaveFileLength)
+    {
+        ::close(fd);
+        errno = EFBIG;
+        return false;
+    }
     const size_t oldLength = static_cast<size_t>(info.st_size);
     std::vector<u8> old(oldLength);
     const size_t got =
@@ -210,6 +217,20 @@ SaveFileState ReadSaveFileState(u32 number, u8* buffer, u32 size, const char* fo
         if (error)
             *error = why;
         return why == ENOENT || why == ENOTDIR ? SaveFileState::Missing : SaveFileState::Unreadable;
+    }
+    // A file far longer than any record is something else at its name: its
+    // first bytes are no record to take, nor it a file to save over.
+    struct stat info
+    {
+    };
+    const bool known = ::fstat(fileno(file), &info) == 0;
+    if (!known || info.st_size > kMaxSaveFileLength)
+    {
+        const int why = known ? EFBIG : errno;
+        std::fclose(file);
+        if (error)
+            *error = why;
+        return SaveFileState::Unreadable;
     }
     u32 read = 0;
     while (read < size)

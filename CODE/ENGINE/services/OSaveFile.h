@@ -15,17 +15,24 @@
 // write, or that is not a plain file, is left alone and the result is 0, as
 // writing it in place would fail. In a folder that takes no new files a
 // writable record is rewritten in place, and a failure there leaves the old
-// bytes. 1 on success, else 0 with errno telling why.
+// bytes; a file there longer than kMaxSaveFileLength is left as it is
+// (EFBIG). 1 on success, else 0 with errno telling why.
 u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder);
 // Reads size bytes into buffer and removes the scrambling. 1 when all size
 // bytes were read; on a short file the bytes read so far stay (descrambled)
-// and the rest of the buffer is untouched; 0.
+// and the rest of the buffer is untouched; 0. A file longer than
+// kMaxSaveFileLength (below) is not read at all: 0.
 u32 ReadSaveFile(u32 number, u8* buffer, u32 size, const char* folder);
+// The longest save file taken for a record: the game's records are a few
+// hundred bytes, so a longer file is something else at the record's name.
+// It is never read into memory whole.
+inline constexpr u32 kMaxSaveFileLength = u32(1) << 20;
 // How a read went. A file that does not exist is Missing; one that exists but
-// cannot be opened or read (permissions, a failing disk), or that is not a
+// cannot be opened or read (permissions, a failing disk), that is not a
 // regular file (a folder, a named pipe or a device in its place, which is
-// never waited on), is Unreadable: its contents are unknown, so it must not
-// be written over; one shorter than the record is Short.
+// never waited on), or that is longer than kMaxSaveFileLength (EFBIG), is
+// Unreadable: its contents are unknown, so it must not be written over; one
+// shorter than the record is Short.
 enum class SaveFileState
 {
     Read,
