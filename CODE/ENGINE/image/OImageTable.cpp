@@ -49,8 +49,12 @@ i16 OImageTable::AddImage(u16 width, u16 height, u32 colourKey, u8 format, OBuff
         if (slot < 0)
             return -1;
     }
-    ReleaseImage(slot);
+    // The new image takes its references before the slot's image goes: the
+    // caller may hand in a block that only that image and the list still
+    // hold, which its release would otherwise delete. Its own blocks are
+    // recorded after the release, which may empty entries for them.
     OBitmap* image = CreateBitmap(width, height, colourKey, format, pixels, alpha);
+    ReleaseImage(slot);
     slots[slot] = image;
     if (image && buffers)
     {

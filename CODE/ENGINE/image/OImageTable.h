@@ -29,7 +29,8 @@ public:
 
     // Makes an image in `slot`, or in the lowest free slot when `slot` is
     // negative; returns the slot, or -1 when it is out of range or every slot
-    // is taken.
+    // is taken. An image already in the slot is released once the new one
+    // holds the blocks it was given.
     i16 AddImage(u16 width, u16 height, u32 colourKey, u8 format, OBuffer* pixels, OBuffer* alpha, i16 slot);
     void ReleaseImage(i16 slot);
     OBitmap* GetImage(i16 slot) { return slots[slot]; }
