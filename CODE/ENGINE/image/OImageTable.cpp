@@ -8,6 +8,7 @@ void OImageTable::Init(u16 count, OBitmapStore* store, OBitmap** slotArray, OBuf
     owner = store;
     slots = slotArray;
     buffers = bufferArray;
+    serials.assign(count, 0);
 }
 
 namespace
@@ -56,6 +57,7 @@ i16 OImageTable::AddImage(u16 width, u16 height, u32 colourKey, u8 format, OBuff
     OBitmap* image = CreateBitmap(width, height, colourKey, format, pixels, alpha);
     ReleaseImage(slot);
     slots[slot] = image;
+    serials[static_cast<size_t>(slot)] = ++lastSerial;
     if (image && buffers)
     {
         if (!pixels && image->pixels)
