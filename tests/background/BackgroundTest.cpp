@@ -419,6 +419,25 @@ TEST(BackgroundPacks, WorkingCopyOutlivesTheLevelPictureAcrossFreeRangeAndLoadRa
     EXPECT_TRUE(copyHolds(pixels[1]));
 }
 
+// A store over a level's pack, and a game and an engine wired to it the way
+// the visual space has them.
+struct PackScene
+{
+    PackScene(const std::string& dir, u16 slots, u16 reserved)
+        : store(OBitmapStore::Create(dir.c_str(), slots, reserved))
+    {
+        window.SetGame(new GGame);
+        global.imageStore = store.get();
+        engine.Init(nullptr, store.get(), clips.get(), dirty.get());
+    }
+    std::unique_ptr<OBitmapStore> store;
+    GWindow window;
+    GGlobal global{&window};
+    std::unique_ptr<GPtrArray> clips{GPtrArray::Create(16)};
+    std::unique_ptr<ORectList> dirty{ORectList::Create(16)};
+    OEngine engine;
+};
+
 // Bytes in use on the heap: the sanitizer's own count where one runs, else
 // the C library's (mapped chunks included).
 size_t HeapInUse()
@@ -442,15 +461,10 @@ TEST(BackgroundPacks, LevelChangesGiveBackEveryListEntryAndByte)
         const std::vector<u8> picture(3 * 800 * 600, static_cast<u8>(level + 1));
         ASSERT_TRUE(WriteLevelPack(root / std::to_string(level), 800, 600, picture, 100, 50, "MASK_L"));
     }
-    std::unique_ptr<OBitmapStore> store(OBitmapStore::Create((root / "0").c_str(), 4, 8));
-    GWindow window;
-    window.SetGame(new GGame);
-    GGlobal global(&window);
-    global.imageStore = store.get();
-    std::unique_ptr<GPtrArray> clips{GPtrArray::Create(16)};
-    std::unique_ptr<ORectList> dirty{ORectList::Create(16)};
-    OEngine engine;
-    engine.Init(nullptr, store.get(), clips.get(), dirty.get());
+    PackScene pack(root / "0", 4, 8);
+    OBitmapStore* store = pack.store.get();
+    GGlobal& global = pack.global;
+    OEngine& engine = pack.engine;
     OClip sprite;
     GBg bg(&global);
     const auto setUp = [&](int level)
@@ -491,6 +505,42 @@ TEST(BackgroundPacks, LevelChangesGiveBackEveryListEntryAndByte)
     EXPECT_EQ(heap[1], heap[0]);
     bg.RemoveLayers(&engine);
     engine.RemoveClip(&sprite);
+}
+
+// Another party frees the slot of a layer's image and makes its own there;
+// the allocator tends to hand it the freed image's address. The next scene's
+// layer must leave that image alone.
+TEST(BackgroundPacks, ALayerImageReplacedInItsSlotIsLeftToItsNewOwner)
+{
+    const filetest::TempFolder root;
+    ASSERT_TRUE(WriteLevelPack(root.Path(), 40, 30, std::vector<u8>(3 * 40 * 30, 9), 10, 10, "MASK"));
+    PackScene pack(root.Path(), 4, 8);
+    OBitmapStore* store = pack.store.get();
+    OEngine& engine = pack.engine;
+    GBg bg(&pack.global);
+    const auto setUp = [&]
+    {
+        bg.AddLayerByIndex(&engine, 0, 0, -1);
+        bg.AddLayer(&engine, "MASK", 5, 5);
+        bg.Build();
+    };
+    setUp();
+    ASSERT_EQ(bg.layerCount, 2);
+    const i32 layerIndex = bg.layers[1].frame.ToInt();
+    const i16 slot = static_cast<i16>(layerIndex - store->GetImageCount());
+    const OBitmap* layerImage = store->GetImage(static_cast<i16>(layerIndex));
+    bg.RemoveLayers(&engine);
+    store->GetTable()->ReleaseImage(slot);
+    ASSERT_EQ(store->AddImage(7, 3, 0, 0, nullptr, nullptr, slot), slot);
+    OBitmap* theirs = store->GetTable()->GetImage(slot);
+    theirs->SetName("THEIRS");
+    std::printf("their image %s the layer image's address\n", theirs == layerImage ? "took" : "did not take");
+    setUp();
+    EXPECT_EQ(store->FindByName("THEIRS", 0, -1), layerIndex);
+    EXPECT_EQ(store->GetTable()->GetImage(slot), theirs);
+    EXPECT_EQ(bg.layerCount, 2);
+    EXPECT_NE(bg.layers[1].frame.ToInt(), layerIndex);
+    bg.RemoveLayers(&engine);
 }
 
 // Every rectangle, clipped or not, against a per-pixel model.

@@ -283,6 +283,26 @@ TEST_F(PackLoadTest, ARangeTakesTheSlotsEntriesWhenThePackPartIsFull)
     store.Free();
 }
 
+// The background's working copy between levels: a slot image shares a pack
+// picture's block and the picture's range was freed, so only the slot image
+// and the list hold the block. Making the slot's image again over that block
+// must keep it alive for the new image.
+TEST_F(PackLoadTest, ASlotImageMadeAgainOverItsOwnBlockKeepsThePixels)
+{
+    const PackImage picture = Record(0, 4, 4, 0, "PIC", 0);
+    const std::string dir = Write("pic", {{picture}});
+    OBitmapStore store;
+    PackFailure failure;
+    ASSERT_TRUE(store.TryLoad(dir.c_str(), 2, 4, &failure)) << failure.message;
+    OBuffer* block = store.GetImage(0)->GetPixelBuffer();
+    ASSERT_EQ(store.AddImage(4, 4, 0, 0, block, nullptr, -1), 0);
+    store.FreeRange(0, 0);
+    ASSERT_EQ(store.AddImage(4, 4, 0x00FF00, 1, block, nullptr, 0), 0);
+    OBitmap* again = store.GetTable()->GetImage(0);
+    ASSERT_EQ(again->GetPixelBuffer(), block);
+    ExpectBlock(again->pixels, ExpectedBlock(picture), "made again");
+}
+
 TEST_F(PackLoadTest, SamplePackHoldsTheFontInGlyphOrderAndTheLevelPictures)
 {
     const std::string dir = Write("sample", tools::MakeSamplePack());

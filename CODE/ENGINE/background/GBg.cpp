@@ -59,15 +59,24 @@ OBitmap* GBg::Image(i32 index) const
     return store->GetImage(static_cast<i16>(index));
 }
 
-void GBg::ReleaseMadeImage(i32 n)
+u64 GBg::SlotSerial(i32 index) const
 {
     OBitmapStore* store = Store();
+    if (!store || !store->table)
+        return 0;
+    const i32 slot = index - store->GetImageCount();
+    return slot >= 0 && slot <= 0x7FFF ? store->table->GetSerial(static_cast<i16>(slot)) : 0;
+}
+
+void GBg::ReleaseMadeImage(i32 n)
+{
     const i32 index = madeIndex[n];
-    OBitmap* image = madeImage[n];
+    const u64 serial = madeSerial[n];
     madeIndex[n] = -1;
-    madeImage[n] = nullptr;
-    if (!image || !store || !store->table || Image(index) != image)
+    madeSerial[n] = 0;
+    if (serial == 0 || SlotSerial(index) != serial)
         return;
+    OBitmapStore* store = Store();
     store->table->ReleaseImage(static_cast<i16>(index - store->GetImageCount()));
 }
 
@@ -107,7 +116,7 @@ void GBg::AddLayerByIndex(OEngine* engine, i32 x, i32 y, i16 index)
             return;
         layer.frame = Whole(image);
         madeIndex[layerCount] = image;
-        madeImage[layerCount] = Image(image);
+        madeSerial[layerCount] = SlotSerial(image);
     }
     layer.SetPosition(Whole(x), Whole(y));
     layer.visible = 1;
@@ -210,7 +219,7 @@ void GBg::RemoveLayer(OEngine* engine, i16 imageIndex)
     // The removed layer's image goes to the place that falls free, whose
     // next layer then replaces it.
     const i32 removedIndex = madeIndex[k];
-    OBitmap* const removedImage = madeImage[k];
+    const u64 removedSerial = madeSerial[k];
     // The cut-out layers stay together behind layer 0, so that RemoveLayers,
     // which walks layerCount of them, reaches every one: each later layer
     // moves down one place, and its display-list entry with it.
@@ -218,7 +227,7 @@ void GBg::RemoveLayer(OEngine* engine, i16 imageIndex)
     {
         layers[j] = layers[j + 1];
         madeIndex[j] = madeIndex[j + 1];
-        madeImage[j] = madeImage[j + 1];
+        madeSerial[j] = madeSerial[j + 1];
         if (engine->clips)
         {
             for (i16 e = 0; e < engine->clips->GetCount(); ++e)
@@ -231,7 +240,7 @@ void GBg::RemoveLayer(OEngine* engine, i16 imageIndex)
     layers[layerCount - 1].visible = 0;
     layers[layerCount - 1].frame = Whole(-1);
     madeIndex[layerCount - 1] = removedIndex;
-    madeImage[layerCount - 1] = removedImage;
+    madeSerial[layerCount - 1] = removedSerial;
     --layerCount;
 }
 
@@ -244,11 +253,12 @@ void GBg::Build()
     OBitmapStore* store = Store();
     baseImage = store ? store->FindByName(kPictureName, 0, -1) : -1;
     OBitmap* picture = Image(baseImage);
-    if (copyImage >= 0 && (!copyBitmap || Image(copyImage) != copyBitmap))
+    if (copyImage >= 0 && !CopyAlive())
     {
         // The copy's slot was emptied or reused by someone else: start over.
         copyImage = -1;
         copyBitmap = nullptr;
+        copySerial = 0;
     }
     // Without a picture the background shows nothing.
     layers[0].frame = Whole(!picture ? -1 : copyImage >= 0 ? copyImage : baseImage);
@@ -270,6 +280,7 @@ void GBg::Build()
         revealSprite.drawnVisible = 0;
         revealActive = 0;
         copyBitmap = Image(copyImage);
+        copySerial = store->table->GetSerial(slot);
         return;
     }
 
@@ -309,7 +320,7 @@ void GBg::Compose()
 
 void GBg::LendPlane()
 {
-    if (!copyBitmap || Image(copyImage) != copyBitmap)
+    if (!CopyAlive())
     {
         revealActive = 0;
         return;
@@ -339,7 +350,7 @@ void GBg::LendPlane()
 
 void GBg::OpenBand()
 {
-    if (!copyBitmap || Image(copyImage) != copyBitmap)
+    if (!CopyAlive())
     {
         // The copy went with its plane; nothing is left to open.
         revealActive = 0;
@@ -366,7 +377,7 @@ void GBg::OpenBand()
 
 void GBg::Finish()
 {
-    const bool copyAlive = copyBitmap && Image(copyImage) == copyBitmap;
+    const bool copyAlive = CopyAlive();
     OBitmap* picture = Image(baseImage);
     // The copy may still share the picture's own block (a reveal of the
     // level it was made from): then it already holds these pixels.

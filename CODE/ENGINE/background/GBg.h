@@ -87,13 +87,16 @@ public:
 
 private:
     // The image CreateLayer made for each layer sprite in its last scene, by
-    // image index and by image (so that a slot someone else has since
-    // filled is left alone), or -1 and null. Such an image stays after its
+    // image index and by the table's serial for it (so that a slot someone
+    // else has since filled is left alone, even when their image came back
+    // at the same address), or -1 and 0. Such an image stays after its
     // layer is removed; the next scene's layer in the same place releases it
     // before it cuts its own, so that level changes neither fill the table
     // with images no sprite shows nor keep the previous level's masks alive.
     i32 madeIndex[kLayers];
-    OBitmap* madeImage[kLayers] = {};
+    u64 madeSerial[kLayers] = {};
+    // The table's serial for the working copy, 0 while there is none.
+    u64 copySerial = 0;
     // Releases the image layer sprite n was last given, if its slot still
     // holds it.
     void ReleaseMadeImage(i32 n);
@@ -101,6 +104,11 @@ private:
     OBitmapStore* Store() const;
     // The store image at index, or null when the index names none.
     OBitmap* Image(i32 index) const;
+    // The table's serial for the slot image at index; 0 when the index names
+    // no slot image.
+    u64 SlotSerial(i32 index) const;
+    // Whether copyImage still holds the working copy this background made.
+    bool CopyAlive() const { return copyBitmap && copySerial != 0 && SlotSerial(copyImage) == copySerial; }
     // The reveal's three steps.
     void LendPlane();
     void OpenBand();

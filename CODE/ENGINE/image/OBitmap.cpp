@@ -110,10 +110,12 @@ i32 OBitmap::GetBytesPerPixel()
 
 void OBitmap::SetAlphaBuffer(OBuffer* plane)
 {
+    // The new plane's reference first: it may be the plane held now, which
+    // this image alone keeps alive.
+    if (plane)
+        plane->AddRef();
     ReleaseBuffer(alpha);
     alpha = plane;
-    if (alpha)
-        alpha->AddRef();
 }
 
 OBitmap* CreateBitmap(u16 width, u16 height, u32 colourKey, u8 format, OBuffer* pixels, OBuffer* alpha)

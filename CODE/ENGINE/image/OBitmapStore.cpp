@@ -112,6 +112,7 @@ bool OBitmapStore::TryLoad(const char* dir, u16 slots, u16 reserved, PackFailure
     images = new OBitmap*[static_cast<size_t>(packImageCount + extraSlots)]();
     table = new OImageTable;
     table->Init(static_cast<u16>(extraSlots), this, images + packImageCount, buffers + recordCount);
+    table->lastSerial = lastSlotSerial;
 
     i32 k = 0;
     for (i32 r = 0; r < capacity; ++r)
@@ -454,6 +455,8 @@ void OBitmapStore::Free()
 {
     // The table goes first: its images may share blocks of the list, which
     // must still be alive when their counts drop.
+    if (table)
+        lastSlotSerial = table->lastSerial;
     delete table;
     table = nullptr;
     if (images)

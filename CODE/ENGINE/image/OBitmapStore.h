@@ -32,6 +32,9 @@ public:
     // its reference, is there. Never set on a free entry, so that the table
     // finds every entry it may fill marked as its own.
     std::vector<u8> rangeEntries;
+    // The table's last slot-image serial, kept while the store is reloaded so
+    // that the next table does not give the same numbers again.
+    u64 lastSlotSerial = 0;
 
     // The scratch block every JPEG record passes through, and the longest
     // stream a record may hold.

@@ -8,6 +8,7 @@ void OImageTable::Init(u16 count, OBitmapStore* store, OBitmap** slotArray, OBuf
     owner = store;
     slots = slotArray;
     buffers = bufferArray;
+    serials.assign(count, 0);
 }
 
 namespace
@@ -49,9 +50,14 @@ i16 OImageTable::AddImage(u16 width, u16 height, u32 colourKey, u8 format, OBuff
         if (slot < 0)
             return -1;
     }
-    ReleaseImage(slot);
+    // The new image takes its references before the slot's image goes: the
+    // caller may hand in a block that only that image and the list still
+    // hold, which its release would otherwise delete. Its own blocks are
+    // recorded after the release, which may empty entries for them.
     OBitmap* image = CreateBitmap(width, height, colourKey, format, pixels, alpha);
+    ReleaseImage(slot);
     slots[slot] = image;
+    serials[static_cast<size_t>(slot)] = ++lastSerial;
     if (image && buffers)
     {
         if (!pixels && image->pixels)
