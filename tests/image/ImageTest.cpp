@@ -171,9 +171,9 @@ TEST(OImageTableTest, RecordsOwnBlocksAndClearsThemWhenTheyDie)
     EXPECT_EQ(plane->refCount, 1);
     EXPECT_EQ(table->GetImage(1)->GetAlpha(), plane->data);
 
-    // Replacing the slot's image releases the old one first; the plane dies
-    // with its last holder and its entry is cleared, and the only entry left
-    // is the new image's own pixel block.
+    // Replacing the slot's image releases the old one once the new one is
+    // made; the plane dies with its last holder and its entry is cleared, and
+    // the only entry left is the new image's own pixel block.
     ASSERT_EQ(table->AddImage(4, 4, 0, 0, nullptr, nullptr, 1), 1);
     OBuffer* fresh = table->GetImage(1)->GetPixelBuffer();
     int used = 0;
