@@ -59,7 +59,18 @@ bool MakeOwnFolder(const std::string& path, std::string* why, bool make)
         return false;
     };
     if (make && !MakeFolderWalked(path))
-        return fail("cannot be made", errno);
+    {
+        const int error = errno;
+        const Walk walk = WalkPath(path, false);
+        struct stat at
+        {
+        };
+        if (error == EACCES && walk.error == 0 &&
+            ::fstatat(walk.folder.Get(), walk.name.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(at.st_mode) &&
+            at.st_uid != ::geteuid())
+            return fail("is a link another user put there", EPERM);
+        return fail("cannot be made", error);
+    }
     const Descriptor folder(OpenWalked(path, O_RDONLY | O_DIRECTORY, 0));
     struct stat info
     {
