@@ -69,9 +69,34 @@ std::deque<std::string> NamesOf(std::string_view path)
 // Following a link is what the kernel allows on one lookup, so a loop ends too.
 constexpr int kMaxLinks = 40;
 
+// Makes the folder `name` in `folder` (0700 whatever the umask) when it is
+// missing; true when a folder stands there now.
+bool MakeFolderIn(int folder, const std::string& name)
+{
+    if (::mkdirat(folder, name.c_str(), 0700) == 0)
+    {
+        // The umask may have taken more than the group's and others' bits.
+        const Descriptor made(::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (made.Get() >= 0)
+            ::fchmod(made.Get(), 0700);
+        return true;
+    }
+    struct stat info
+    {
+    };
+    if (errno != EEXIST || ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    if (!S_ISDIR(info.st_mode))
+    {
+        errno = ENOTDIR;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
-Walk WalkPath(const std::string& path, bool followLast)
+Walk WalkPath(const std::string& path, bool followLast, bool makeFolders)
 {
     Walk walk;
     std::deque<std::string> names = NamesOf(path);
@@ -100,6 +125,12 @@ Walk WalkPath(const std::string& path, bool followLast)
             return std::move(walk);
         };
         Descriptor at(::openat(walk.folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (at.Get() < 0 && !last && errno == ENOENT && makeFolders)
+        {
+            if (!MakeFolderIn(walk.folder.Get(), name))
+                return fail(errno);
+            at.Reset(::openat(walk.folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        }
         struct stat info
         {
         };
@@ -174,36 +205,15 @@ int OpenWalked(const std::string& path, int flags, mode_t mode)
     return ::openat(walk.folder.Get(), walk.name.c_str(), flags, mode);
 }
 
-bool MakeFolderWalked(const std::string& path)
+bool MakeFolderWalked(const std::string& path, bool parents)
 {
-    const Walk walk = WalkPath(path, true);
+    const Walk walk = WalkPath(path, true, parents);
     if (walk.error != 0)
     {
         errno = walk.error;
         return false;
     }
-    if (::mkdirat(walk.folder.Get(), walk.name.c_str(), 0700) == 0)
-    {
-        // The umask may have taken more than the group's and others' bits.
-        Descriptor made(::openat(walk.folder.Get(), walk.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW |
-                                                                           O_CLOEXEC));
-        if (made.Get() >= 0)
-            ::fchmod(made.Get(), 0700);
-        return true;
-    }
-    struct stat info
-    {
-    };
-    if (errno != EEXIST)
-        return false;
-    if (::fstatat(walk.folder.Get(), walk.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-        return false;
-    if (!S_ISDIR(info.st_mode))
-    {
-        errno = ENOTDIR;
-        return false;
-    }
-    return true;
+    return MakeFolderIn(walk.folder.Get(), walk.name);
 }
 
 } // namespace platform

@@ -57,7 +57,9 @@ struct Walk
 };
 
 // Walks `path`; a link at its last name is followed only when followLast.
-Walk WalkPath(const std::string& path, bool followLast);
+// With makeFolders, a missing folder on the way is made (0700 whatever the
+// umask).
+Walk WalkPath(const std::string& path, bool followLast, bool makeFolders = false);
 
 // Opens what `path` leads to (O_NOFOLLOW, O_NOCTTY and O_CLOEXEC added), every
 // link on the way judged as above. -1 with errno on failure; EACCES for a
@@ -65,8 +67,9 @@ Walk WalkPath(const std::string& path, bool followLast);
 int OpenWalked(const std::string& path, int flags, mode_t mode);
 
 // Makes the folder `path` with mode 0700 whatever the umask, when it is
-// missing. True when a folder stands there now (one reached through a link
+// missing, and with `parents` the missing folders on its way too, in the
+// same walk. True when a folder stands there now (one reached through a link
 // that the walk follows counts); errno says why not.
-bool MakeFolderWalked(const std::string& path);
+bool MakeFolderWalked(const std::string& path, bool parents = false);
 
 } // namespace platform

@@ -41,12 +41,7 @@ namespace platform
 // creation does for the data home itself (~/.local/share may not exist yet).
 bool EnsureFolderTree(const std::string& path)
 {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
-    {
-        if (!MakeFolderWalked(path.substr(0, slash)))
-            return false;
-    }
-    return MakeFolderWalked(path);
+    return MakeFolderWalked(path, true);
 }
 
 bool MakeOwnFolder(const std::string& path, std::string* why, bool make)
