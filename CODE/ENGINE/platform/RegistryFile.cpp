@@ -160,15 +160,18 @@ constexpr size_t kMaxNote = 64 * 1024;
 // name. Files the player named alike are never touched.
 void RemoveNotedReplacement(int lock)
 {
-    std::string note(kMaxNote + 1, '\0');
-    const ssize_t length = ::pread(lock, note.data(), note.size(), 0);
-    if (length <= 0 || static_cast<size_t>(length) > kMaxNote)
-        return;
-    note.resize(static_cast<size_t>(length));
-    const Walk walk = WalkPath(note, false);
     struct stat info
     {
     };
+    // Empty after every change that ended well.
+    if (::fstat(lock, &info) != 0 || info.st_size <= 0 || static_cast<u64>(info.st_size) > kMaxNote)
+        return;
+    std::string note(static_cast<size_t>(info.st_size), '\0');
+    const ssize_t length = ::pread(lock, note.data(), note.size(), 0);
+    if (length <= 0)
+        return;
+    note.resize(static_cast<size_t>(length));
+    const Walk walk = WalkPath(note, false);
     const size_t suffix = walk.name.rfind('.');
     if (walk.error == 0 && suffix != std::string::npos &&
         IsReplacementName(walk.name, std::string_view(walk.name).substr(0, suffix)) &&
@@ -335,7 +338,8 @@ i32 WriteUserFile(const std::string& file, const Key& root, UserFileLock* lock)
 {
     if (file.empty())
         return ERROR_WRITE_FAULT;
-    if (i32 failure = MakeUserFolder(file))
+    // The lock made the folder, or found it unusable, moments ago.
+    if (i32 failure = lock && lock->FolderChecked() ? lock->FolderResult() : MakeUserFolder(file))
         return failure;
     const std::string text = Serialise(root);
     Replacement out;
@@ -371,8 +375,9 @@ i32 UserFileLock::Take(const std::string& file)
     // fails on its own.
     if (file.empty())
         return ERROR_SUCCESS;
-    if (i32 failure = MakeUserFolder(file))
-        return failure == ERROR_ACCESS_DENIED ? failure : ERROR_SUCCESS;
+    folder_ = MakeUserFolder(file);
+    if (folder_ != ERROR_SUCCESS)
+        return folder_ == ERROR_ACCESS_DENIED ? folder_ : ERROR_SUCCESS;
     const std::string name = FolderOf(file) + "/registry.lock";
     fd_ = OpenOwnLockFile(name, true);
     if (fd_ < 0)

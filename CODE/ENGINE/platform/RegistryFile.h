@@ -78,8 +78,14 @@ public:
     // be written, so such a leftover stays.
     void Note(const std::string& replacement);
 
+    // Whether Take looked at the file's folder, and what it found: the
+    // failure a write there would meet, or ERROR_SUCCESS.
+    bool FolderChecked() const { return folder_ >= 0; }
+    i32 FolderResult() const { return folder_; }
+
 private:
     int fd_ = -1;
+    i32 folder_ = -1;
 };
 
 } // namespace platform::registry
