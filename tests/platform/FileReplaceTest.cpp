@@ -22,7 +22,7 @@ std::string Attempt(const std::string& op, const std::string& path)
     if (op == "read")
         file = OpenRegularForReading(path);
     else if (op == "replace")
-        file = replacement.Open(FollowLinks(path)) ? replacement.File() : nullptr;
+        file = replacement.Open(path) ? replacement.File() : nullptr;
     else
         file = OpenRegularForWriting(path, op == "append");
     if (!file)

@@ -19,33 +19,10 @@ namespace platform
 namespace
 {
 
-// Keeps an open descriptor when it names a regular file, back in blocking
-// mode; closes it and sets errno otherwise (-1).
-int RegularDescriptor(int fd)
+// A stdio stream on fd, which it then owns; null with errno (fd closed) when
+// there is none.
+FILE* StreamOf(int fd, const char* mode)
 {
-    struct stat info
-    {
-    };
-    int why = 0;
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &info) != 0)
-        why = errno;
-    else if (!S_ISREG(info.st_mode))
-        why = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
-        why = errno;
-    if (why == 0)
-        return fd;
-    ::close(fd);
-    errno = why;
-    return -1;
-}
-
-// The same as a stdio stream.
-FILE* RegularStream(int fd, const char* mode)
-{
-    fd = RegularDescriptor(fd);
     FILE* file = fd < 0 ? nullptr : ::fdopen(fd, mode);
     if (file == nullptr && fd >= 0)
     {
@@ -74,69 +51,45 @@ std::uint64_t RandomBits()
 constexpr char kTemporaryLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 constexpr size_t kTemporaryLength = 6;
 
-// Makes "<name>.XXXXXX" in `folder` as mkostemp would (mode 0600, six
-// letters or digits, never an existing name or a link); its suffix goes to
-// *suffix.
+// The tries at a replacement's name before giving up: with 62^6 names, a
+// clash a hundred times running means something else is wrong.
+constexpr int kNameAttempts = 100;
 
-int MakeTemporary(int folder, const std::string& name, std::string* suffix)
+// A fresh suffix for a replacement's name: a dot and six letters or digits.
+std::string TemporarySuffix()
 {
-    constexpr const char* kLetters = kTemporaryLetters;
     constexpr std::uint64_t kLetterCount = sizeof kTemporaryLetters - 1;
-    for (int attempt = 0; attempt < 100; ++attempt)
-    {
-        std::uint64_t bits = RandomBits();
-        std::string candidate = ".";
-        for (size_t i = 0; i < kTemporaryLength; ++i, bits /= kLetterCount)
-            candidate += kLetters[bits % kLetterCount];
-        const int fd = ::openat(folder, (name + candidate).c_str(),
-                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
-        if (fd >= 0)
-        {
-            *suffix = candidate;
-            return fd;
-        }
-        if (errno != EEXIST)
-            return -1;
-    }
-    errno = EEXIST;
-    return -1;
+    std::uint64_t bits = RandomBits();
+    std::string suffix = ".";
+    for (size_t i = 0; i < kTemporaryLength; ++i, bits /= kLetterCount)
+        suffix += kTemporaryLetters[bits % kLetterCount];
+    return suffix;
 }
 
 } // namespace
 
 FILE* OpenRegularForReading(const std::string& path)
 {
-    // Without O_NONBLOCK a pipe nobody writes to would hold the open forever.
-    return RegularStream(OpenWalked(path, O_RDONLY | O_NONBLOCK, 0), "rb");
+    return StreamOf(OpenOwnFile(path, O_RDONLY, kFollowLink), "rb");
 }
 
 FILE* OpenRegularForWriting(const std::string& path, bool append)
 {
-    // O_TRUNC leaves pipes and devices alone, so nothing is emptied before
-    // the type is known but a regular file that would be emptied anyway.
-    const int flags = O_WRONLY | O_NONBLOCK | (append ? O_APPEND : O_TRUNC);
-    for (;;)
+    const int fd = OpenOwnFile(path, O_WRONLY | (append ? O_APPEND : 0), kFollowLink | kCreate | kInPlace);
+    // Emptied only now that it is known to be the player's own plain file.
+    if (fd >= 0 && !append && ::ftruncate(fd, 0) != 0)
     {
-        // A file this makes is the player's alone, whatever the umask; one
-        // that is there keeps its mode.
-        const int made = OpenWalked(path, flags | O_CREAT | O_EXCL, 0600);
-        if (made >= 0)
-        {
-            ::fchmod(made, 0600);
-            return RegularStream(made, append ? "ab" : "wb");
-        }
-        if (errno != EEXIST)
-            return nullptr;
-        const int fd = OpenWalked(path, flags, 0);
-        if (fd >= 0 || errno != ENOENT)
-            return RegularStream(fd, append ? "ab" : "wb");
-        // Removed between the two opens: made afresh.
+        const int why = errno;
+        ::close(fd);
+        errno = why;
+        return nullptr;
     }
+    return StreamOf(fd, append ? "ab" : "wb");
 }
 
 int OpenRegularForUpdate(const std::string& path)
 {
-    return RegularDescriptor(OpenWalked(path, O_RDWR | O_NONBLOCK, 0));
+    return OpenOwnFile(path, O_RDWR, kFollowLink | kInPlace);
 }
 
 bool IsReplacementName(std::string_view name, std::string_view base)
@@ -145,22 +98,6 @@ bool IsReplacementName(std::string_view name, std::string_view base)
     return name.size() == base.size() + 1 + kTemporaryLength && name.substr(0, base.size()) == base &&
            name[base.size()] == '.' &&
            name.find_first_not_of(kLetters, base.size() + 1) == std::string_view::npos;
-}
-
-std::string FollowLinks(std::string path)
-{
-    Walk walk = WalkPath(path, true);
-    if (!walk.followedLink)
-        return path;
-    if (walk.error == 0)
-        return walk.text + walk.name;
-    // Stopped at a link that is not followed, or at a name that cannot be
-    // reached: the rest is named as it stands, so an open of the result
-    // meets the same refusal.
-    std::string rest;
-    for (const std::string& name : walk.unread)
-        rest += (rest.empty() ? "" : "/") + name;
-    return walk.text + rest;
 }
 
 Replacement::~Replacement()
@@ -177,17 +114,14 @@ void Replacement::Abandon()
     ::unlinkat(folder_.Get(), tempName_.c_str(), 0);
 }
 
-bool Replacement::Open(const std::string& path)
+bool Replacement::Open(const std::string& path, const Hooks& hooks)
 {
     Abandon();
-    // The replacement goes beside the name itself; what the name leads to
-    // says what the new file must look like.
-    Walk here = WalkPath(path, false);
-    const Walk there = here.error == 0 ? WalkPath(path, true) : Walk{};
-    const int walkError = here.error != 0 ? here.error : there.error;
-    if (walkError != 0)
+    // The replacement goes beside the file the name stands for.
+    Walk there = WalkPath(path, true);
+    if (there.error != 0)
     {
-        errno = walkError;
+        errno = there.error;
         return false;
     }
     struct stat old
@@ -198,9 +132,9 @@ bool Replacement::Open(const std::string& path)
         return false;
     if (exists)
     {
-        if (!S_ISREG(old.st_mode))
+        if (int problem = OwnFileProblem(old, 0))
         {
-            errno = S_ISDIR(old.st_mode) ? EISDIR : S_ISLNK(old.st_mode) ? ELOOP : EINVAL;
+            errno = problem;
             return false;
         }
         const int probe = ::openat(there.folder.Get(), there.name.c_str(),
@@ -209,19 +143,38 @@ bool Replacement::Open(const std::string& path)
             return false;
         ::close(probe);
     }
-    std::string suffix;
-    const int fd = MakeTemporary(here.folder.Get(), here.name, &suffix);
+    folder_ = std::move(there.folder);
+    name_ = there.name;
+    int fd = -1;
+    for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt)
+    {
+        tempName_ = name_ + TemporarySuffix();
+        // Told first, so that whoever must know of the file knows of it
+        // before it exists: a writer killed the moment after leaves nothing
+        // unknown behind.
+        if (hooks.naming)
+            hooks.naming(folder_.Get(), tempName_);
+        // Never an existing name, never through a link: made here, or not at all.
+        fd = ::openat(folder_.Get(), tempName_.c_str(),
+                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
     if (fd < 0)
+    {
+        const int why = errno;
+        tempName_.clear();
+        errno = why;
         return false;
-    folder_ = std::move(here.folder);
-    name_ = here.name;
-    tempName_ = here.name + suffix;
-    temp_ = path + suffix;
+    }
+    if (hooks.made)
+        hooks.made(folder_.Get(), tempName_.c_str());
+    temp_ = there.text + tempName_;
     // A new file is the player's alone, whatever the umask; a replacement
-    // keeps the old file's mode, never more, and where allowed its owner.
-    ::fchmod(fd, exists ? old.st_mode & 0777 : 0600);
-    if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
-        (void)!::fchown(fd, old.st_uid, old.st_gid);
+    // keeps the old file's mode, never more, and its group.
+    ::fchmod(fd, exists ? old.st_mode & 0600 : 0600);
+    if (exists && old.st_gid != ::getegid())
+        (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     file_ = ::fdopen(fd, "wb");
     if (file_ == nullptr)
     {

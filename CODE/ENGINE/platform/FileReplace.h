@@ -6,40 +6,34 @@
 #include "platform/FileWalk.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace platform
 {
 
-// The opens below reach `path` through the walk of FileWalk.h, so a link
-// that another user planted on the way is refused (EACCES) and a path of any
-// length is reached.
+// The opens below reach `path` by the rule of FileWalk.h: a link or folder
+// that fails it on the way is refused, and only a plain file of the player's
+// is taken; anything else at the name is left as it is.
 
-// Opens `path` for reading without waiting on it. Opening a named pipe
-// blocks until someone writes to it, and a device may never end, so anything
-// but a regular file is refused: errno is then EISDIR for a folder, EINVAL
-// for the rest. Null with errno on failure.
+// Opens `path` for reading without waiting on it. A named pipe or a device at
+// the name would block or never end, so anything but a plain file of the
+// player's is refused: errno is then EISDIR for a folder, EINVAL for the rest
+// that is not a plain file, EPERM for another user's file. A link of the
+// player's at the name is followed. Null with errno on failure.
 FILE* OpenRegularForReading(const std::string& path);
 
-// Opens `path` for writing without waiting on it, emptied first or appended
-// to, created when missing (0600, whatever the umask); refused as
-// OpenRegularForReading refuses. A named pipe with no reader fails at once
-// instead of holding the open.
+// Opens `path` for writing where it stands, emptied first or appended to,
+// created when missing (0600, whatever the umask); refused as
+// OpenRegularForReading refuses, and EMLINK for a file with a second name.
+// An existing file is narrowed to 0600 at most.
 FILE* OpenRegularForWriting(const std::string& path, bool append);
 
 // Opens the existing `path` for reading and writing where it is, neither
-// emptied nor created, and refused as OpenRegularForReading refuses. A
+// emptied nor created, and refused as OpenRegularForWriting refuses. A
 // descriptor, or -1 with errno.
 int OpenRegularForUpdate(const std::string& path);
-
-// The file a name finally stands for once every symbolic link on it is
-// followed, whether or not that file exists yet. A file kept as a link to a
-// file elsewhere is then replaced where it really lives, and the link stays.
-// A link that the opens here would refuse is not followed: the name then
-// still holds it, so opening the result is refused the same way. A name
-// with no link on it comes back unchanged.
-std::string FollowLinks(std::string path);
 
 // The new copy of a file under way: written beside it under a name of this
 // writer's own, so that writers of the same file never take each other's,
@@ -53,13 +47,27 @@ public:
     Replacement(const Replacement&) = delete;
     Replacement& operator=(const Replacement&) = delete;
 
-    // Creates the replacement of `path` (whose links are already followed),
-    // "<path>.XXXXXX". A new file is 0600 whatever the umask; the replacement
-    // of an existing one keeps its permissions and, where allowed, its owner.
-    // Refused (false, errno set) when `path` exists and is not a plain file
-    // the caller may write: writing in place would fail there, and the rename
-    // must not get past the file's own permissions.
-    bool Open(const std::string& path);
+    // Told of a replacement's name before it is made, and of the replacement
+    // once it exists.
+    struct Hooks
+    {
+        // The folder and the name the replacement is about to take.
+        std::function<void(int folder, const std::string& name)> naming;
+        // The folder and the name once the file exists; the name stays valid
+        // until the replacement ends.
+        std::function<void(int folder, const char* name)> made;
+    };
+    // Creates the replacement of `path`, "<name>.XXXXXX" beside the file the
+    // name finally stands for once the links the walk follows are followed
+    // (a file kept as a link to a file elsewhere is replaced where it really
+    // lives, and the link stays). A new file is 0600 whatever the umask; the
+    // replacement of an existing one keeps its mode, never more than 0600,
+    // and its group. Refused (false, errno set) when `path` exists and is
+    // not a plain file of the player's that they may write: writing in place
+    // would fail there, and the rename must not get past the file's own
+    // permissions.
+    bool Open(const std::string& path, const Hooks& hooks);
+    bool Open(const std::string& path) { return Open(path, Hooks{}); }
     FILE* File() const { return file_; }
     // The replacement's whole name, and the folder it was made in with its
     // name there (what a signal handler needs to remove it).

@@ -1,15 +1,13 @@
 #include "platform/FileWalk.h"
 
+#include "platform/OShell.h"
+
 #include <cerrno>
 #include <climits>
-#include <cstdint>
 #include <fcntl.h>
-#if __has_include(<linux/openat2.h>)
-#include <linux/openat2.h>
-#endif
+#include <initializer_list>
 #include <string_view>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace platform
@@ -25,25 +23,67 @@ void Descriptor::Reset(int fd)
 namespace
 {
 
-// Whether a link found in `folder` may be followed. Anyone who may add or
-// rename names in a folder can plant a link there that leads to a file of
-// the player's, and the game would then write that file under the name of
-// its own. So in a folder that someone other than the player or root may
-// change (writable by group or others, sticky or not, or owned by another
-// user) only a link of the player's or root's is followed. The kernel's
-// protected-symlinks rule judges sticky folders alike, but only those, and
-// only where it is switched on.
-bool MayFollow(int folder, const struct stat& link)
+// Which rule a name on the way is judged by.
+enum class Zone
 {
-    const uid_t me = ::geteuid();
-    if (link.st_uid == me || link.st_uid == 0)
+    Plain, // on a path outside the homes
+    Above, // the home of the game's folders, a folder above it, or a folder a trusted link leads through
+    Game   // the game's own folders and what is in them
+};
+
+struct Step
+{
+    std::string name;
+    Zone zone;
+};
+
+bool IsPlayersOrRoots(uid_t owner)
+{
+    return owner == ::geteuid() || owner == 0;
+}
+
+bool OthersMayWrite(const struct stat& info)
+{
+    return (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+// Whether a link found in `folder` may be followed. Anyone who may add or
+// rename names in a folder can plant a link there that leads to a file of the
+// player's, and the game would then write that file under the name of its
+// own. In the game's folders only a link of the player's or root's is
+// followed, whatever the folder's mode now. Elsewhere, a link of someone
+// else's is followed only in a folder that no one but the player or root may
+// change. The kernel's protected-symlinks rule judges sticky folders alike,
+// but only those, and only where it is switched on.
+bool MayFollow(Zone zone, int folder, const struct stat& link)
+{
+    if (IsPlayersOrRoots(link.st_uid))
         return true;
     struct stat where
     {
     };
-    if (::fstat(folder, &where) != 0)
+    if (zone == Zone::Game || ::fstat(folder, &where) != 0)
         return false;
-    return (where.st_mode & (S_IWGRP | S_IWOTH)) == 0 && (where.st_uid == me || where.st_uid == 0);
+    return !OthersMayWrite(where) && IsPlayersOrRoots(where.st_uid);
+}
+
+// Whether a folder reached in `zone` may be walked through or used.
+Refusal JudgeFolder(Zone zone, const struct stat& info)
+{
+    switch (zone)
+    {
+    case Zone::Plain:
+        return Refusal::None;
+    case Zone::Above:
+        // Whoever may rename names in it could move the game's folders
+        // away; the sticky bit leaves that to their owner.
+        if (!IsPlayersOrRoots(info.st_uid))
+            return Refusal::OthersFolder;
+        return OthersMayWrite(info) && (info.st_mode & S_ISVTX) == 0 ? Refusal::OpenFolder : Refusal::None;
+    case Zone::Game:
+        return info.st_uid == ::geteuid() ? Refusal::None : Refusal::OthersFolder;
+    }
+    return Refusal::None;
 }
 
 // The names of a path in order; a path that ends in "/" or "." ends in the
@@ -66,6 +106,41 @@ std::deque<std::string> NamesOf(std::string_view path)
     return names;
 }
 
+// How much of `path` is the data or the config home it lies in (the longer,
+// when one holds the other); npos when it lies in neither.
+size_t HomeLength(const std::string& path)
+{
+    size_t found = std::string::npos;
+    for (auto [variable, fallback] : {std::pair{"XDG_DATA_HOME", ".local/share"}, {"XDG_CONFIG_HOME", ".config"}})
+    {
+        std::string home = XdgFolder(variable, fallback);
+        while (home.size() > 1 && home.back() == '/')
+            home.pop_back();
+        if (home.empty() || path.compare(0, home.size(), home) != 0)
+            continue;
+        const bool inside = path.size() == home.size() || path[home.size()] == '/' || home == "/";
+        if (inside && (found == std::string::npos || home.size() > found))
+            found = home.size();
+    }
+    return found;
+}
+
+// The steps of `path`, each with the rule it is judged by.
+std::deque<Step> StepsOf(const std::string& path)
+{
+    std::deque<Step> steps;
+    const size_t home = HomeLength(path);
+    const std::string_view all(path);
+    for (std::string& name : NamesOf(home == std::string::npos ? all : all.substr(0, home)))
+        steps.push_back({std::move(name), home == std::string::npos ? Zone::Plain : Zone::Above});
+    if (home != std::string::npos)
+    {
+        for (std::string& name : NamesOf(all.substr(home)))
+            steps.push_back({std::move(name), Zone::Game});
+    }
+    return steps;
+}
+
 // Following a link is what the kernel allows on one lookup, so a loop ends too.
 constexpr int kMaxLinks = 40;
 
@@ -75,10 +150,11 @@ bool MakeFolderIn(int folder, const std::string& name)
 {
     if (::mkdirat(folder, name.c_str(), 0700) == 0)
     {
-        // The umask may have taken more than the group's and others' bits.
-        const Descriptor made(::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        // The umask may have taken any of the bits, the owner's too: a
+        // folder made 0000 could not even be opened to be mended.
+        const Descriptor made(::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (made.Get() >= 0)
-            ::fchmod(made.Get(), 0700);
+            SetModeOf(made.Get(), 0700);
         return true;
     }
     struct stat info
@@ -94,36 +170,53 @@ bool MakeFolderIn(int folder, const std::string& name)
     return true;
 }
 
+// The tries an open makes when what it found at a name is gone, or replaced,
+// by the time it opens it: another process of the player's at work there.
+constexpr int kOpenAttempts = 3;
+
 } // namespace
 
 Walk WalkPath(const std::string& path, bool followLast, bool makeFolders)
 {
     Walk walk;
-    std::deque<std::string> names = NamesOf(path);
+    std::deque<Step> steps = StepsOf(path);
     const bool absolute = !path.empty() && path[0] == '/';
     // Built by push_back and assign(1, '/'): assigning "/" trips a false
     // -Wrestrict of GCC 12 at -O3.
     if (absolute)
         walk.text.push_back('/');
     walk.folder.Reset(::open(absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (walk.folder.Get() < 0 || names.empty())
+    if (walk.folder.Get() < 0 || steps.empty())
     {
         walk.error = walk.folder.Get() < 0 ? errno : ENOENT;
         return walk;
     }
-    int links = 0;
-    while (!names.empty())
+    auto fail = [&](int error)
     {
-        const std::string name = std::move(names.front());
-        names.pop_front();
-        const bool last = names.empty();
-        auto fail = [&](int error)
-        {
-            names.push_front(name);
-            walk.unread = std::move(names);
-            walk.error = error;
-            return std::move(walk);
-        };
+        for (const Step& step : steps)
+            walk.unread.push_back(step.name);
+        walk.error = error;
+        return std::move(walk);
+    };
+    auto refuse = [&](Refusal refusal, const std::string& at)
+    {
+        walk.refusal = refusal;
+        walk.refusedAt = at;
+        return fail(refusal == Refusal::OthersLink ? EACCES : EPERM);
+    };
+    // The root itself is the first folder above a home.
+    struct stat info
+    {
+    };
+    if (absolute && steps.front().zone != Zone::Plain &&
+        (::fstat(walk.folder.Get(), &info) != 0 || JudgeFolder(Zone::Above, info) != Refusal::None))
+        return refuse(Refusal::OthersFolder, "/");
+    int links = 0;
+    while (!steps.empty())
+    {
+        const std::string name = steps.front().name;
+        const Zone zone = steps.front().zone;
+        const bool last = steps.size() == 1;
         Descriptor at(::openat(walk.folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         if (at.Get() < 0 && !last && errno == ENOENT && makeFolders)
         {
@@ -131,9 +224,6 @@ Walk WalkPath(const std::string& path, bool followLast, bool makeFolders)
                 return fail(errno);
             at.Reset(::openat(walk.folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         }
-        struct stat info
-        {
-        };
         if (at.Get() < 0 && last && errno == ENOENT)
         {
             walk.name = name; // a file yet to be made
@@ -143,8 +233,8 @@ Walk WalkPath(const std::string& path, bool followLast, bool makeFolders)
             return fail(errno);
         if (S_ISLNK(info.st_mode) && (followLast || !last))
         {
-            if (!MayFollow(walk.folder.Get(), info))
-                return fail(EACCES);
+            if (!MayFollow(zone, walk.folder.Get(), info))
+                return refuse(Refusal::OthersLink, walk.text + name);
             if (++links > kMaxLinks)
                 return fail(ELOOP);
             // The link that was judged is the one read: its descriptor is
@@ -154,8 +244,17 @@ Walk WalkPath(const std::string& path, bool followLast, bool makeFolders)
             if (length <= 0 || static_cast<size_t>(length) >= target.size())
                 return fail(length == 0 ? ENOENT : length < 0 ? errno : ENAMETOOLONG);
             target.resize(static_cast<size_t>(length));
+            // The folders a trusted link leads through are the player's
+            // choice, judged as folders above the game's are; what it finally
+            // names stands in the link's place and is judged as the link's
+            // name would be.
             std::deque<std::string> leads = NamesOf(target);
-            names.insert(names.begin(), leads.begin(), leads.end());
+            steps.pop_front();
+            for (size_t i = leads.size(); i-- > 0;)
+            {
+                const bool standsIn = i + 1 == leads.size();
+                steps.push_front({std::move(leads[i]), standsIn || zone == Zone::Plain ? zone : Zone::Above});
+            }
             if (target[0] == '/')
             {
                 walk.folder.Reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
@@ -166,6 +265,11 @@ Walk WalkPath(const std::string& path, bool followLast, bool makeFolders)
             walk.followedLink = true;
             continue;
         }
+        if (S_ISDIR(info.st_mode))
+        {
+            if (Refusal refusal = JudgeFolder(zone, info); refusal != Refusal::None)
+                return refuse(refusal, walk.text + name);
+        }
         if (last)
         {
             walk.name = name;
@@ -173,47 +277,159 @@ Walk WalkPath(const std::string& path, bool followLast, bool makeFolders)
         }
         if (!S_ISDIR(info.st_mode))
             return fail(ENOTDIR);
+        steps.pop_front();
         walk.folder = std::move(at);
         walk.text += name + "/";
     }
     return walk;
 }
 
-int OpenWalked(const std::string& path, int flags, mode_t mode)
+std::string DescribeRefusal(const Walk& walk)
 {
-    flags |= O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
-#if defined(SYS_openat2) && defined(RESOLVE_NO_SYMLINKS)
-    // A name with no link on it, the usual case, is opened by the kernel in
-    // one step; a link anywhere on it (ELOOP), a name longer than one lookup
-    // takes (ENAMETOOLONG), or a kernel without this call, leaves it to the
-    // walk.
-    open_how how{};
-    how.flags = static_cast<std::uint64_t>(flags);
-    how.mode = (flags & O_CREAT) != 0 ? mode : 0;
-    how.resolve = RESOLVE_NO_SYMLINKS;
-    const long fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
-    if (fd >= 0 ||
-        (errno != ELOOP && errno != ENOSYS && errno != EPERM && errno != E2BIG && errno != ENAMETOOLONG))
-        return static_cast<int>(fd);
-#endif
+    const std::string at = "\"" + walk.refusedAt + "\"";
+    switch (walk.refusal)
+    {
+    case Refusal::None:
+        return {};
+    case Refusal::OthersLink:
+        return at + " is a link another user put there";
+    case Refusal::OthersFolder:
+        return at + " belongs to another user";
+    case Refusal::OpenFolder:
+        return at + " may be written by other users and has no sticky bit";
+    }
+    return {};
+}
+
+int OpenFolderWalked(const std::string& path, std::string* refused)
+{
     const Walk walk = WalkPath(path, true);
     if (walk.error != 0)
     {
+        if (refused)
+            *refused = DescribeRefusal(walk);
         errno = walk.error;
         return -1;
     }
-    return ::openat(walk.folder.Get(), walk.name.c_str(), flags, mode);
+    return ::openat(walk.folder.Get(), walk.name.c_str(),
+                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
 }
 
-bool MakeFolderWalked(const std::string& path, bool parents)
+bool MakeFolderWalked(const std::string& path, bool parents, std::string* refused)
 {
     const Walk walk = WalkPath(path, true, parents);
     if (walk.error != 0)
     {
+        if (refused)
+            *refused = DescribeRefusal(walk);
         errno = walk.error;
         return false;
     }
     return MakeFolderIn(walk.folder.Get(), walk.name);
+}
+
+int OwnFileProblem(const struct stat& info, unsigned use)
+{
+    if (S_ISLNK(info.st_mode))
+        return ELOOP;
+    if (!S_ISREG(info.st_mode))
+        return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    // Another user's file, their own or one hard-linked in, is theirs to
+    // change or read back; the game neither writes nor believes it.
+    if (info.st_uid != ::geteuid())
+        return EPERM;
+    // A second name makes it some other file of the player's as well, one
+    // whose contents and mode must not change under the game's name.
+    if ((use & (kInPlace | kLockFile)) != 0 && info.st_nlink != 1)
+        return EMLINK;
+    return 0;
+}
+
+bool SetModeOf(int fd, mode_t mode)
+{
+    if (::fchmod(fd, mode) == 0)
+        return true;
+    if (errno != EBADF)
+        return false;
+    // An O_PATH descriptor: through its name in /proc, which is the file
+    // itself, never a link.
+    return ::chmod(("/proc/self/fd/" + std::to_string(fd)).c_str(), mode) == 0;
+}
+
+int OpenOwnFile(const std::string& path, int access, unsigned use, Descriptor* folder)
+{
+    int why = ENOENT;
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt)
+    {
+        Walk walk = WalkPath(path, (use & kFollowLink) != 0);
+        if (walk.error != 0)
+        {
+            errno = walk.error;
+            return -1;
+        }
+        const int in = walk.folder.Get();
+        const char* name = walk.name.c_str();
+        // Looked at before it is opened: opening a device may act on it,
+        // and another user's pipe would learn of the open.
+        const Descriptor at(::openat(in, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (at.Get() < 0)
+        {
+            if (errno != ENOENT || (use & (kCreate | kLockFile)) == 0)
+                return -1;
+            const int made = ::openat(in, name, access | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+            if (made < 0 && errno == EEXIST)
+                continue; // made by another process meanwhile: judged as found
+            if (made < 0)
+                return -1;
+            // The player's alone, whatever the umask.
+            ::fchmod(made, 0600);
+            if (folder)
+                *folder = std::move(walk.folder);
+            return made;
+        }
+        struct stat found
+        {
+        };
+        if (::fstat(at.Get(), &found) != 0)
+            return -1;
+        if (int problem = OwnFileProblem(found, use))
+        {
+            errno = problem;
+            return -1;
+        }
+        // A lock file of the player's that even they cannot open (left so by
+        // a umask that took the owner's bits) is theirs to mend.
+        if ((use & kLockFile) != 0 && (found.st_mode & 07777) != 0600)
+            SetModeOf(at.Get(), 0600);
+        // O_NONBLOCK: should a pipe be swapped in after the look, the open
+        // does not wait on it, and the check below refuses it.
+        const int fd = ::openat(in, name, access | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+        {
+            if (errno != ENOENT && errno != ELOOP)
+                return -1;
+            why = errno;
+            continue;
+        }
+        struct stat opened
+        {
+        };
+        if (::fstat(fd, &opened) == 0 && opened.st_dev == found.st_dev && opened.st_ino == found.st_ino &&
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
+        {
+            // What the game writes where it stands is the player's alone;
+            // narrowed only once it is open, so a refusal changes nothing.
+            if ((use & kInPlace) != 0 && (found.st_mode & 07177) != 0)
+                ::fchmod(fd, found.st_mode & 0600);
+            if (folder)
+                *folder = std::move(walk.folder);
+            return fd;
+        }
+        ::close(fd);
+        why = EAGAIN;
+    }
+    errno = why;
+    return -1;
 }
 
 } // namespace platform

@@ -1,15 +1,30 @@
 #pragma once
-// Reaching the player's files and folders one name at a time. Every step
-// that makes, opens, locks, lists or removes something under the game's
-// folders goes through the walk below, so that one rule on links holds for
-// all of them: in a folder that someone other than the player or root may
-// change (writable by group or others, or owned by another user), a link is
-// followed only when it is the player's or root's. Any other is refused with
-// EACCES, like a file the player may not read, and nothing it leads to is
-// touched. The walk also reaches paths longer than the system's limit on one
-// name lookup.
+// Reaching the player's files and folders one name at a time, and the one
+// rule of trust that every step obeys. Every step that makes, opens, locks,
+// reads, writes, renames or removes something of the game's goes through the
+// walk below, so the rule is decided here and nowhere else:
+//
+//   - The game's folders are those below the data home or the config home
+//     ($XDG_DATA_HOME, $XDG_CONFIG_HOME or their defaults): the first folder
+//     there (the vendor's) and everything in it. Each must be the player's.
+//     A link in them is followed only when the player or root owns it,
+//     whatever the mode of the folder it stands in now: a folder made private
+//     today may still hold what others put in it before.
+//   - The home holding them and every folder above it must be root's or the
+//     player's, and one that others may write must carry the sticky bit (as
+//     /tmp does), so that nobody else can move the game's folders away and
+//     put their own in their place.
+//   - Elsewhere (and above the game's folders), a link is followed only when
+//     it is the player's or root's, or stands in a folder that no one but the
+//     player or root may change.
+//   - A file is used only when it is a plain file of the player's; one that
+//     is written where it stands must have no other name.
+//
+// Anything that fails the rule is refused and left exactly as it is. The
+// walk also reaches paths longer than the system's limit on one lookup.
 #include <deque>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <utility>
 
@@ -41,6 +56,15 @@ private:
     int fd_ = -1;
 };
 
+// Why the walk refused a step by the rule above.
+enum class Refusal
+{
+    None,
+    OthersLink,   // a link that is not followed (errno EACCES)
+    OthersFolder, // a folder of another user's where the player's must be (EPERM)
+    OpenFolder    // a folder others may write, without the sticky bit (EPERM)
+};
+
 // Where a path leads, walked one name at a time from "/" or the current
 // folder, so that each link is judged in the folder it sits in, by the link
 // that is then read: nothing can be swapped in between. Opens go through
@@ -54,22 +78,56 @@ struct Walk
     std::deque<std::string> unread; // on failure: the names not walked, the failing one first
     bool followedLink = false;
     int error = 0;
+    Refusal refusal = Refusal::None;
+    std::string refusedAt; // the refused link or folder, as walked
 };
 
 // Walks `path`; a link at its last name is followed only when followLast.
 // With makeFolders, a missing folder on the way is made (0700 whatever the
-// umask).
+// umask). A folder at the last name is judged like the folders on the way.
 Walk WalkPath(const std::string& path, bool followLast, bool makeFolders = false);
 
-// Opens what `path` leads to (O_NOFOLLOW, O_NOCTTY and O_CLOEXEC added), every
-// link on the way judged as above. -1 with errno on failure; EACCES for a
-// link that is not followed.
-int OpenWalked(const std::string& path, int flags, mode_t mode);
+// In plain words, what the walk refused and why ("\"<folder>\" belongs to
+// another user"); empty when it refused nothing.
+std::string DescribeRefusal(const Walk& walk);
+
+// Opens the folder `path` leads to (O_RDONLY | O_DIRECTORY), judged as above.
+// -1 with errno on failure; *refused (when given) then holds the refusal in
+// plain words, if the rule was the reason.
+int OpenFolderWalked(const std::string& path, std::string* refused = nullptr);
 
 // Makes the folder `path` with mode 0700 whatever the umask, when it is
 // missing, and with `parents` the missing folders on its way too, in the
 // same walk. True when a folder stands there now (one reached through a link
-// that the walk follows counts); errno says why not.
-bool MakeFolderWalked(const std::string& path, bool parents = false);
+// that the walk follows counts); errno says why not, and *refused (when
+// given) the refusal in plain words, if the rule was the reason.
+bool MakeFolderWalked(const std::string& path, bool parents = false, std::string* refused = nullptr);
+
+// How OpenOwnFile treats the file.
+enum OwnFileUse : unsigned
+{
+    kFollowLink = 1, // a link at the last name is followed as the walk allows; else it fails (ELOOP)
+    kCreate = 2,     // made when missing, 0600 whatever the umask
+    kInPlace = 4,    // written where it stands: one name only (else EMLINK), narrowed to 0600 at most
+    kLockFile = 8    // a lock file: one name only, and given mode 0600 whatever it had
+};
+
+// Why a file found at a name may not be used for `use` (a mask of
+// OwnFileUse): 0 when it is a plain file of the player's (with one name
+// where that is asked); else EISDIR for a folder, ELOOP for a link, EINVAL
+// for anything else that is not a plain file, EPERM for another user's file,
+// EMLINK for a file with other names.
+int OwnFileProblem(const struct stat& info, unsigned use);
+
+// Opens the player's own file `path` with `access` (O_RDONLY, O_WRONLY or
+// O_RDWR, and O_APPEND), as `use` says, never waiting on what stands at the
+// name: anything but a plain file of the player's is refused as
+// OwnFileProblem says and left as it is, before it is opened. The descriptor
+// is in blocking mode; -1 with errno on failure. *folder (when given)
+// receives the folder the file was found or made in.
+int OpenOwnFile(const std::string& path, int access, unsigned use, Descriptor* folder = nullptr);
+
+// Sets the mode of what `fd` refers to, an O_PATH descriptor included.
+bool SetModeOf(int fd, mode_t mode);
 
 } // namespace platform

@@ -25,7 +25,7 @@ namespace
 // not.
 std::string PrivateFolderProblem(const std::string& folder, bool narrow = false)
 {
-    const Descriptor fd(OpenWalked(folder, O_RDONLY | O_DIRECTORY, 0));
+    const Descriptor fd(OpenFolderWalked(folder));
     struct stat info
     {
     };

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <pwd.h>
 #include <spawn.h>
 #include <string>
@@ -39,34 +40,28 @@ namespace platform
 
 // Creates every missing folder of an absolute path, as the shell's folder
 // creation does for the data home itself (~/.local/share may not exist yet).
-bool EnsureFolderTree(const std::string& path)
+bool EnsureFolderTree(const std::string& path, std::string* refused)
 {
-    return MakeFolderWalked(path, true);
+    return MakeFolderWalked(path, true, refused);
 }
 
 bool MakeOwnFolder(const std::string& path, std::string* why, bool make)
 {
+    // The walk judges the folder and everything on its way; a refusal is
+    // told in its own words, naming what it refused.
+    std::string refused;
     auto fail = [&](const char* problem, int error)
     {
         if (why)
-            *why = "\"" + path + "\" " + problem + (error == EPERM ? "" : std::string(": ") + std::strerror(error));
+            *why = !refused.empty() ? refused
+                                    : "\"" + path + "\" " + problem +
+                                          (error == EPERM ? "" : std::string(": ") + std::strerror(error));
         errno = error;
         return false;
     };
-    if (make && !MakeFolderWalked(path))
-    {
-        const int error = errno;
-        const Walk walk = WalkPath(path, false);
-        struct stat at
-        {
-        };
-        if (error == EACCES && walk.error == 0 &&
-            ::fstatat(walk.folder.Get(), walk.name.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(at.st_mode) &&
-            at.st_uid != ::geteuid())
-            return fail("is a link another user put there", EPERM);
-        return fail("cannot be made", error);
-    }
-    const Descriptor folder(OpenWalked(path, O_RDONLY | O_DIRECTORY, 0));
+    if (make && !MakeFolderWalked(path, false, &refused))
+        return fail("cannot be made", errno);
+    const Descriptor folder(OpenFolderWalked(path, &refused));
     struct stat info
     {
     };
@@ -74,16 +69,33 @@ bool MakeOwnFolder(const std::string& path, std::string* why, bool make)
         return true;
     if (folder.Get() < 0 || ::fstat(folder.Get(), &info) != 0)
         return fail("cannot be opened", errno);
-    // Another user's folder holds what they choose: their files at the
-    // records' names, their links, and whatever the player writes is theirs
-    // to read. It is not used at all.
-    if (info.st_uid != ::geteuid())
-        return fail("belongs to another user", EPERM);
     // One of the player's that others may write would let them plant files
-    // and folders of their own in it.
+    // and folders of their own in it. Narrowing it keeps them out from now
+    // on; what they put there before is judged by the walk like anything
+    // else of theirs.
     if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && ::fchmod(folder.Get(), 0700) != 0)
         return fail("is writable by other users and cannot be made the player's alone", EPERM);
     return true;
+}
+
+std::string MakeOwnFolders(const std::string& home, std::initializer_list<const char*> names, std::string* why)
+{
+    std::string refused;
+    if (!EnsureFolderTree(home, &refused))
+    {
+        if (why)
+            *why = !refused.empty() ? refused : "\"" + home + "\" cannot be made: " + std::strerror(errno);
+        return {};
+    }
+    std::string path = home;
+    for (const char* name : names)
+    {
+        path += "/";
+        path += name;
+        if (!MakeOwnFolder(path, why))
+            return {};
+    }
+    return path;
 }
 
 std::string XdgFolder(const char* variable, const char* fallback)
@@ -116,15 +128,7 @@ std::string AppDataFolder(const char* vendor, const char* product, i16 minMajor,
     const std::string home = XdgFolder("XDG_DATA_HOME", ".local/share");
     if (home.empty())
         return {};
-    const std::string vendorFolder = home + "/" + vendor;
-    if (!EnsureFolderTree(vendorFolder))
-    {
-        if (why)
-            *why = "\"" + vendorFolder + "\" cannot be made: " + std::strerror(errno);
-        return {};
-    }
-    const std::string path = vendorFolder + "/" + product;
-    return MakeOwnFolder(path, why) ? path : std::string();
+    return MakeOwnFolders(home, {vendor, product}, why);
 }
 
 } // namespace platform

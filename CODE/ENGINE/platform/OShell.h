@@ -2,6 +2,7 @@
 // Folders and documents as the desktop offers them.
 #include "core/Types.h"
 
+#include <initializer_list>
 #include <string>
 
 // Room for a path in the callers' buffers.
@@ -34,17 +35,23 @@ namespace platform
 std::string XdgFolder(const char* variable, const char* fallback);
 // Creates every missing folder of an absolute path, each 0700 whatever the
 // umask (existing folders keep their mode); true when it exists. Each step
-// goes through the walk of FileWalk.h, so a link another user planted on the
-// way is not followed.
-bool EnsureFolderTree(const std::string& path);
+// goes through the walk of FileWalk.h and is judged by its rule; *refused
+// (when given) says in plain words what the rule refused, if that was why.
+bool EnsureFolderTree(const std::string& path, std::string* refused = nullptr);
 // Makes the folder `path` (0700) when missing, as one of the game's own
-// folders, which must be the player's alone: one of another user's is not
-// used, and one of the player's that others may write is narrowed to 0700.
-// False when it cannot be used, errno EPERM for a folder that is not the
-// player's alone and another errno when it cannot be made or opened; *why
-// (when given) then names the folder and says why, in plain words. Without
-// `make`, a missing folder is left missing and counts as usable.
+// folders, which must be the player's alone (FileWalk.h judges it and its
+// way): one that fails that rule is not used, and one of the player's that
+// others may write is narrowed to 0700. False when it cannot be used, errno
+// EPERM or EACCES when the rule refused it and another errno when it cannot
+// be made or opened; *why (when given) then names the folder and says why,
+// in plain words. Without `make`, a missing folder is left missing and
+// counts as usable.
 bool MakeOwnFolder(const std::string& path, std::string* why = nullptr, bool make = true);
+// Makes the home (as EnsureFolderTree does) and the game's folders `names`
+// in it, one inside the other, each as MakeOwnFolder makes it. The last
+// folder's path, or empty with *why (when given) saying why.
+std::string MakeOwnFolders(const std::string& home, std::initializer_list<const char*> names,
+                           std::string* why = nullptr);
 // GetAppDataFolder's folder, however long its path; empty when it fails, and
 // *why (when given) then says why when it is a folder that cannot be used.
 // The product folder is made as MakeOwnFolder makes it.

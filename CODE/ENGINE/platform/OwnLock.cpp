@@ -6,7 +6,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform
@@ -24,37 +23,13 @@ long long MonotonicMs()
 
 } // namespace
 
-int OpenOwnLockFile(const std::string& path, bool writable)
+int OpenOwnLockFile(const std::string& path, bool writable, Descriptor* folder)
 {
-    // Locking needs only read access; O_NONBLOCK keeps a pipe planted at the
-    // name from holding the open, and the check below refuses it. The walk
-    // judges every link on the way as the player's other files are judged.
-    constexpr int kFlags = O_CREAT | O_NONBLOCK;
-    int fd = writable ? OpenWalked(path, O_RDWR | kFlags, 0600) : -1;
-    if (fd < 0 && (!writable || errno == EACCES))
-        fd = OpenWalked(path, O_RDONLY | kFlags, 0600);
-    if (fd < 0)
-        return -1;
-    struct stat info
-    {
-    };
-    int problem = 0;
-    if (::fstat(fd, &info) != 0)
-        problem = errno;
-    else if (!S_ISREG(info.st_mode))
-        problem = EINVAL;
-    else if (info.st_uid != ::geteuid())
-        problem = EPERM;
-    else if (info.st_nlink != 1)
-        problem = EMLINK; // a second name for some other file of the user's, planted where others may write
-    else if ((info.st_mode & 077) != 0 && ::fchmod(fd, 0600) != 0)
-        problem = errno;
-    if (problem != 0)
-    {
-        ::close(fd);
-        errno = problem;
-        return -1;
-    }
+    // Locking needs only read access. The lock file's own name is never
+    // followed; every folder on the way is judged as FileWalk.h says.
+    int fd = writable ? OpenOwnFile(path, O_RDWR, kLockFile, folder) : -1;
+    if (fd < 0 && (!writable || errno == EACCES || errno == EROFS))
+        fd = OpenOwnFile(path, O_RDONLY, kLockFile, folder);
     return fd;
 }
 

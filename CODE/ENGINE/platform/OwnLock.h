@@ -4,22 +4,23 @@
 // another user can read lets that user stop the game. A lock file of the
 // user's own, 0600 and reached without a link, can be held by this user's
 // processes alone.
+#include "platform/FileWalk.h"
+
 #include <string>
 
 namespace platform
 {
 
 // Opens the lock file `path` for locking, making it with mode 0600 when it is
-// missing. Refused (-1, errno set) unless it is a plain file of this user
-// reached without following a link: ELOOP for a link, EPERM for a file of
-// someone else, EINVAL for anything but a plain file, EMLINK for a file with
-// more than one name (a hard link to some other file of this user's, whose
-// mode must not change and which others may hold open). A file of this user
-// that others may read is narrowed to 0600. Every link on the way is judged
-// as FileWalk.h says. When `writable`, the file is opened for writing too
-// where this user may write it (else for reading alone), so that a holder
-// can leave a note in it.
-int OpenOwnLockFile(const std::string& path, bool writable = false);
+// missing. Refused (-1, errno set) unless it is a plain file of this user's
+// with no other name, at a name that is not a link (ELOOP; a link of the
+// user's own is not followed either), as OpenOwnFile says (FileWalk.h),
+// which also judges every folder on the way. A lock file of the user's with
+// any other mode (others may read it, or a umask left it 0000) is given 0600.
+// When `writable`, the file is opened for writing too where this user may
+// write it (else for reading alone), so that a holder can leave a note in
+// it. *folder (when given) receives the folder it lies in.
+int OpenOwnLockFile(const std::string& path, bool writable = false, Descriptor* folder = nullptr);
 
 enum class LockResult
 {

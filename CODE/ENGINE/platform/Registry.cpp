@@ -164,7 +164,6 @@ using registry::kMaxDepth;
 using registry::ReadUserFile;
 using registry::UserFile;
 using registry::UserFileLock;
-using registry::UserFolderIsOthers;
 using registry::Value;
 using registry::WriteUserFile;
 
@@ -242,7 +241,7 @@ std::vector<std::string> PathOf(const Key& key)
     return names;
 }
 
-std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::vector<std::string>& names)
+std::shared_ptr<Key> FindKey(std::shared_ptr<Key> key, const std::vector<std::string>& names)
 {
     for (const std::string& name : names)
     {
@@ -301,10 +300,8 @@ Branch& Loaded(Registry& registry, bool machine)
     {
         if (machine)
             branch.root = DescribeMachine();
-        else if (UserFolderIsOthers(UserFile()))
-            branch.root = std::make_shared<Key>(); // another user's folder is not read
         else
-            ReadUserFile(UserFile(), &branch.root);
+            ReadUserFile(UserFile(), &branch.root); // a file or folder the rule refuses reads as none
     }
     return branch;
 }
@@ -342,7 +339,7 @@ void Install(Registry& registry, std::shared_ptr<Key> fresh)
     {
         if (handle.branch != &registry.user || handle.key->deleted)
             continue;
-        if (std::shared_ptr<Key> same = Walk(fresh, PathOf(*handle.key)))
+        if (std::shared_ptr<Key> same = FindKey(fresh, PathOf(*handle.key)))
             handle.key = std::move(same);
         else
             handle.key->deleted = true;
@@ -431,7 +428,7 @@ i32 OpenKey(HKEY key, const char* subKey, u32 access, bool create, HKEY* result,
         return failure;
     if (!SplitBelow(*parent.key, subKey, &names))
         return ERROR_BAD_PATHNAME;
-    std::shared_ptr<Key> target = Walk(parent.key, names);
+    std::shared_ptr<Key> target = FindKey(parent.key, names);
     auto opened = [&](u32 how)
     {
         if (disposition)
@@ -447,7 +444,7 @@ i32 OpenKey(HKEY key, const char* subKey, u32 access, bool create, HKEY* result,
     if (i32 failure = ResolveForChange(registry, key, &fileLock, &parent))
         return failure;
     // Another process may have made the key meanwhile.
-    if ((target = Walk(parent.key, names)))
+    if ((target = FindKey(parent.key, names)))
         return opened(REG_OPENED_EXISTING_KEY);
     // The last key that exists, so that a failed write can take the whole
     // new chain away again.
@@ -494,7 +491,7 @@ i32 RegDeleteKey(HKEY key, const char* subKey)
         return failure;
     if (!SplitBelow(*handle.key, subKey, &names))
         return ERROR_BAD_PATHNAME;
-    std::shared_ptr<Key> target = Walk(handle.key, names);
+    std::shared_ptr<Key> target = FindKey(handle.key, names);
     if (!target)
         return ERROR_FILE_NOT_FOUND;
     if (!target->parent || !target->Children().empty())

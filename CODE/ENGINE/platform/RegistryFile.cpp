@@ -149,36 +149,48 @@ std::shared_ptr<Key> KeyOfLine(std::string_view path, const std::shared_ptr<Key>
     return MakePath(root, names);
 }
 
+// The registry's file and its folders below the config home.
+constexpr const char* kVendorFolder = "Quenvo";
+constexpr const char* kProductFolder = "ZORBLET";
+constexpr const char* kFileName = "registry";
+constexpr const char* kLockName = "registry.lock";
+
 // The note a writer leaves in the lock file while its replacement exists is
-// the replacement's whole name; a longer note is none of the writer's.
-constexpr size_t kMaxNote = 64 * 1024;
+// the replacement's bare name, "registry.XXXXXX"; nothing longer is a note.
+constexpr size_t kMaxNote = 64;
 
 // A writer killed between making its replacement and renaming it over the
-// file leaves it behind: a full copy of the player's keys. Its name is what
-// the lock file notes, so under the lock exactly that file is removed, and
-// only while it is a plain file of the player's own with a replacement's
-// name. Files the player named alike are never touched.
-void RemoveNotedReplacement(int lock)
+// file leaves it behind: a full copy of the player's keys. It noted the name
+// before it made the file, so under the lock exactly that file is removed, in
+// the registry's own folder, and only while it is a plain file of the
+// player's. Files the player named alike are never touched, and a note that
+// is not a bare replacement's name (a path, a NUL inside) names nothing.
+void RemoveNotedReplacement(int lock, int folder)
 {
     struct stat info
     {
     };
     // Empty after every change that ended well.
-    if (::fstat(lock, &info) != 0 || info.st_size <= 0 || static_cast<u64>(info.st_size) > kMaxNote)
+    if (::fstat(lock, &info) != 0 || info.st_size <= 0)
         return;
-    std::string note(static_cast<size_t>(info.st_size), '\0');
-    const ssize_t length = ::pread(lock, note.data(), note.size(), 0);
-    if (length <= 0)
-        return;
-    note.resize(static_cast<size_t>(length));
-    const Walk walk = WalkPath(note, false);
-    const size_t suffix = walk.name.rfind('.');
-    if (walk.error == 0 && suffix != std::string::npos &&
-        IsReplacementName(walk.name, std::string_view(walk.name).substr(0, suffix)) &&
-        ::fstatat(walk.folder.Get(), walk.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
-        ::unlinkat(walk.folder.Get(), walk.name.c_str(), 0);
+    char text[kMaxNote + 1];
+    const ssize_t length = ::pread(lock, text, sizeof text, 0);
+    const std::string_view note(text, length > 0 ? static_cast<size_t>(length) : 0);
+    if (IsReplacementName(note, kFileName) &&
+        ::fstatat(folder, std::string(note).c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        OwnFileProblem(info, 0) == 0)
+        ::unlinkat(folder, std::string(note).c_str(), 0);
     (void)!::ftruncate(lock, 0);
+}
+
+// Whether two descriptors refer to one file or folder.
+bool SameFile(int a, int b)
+{
+    struct stat first
+    {
+    }, second{};
+    return ::fstat(a, &first) == 0 && ::fstat(b, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
 }
 
 // Whether something stands at `path` itself (a link is not followed), found
@@ -192,16 +204,15 @@ bool SomethingAt(const std::string& path)
     return walk.error == 0 && ::fstatat(walk.folder.Get(), walk.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// Makes the file's folders; the last one is the game's own and must be the
-// player's alone. ERROR_ACCESS_DENIED when it is not (or a link another user
-// planted stands in its place), ERROR_WRITE_FAULT when a folder cannot be
-// made.
+// Makes the file's folders, the game's own below the config home, which
+// must pass the rule of FileWalk.h. ERROR_ACCESS_DENIED when one does not,
+// ERROR_WRITE_FAULT when a folder cannot be made.
 i32 MakeUserFolder(const std::string& file)
 {
-    const std::string folder = FolderOf(file);
-    if (!EnsureFolderTree(FolderOf(folder)))
+    const std::string tail = std::string("/") + kVendorFolder + "/" + kProductFolder + "/" + kFileName;
+    if (file.size() <= tail.size())
         return ERROR_WRITE_FAULT;
-    if (!MakeOwnFolder(folder))
+    if (MakeOwnFolders(file.substr(0, file.size() - tail.size()), {kVendorFolder, kProductFolder}).empty())
         return errno == EPERM || errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
     return ERROR_SUCCESS;
 }
@@ -211,7 +222,7 @@ i32 MakeUserFolder(const std::string& file)
 std::string UserFile()
 {
     std::string home = XdgFolder("XDG_CONFIG_HOME", ".config");
-    return home.empty() ? home : home + "/Quenvo/ZORBLET/registry";
+    return home.empty() ? home : home + "/" + kVendorFolder + "/" + kProductFolder + "/" + kFileName;
 }
 
 std::string Serialise(const Key& root)
@@ -323,17 +334,6 @@ FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root)
     return FileState::Read;
 }
 
-bool UserFolderIsOthers(const std::string& file)
-{
-    if (file.empty())
-        return false;
-    const Descriptor folder(OpenWalked(FolderOf(file), O_RDONLY | O_DIRECTORY, 0));
-    struct stat info
-    {
-    };
-    return folder.Get() >= 0 && ::fstat(folder.Get(), &info) == 0 && info.st_uid != ::geteuid();
-}
-
 i32 WriteUserFile(const std::string& file, const Key& root, UserFileLock* lock)
 {
     if (file.empty())
@@ -341,16 +341,26 @@ i32 WriteUserFile(const std::string& file, const Key& root, UserFileLock* lock)
     // The lock made the folder, or found it unusable, moments ago.
     if (i32 failure = lock && lock->FolderChecked() ? lock->FolderResult() : MakeUserFolder(file))
         return failure;
+    // A file past what a read takes would lose every key from the next read
+    // on, and no change could then be made to take it back.
     const std::string text = Serialise(root);
+    if (text.size() > kMaxWholeFileLength)
+        return ERROR_FILE_TOO_LARGE;
     Replacement out;
-    if (!out.Open(FollowLinks(file)))
-        return errno == EACCES || errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
+    Replacement::Hooks hooks;
     if (lock)
-        lock->Note(out.Name());
+        hooks.naming = [lock](int folder, const std::string& name) { lock->Note(folder, name); };
+    if (!out.Open(file, hooks))
+    {
+        const int why = errno;
+        if (lock)
+            lock->Note(-1, {});
+        return why == EACCES || why == EPERM ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
+    }
     const bool written = std::fwrite(text.data(), 1, text.size(), out.File()) == text.size();
     const bool committed = out.Commit(written);
     if (lock)
-        lock->Note({});
+        lock->Note(-1, {});
     return committed ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
 
@@ -360,12 +370,16 @@ UserFileLock::~UserFileLock()
         ::close(fd_);
 }
 
-void UserFileLock::Note(const std::string& replacement)
+void UserFileLock::Note(int folder, const std::string& name)
 {
-    if (fd_ < 0 || (::fcntl(fd_, F_GETFL) & O_ACCMODE) != O_RDWR || replacement.size() > kMaxNote)
+    if (fd_ < 0 || (::fcntl(fd_, F_GETFL) & O_ACCMODE) != O_RDWR)
         return;
-    if (::ftruncate(fd_, 0) == 0 && !replacement.empty())
-        (void)!::pwrite(fd_, replacement.data(), replacement.size(), 0);
+    // Only a name the next holder can find and remove: one in the registry's
+    // own folder. The replacement of a registry kept behind a link lies
+    // elsewhere, and goes unnoted.
+    const bool noted = folder >= 0 && IsReplacementName(name, kFileName) && SameFile(folder, folder_.Get());
+    if (::ftruncate(fd_, 0) == 0 && noted)
+        (void)!::pwrite(fd_, name.data(), name.size(), 0);
 }
 
 i32 UserFileLock::Take(const std::string& file)
@@ -375,11 +389,11 @@ i32 UserFileLock::Take(const std::string& file)
     // fails on its own.
     if (file.empty())
         return ERROR_SUCCESS;
-    folder_ = MakeUserFolder(file);
-    if (folder_ != ERROR_SUCCESS)
-        return folder_ == ERROR_ACCESS_DENIED ? folder_ : ERROR_SUCCESS;
-    const std::string name = FolderOf(file) + "/registry.lock";
-    fd_ = OpenOwnLockFile(name, true);
+    folderResult_ = MakeUserFolder(file);
+    if (folderResult_ != ERROR_SUCCESS)
+        return folderResult_ == ERROR_ACCESS_DENIED ? folderResult_ : ERROR_SUCCESS;
+    const std::string name = FolderOf(file) + "/" + kLockName;
+    fd_ = OpenOwnLockFile(name, true, &folder_);
     if (fd_ < 0)
     {
         // With nothing at the name the folder takes no new files, so nobody
@@ -392,7 +406,7 @@ i32 UserFileLock::Take(const std::string& file)
     switch (TakeLock(fd_, kLockWaitMs))
     {
     case LockResult::Taken:
-        RemoveNotedReplacement(fd_);
+        RemoveNotedReplacement(fd_, folder_.Get());
         return ERROR_SUCCESS;
     case LockResult::Busy:
         return ERROR_LOCK_VIOLATION;

@@ -8,6 +8,7 @@
 // bytes>"). Names keep printable ASCII and write every other byte, and '%',
 // as %XX; an empty name is "%", empty data "-". Lines that cannot be read are
 // skipped, and so are keys deeper than kMaxDepth with their values.
+#include "platform/FileWalk.h"
 #include "platform/RegistryKey.h"
 
 #include <memory>
@@ -40,14 +41,14 @@ enum class FileState
 FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root);
 
 class UserFileLock;
-// Whether the file's folder is another user's, which the registry does not
-// use: reads then see no file, and changes are refused.
-bool UserFolderIsOthers(const std::string& file);
 // Replaces the file in one step, so that a failed write leaves the old one.
-// A file kept behind a link is replaced where the link leads; a file the
-// player may not write, or a folder of another user's, is refused
-// (ERROR_ACCESS_DENIED). ERROR_WRITE_FAULT when it cannot be written. The
-// replacement's name is noted in `lock` (when given) while it exists.
+// A file kept behind a link of the player's is replaced where the link
+// leads; a file or folder that fails the rule of FileWalk.h, or a file the
+// player may not write, is refused (ERROR_ACCESS_DENIED), and so is a tree
+// whose text would be longer than a read takes (ERROR_FILE_TOO_LARGE).
+// ERROR_WRITE_FAULT when it cannot be written. The replacement's name is
+// noted in `lock` (when given) before the replacement is made, and for as
+// long as it exists.
 i32 WriteUserFile(const std::string& file, const Key& root, UserFileLock* lock = nullptr);
 
 // Held around each change to the file, so that reading the file again,
@@ -73,19 +74,22 @@ public:
     // (a folder that takes no files) or the file system cannot lock, the
     // change goes on unlocked: no other process can hold the lock either.
     i32 Take(const std::string& file);
-    // Notes in the lock file the whole name of the replacement that exists
-    // while this holder writes (empty: none). Lost where the lock file cannot
-    // be written, so such a leftover stays.
-    void Note(const std::string& replacement);
+    // Notes in the lock file the bare name of the replacement that is about
+    // to be made in `folder` and exists while this holder writes; a folder
+    // of -1 takes the note back. Only a replacement in the registry's own
+    // folder is noted. Lost where the lock file cannot be written, so such a
+    // leftover stays.
+    void Note(int folder, const std::string& name);
 
     // Whether Take looked at the file's folder, and what it found: the
     // failure a write there would meet, or ERROR_SUCCESS.
-    bool FolderChecked() const { return folder_ >= 0; }
-    i32 FolderResult() const { return folder_; }
+    bool FolderChecked() const { return folderResult_ >= 0; }
+    i32 FolderResult() const { return folderResult_; }
 
 private:
     int fd_ = -1;
-    i32 folder_ = -1;
+    Descriptor folder_; // the registry's folder, where the lock file lies
+    i32 folderResult_ = -1;
 };
 
 } // namespace platform::registry

@@ -274,6 +274,13 @@ OLogFile::OLogFile(const char* name) : file(nullptr), errorCount(0), keepOpen(0)
     // A named pipe or a device at the log's name is no log: it is left alone
     // rather than waited on, and the log writes nothing.
     file = fileName.empty() ? nullptr : platform::OpenRegularForWriting(fileName, false);
+    if (!file && !fileName.empty())
+    {
+        // Nothing else would tell the player that this session keeps no log.
+        const int why = errno;
+        std::fprintf(stderr, "The log \"%s\" cannot be written (%s); this session keeps no log.\n",
+                     fileName.c_str(), std::strerror(why));
+    }
     if (file)
     {
         std::fputs("<HTML>\n<HEAD>  <TITLE> Orrimet Log file  </TITLE>  </HEAD>\n", file);

@@ -166,21 +166,26 @@ u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
     if (!data && size)
         return 0;
     KeepFileSizeSignalFromEnding();
-    const std::string path = platform::FollowLinks(SaveFileName(number, folder));
+    const std::string path = SaveFileName(number, folder);
     const std::vector<u8> bytes = Scrambled(number, data, size);
 
     // The player's only copy is replaced in one step, so that a full disk or
     // a crash midway leaves the old copy. The new bytes go to a file of a
     // name of this process's own, made without following a link and without
     // waiting on anything found at a name (a named pipe would hold the exit).
-    // A record that is not a plain file the player may write is refused
-    // there and left as it is, as writing it in place would fail; the
-    // replacement keeps the old file's mode and, where allowed, its owner.
+    // A record that is not a plain file of the player's they may write is
+    // refused there and left as it is, as writing it in place would fail; the
+    // replacement keeps the old file's mode, never more than 0600. A second
+    // signal that ends the program at once takes the unfinished copy with it
+    // from the moment it exists, so none is left beside the record.
     platform::Replacement replacement;
-    if (!replacement.Open(path))
+    platform::Replacement::Hooks hooks;
+    hooks.made = [](int in, const char* name) { platform::RemoveOnAbort(in, name); };
+    if (!replacement.Open(path, hooks))
     {
         const int why = errno;
-        if (why != EACCES && why != EPERM)
+        platform::RemoveOnAbort(-1, nullptr);
+        if (why != EACCES)
             return 0;
         if (RewriteInPlace(path, bytes))
             return 1;
@@ -189,9 +194,6 @@ u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
             errno = why;
         return 0;
     }
-    // A second signal that ends the program at once takes the unfinished
-    // copy with it, so none is left beside the record.
-    platform::RemoveOnAbort(replacement.Folder(), replacement.NameInFolder().c_str());
     const bool written = bytes.empty() || std::fwrite(bytes.data(), bytes.size(), 1, replacement.File()) == 1;
     // On failure errno still says why, for a caller that tells the player.
     const bool ok = replacement.Commit(written);
