@@ -60,41 +60,61 @@ NamedMutex::~NamedMutex()
     Close();
 }
 
+namespace
+{
+
+// The folders a lock file may live in, best first: $XDG_RUNTIME_DIR, the
+// user's folder under /tmp (made when it comes to that), the data home.
+constexpr int kRuntimeCandidates = 3;
+
+// Candidate `index`: its path in *folder (empty when there is none to try),
+// and an empty result when it is a folder of this user's that no one else
+// may change; else why not.
+std::string RuntimeCandidate(int index, std::string* folder)
+{
+    folder->clear();
+    if (index == 0)
+    {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (!runtime || !runtime[0])
+            return {};
+        *folder = runtime;
+        return runtime[0] == '/' ? PrivateFolderProblem(runtime) : "XDG_RUNTIME_DIR is not an absolute path";
+    }
+    if (index == 1)
+    {
+        const char* tmpdir = std::getenv("TMPDIR");
+        *folder = std::string(tmpdir && tmpdir[0] == '/' ? tmpdir : "/tmp") + "/zorblet-" +
+                  std::to_string(::geteuid());
+        return MakeTmpFolder(*folder);
+    }
+    *folder = XdgFolder("XDG_DATA_HOME", ".local/share");
+    if (folder->empty() || !EnsureFolderTree(*folder))
+    {
+        *folder = "data home";
+        return "neither XDG_DATA_HOME nor HOME names a usable folder";
+    }
+    return PrivateFolderProblem(*folder);
+}
+
+void NoteProblem(std::string* problems, const std::string& folder, const std::string& problem)
+{
+    *problems += (problems->empty() ? "" : "; ") + folder + ": " + problem;
+}
+
+} // namespace
+
 std::string NamedMutex::GetRuntimeFolder(std::string* why)
 {
-    std::string problems;
-    auto note = [&problems](const std::string& folder, const std::string& problem)
-    { problems += (problems.empty() ? "" : "; ") + folder + ": " + problem; };
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/')
+    std::string problems, folder;
+    for (int index = 0; index < kRuntimeCandidates; ++index)
     {
-        const std::string problem = PrivateFolderProblem(runtime);
+        const std::string problem = RuntimeCandidate(index, &folder);
+        if (folder.empty())
+            continue;
         if (problem.empty())
-            return runtime;
-        note(runtime, problem);
-    }
-    else if (runtime && runtime[0])
-    {
-        note(runtime, "XDG_RUNTIME_DIR is not an absolute path");
-    }
-    const char* tmpdir = std::getenv("TMPDIR");
-    std::string tmp =
-        std::string(tmpdir && tmpdir[0] == '/' ? tmpdir : "/tmp") + "/zorblet-" + std::to_string(::geteuid());
-    const std::string tmpProblem = MakeTmpFolder(tmp);
-    if (tmpProblem.empty())
-        return tmp;
-    note(tmp, tmpProblem);
-    std::string home = XdgFolder("XDG_DATA_HOME", ".local/share");
-    if (!home.empty() && EnsureFolderTree(home))
-    {
-        const std::string problem = PrivateFolderProblem(home);
-        if (problem.empty())
-            return home;
-        note(home, problem);
-    }
-    else
-    {
-        note("data home", "neither XDG_DATA_HOME nor HOME names a usable folder");
+            return folder;
+        NoteProblem(&problems, folder, problem);
     }
     if (why)
         *why = problems;
@@ -110,28 +130,42 @@ NamedMutex::Result NamedMutex::Create(const char* name, const char* sharedFolder
         problem_ = "the lock has no usable name";
         return Result::Failed;
     }
-    std::string why;
-    const std::string folder = GetRuntimeFolder(&why);
+    // The first candidate folder whose lock file is a plain file of this
+    // user's, or can be made so. Whatever else stands at a lock file's name
+    // (another user's file from before the folder was made private, a pipe)
+    // is left as it is, and the next folder serves.
+    std::string why, folder;
+    int fd = -1;
+    for (int index = 0; index < kRuntimeCandidates && fd < 0; ++index)
+    {
+        std::string problem = RuntimeCandidate(index, &folder);
+        if (folder.empty())
+            continue;
+        if (problem.empty())
+        {
+            const std::string path = folder + "/" + name + ".lock";
+            fd = OpenOwnLockFile(path);
+            if (fd >= 0)
+                break;
+            problem = "the lock file \"" + path + "\" cannot be opened: " + std::strerror(errno);
+        }
+        NoteProblem(&why, folder, problem);
+        folder.clear();
+    }
     const bool shared = sharedFolder && sharedFolder[0];
     // Without a private folder elsewhere, the folder of the player's records
     // serves alone when it is the player's and no one else may write it.
-    const std::string sharedProblem = folder.empty() && shared ? PrivateFolderProblem(sharedFolder) : "";
-    const bool sharedAlone = folder.empty() && shared && sharedProblem.empty();
-    if (folder.empty() && !sharedAlone)
+    const std::string sharedProblem = fd < 0 && shared ? PrivateFolderProblem(sharedFolder) : "";
+    const bool sharedAlone = fd < 0 && shared && sharedProblem.empty();
+    if (fd < 0 && !sharedAlone)
     {
         problem_ = "no folder for the lock file could be used (" + why +
                    (shared ? std::string("; ") + sharedFolder + ": " + sharedProblem : "") + ")";
         return Result::Failed;
     }
-    if (!folder.empty())
+    if (fd >= 0)
     {
         const std::string path = folder + "/" + name + ".lock";
-        const int fd = OpenOwnLockFile(path);
-        if (fd < 0)
-        {
-            problem_ = "the lock file \"" + path + "\" cannot be opened: " + std::strerror(errno);
-            return Result::Failed;
-        }
         switch (TakeLock(fd, 0))
         {
         case LockResult::Taken:
