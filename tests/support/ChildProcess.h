@@ -2,6 +2,7 @@
 // Runs a piece of a test in a forked child as an ordinary user: "nobody" when
 // the tests run as root (root may read and write anything, so permission and
 // ownership rules would not show), the current user otherwise.
+#include <grp.h>
 #include <pwd.h>
 #include <string>
 #include <sys/types.h>
@@ -34,7 +35,10 @@ template <class Fn> std::string RunAsPlayer(const Player& player, Fn fn)
     if (child == 0)
     {
         ::close(channel[0]);
-        if (::geteuid() == 0 && player.uid != 0 && (::setgid(player.gid) != 0 || ::setuid(player.uid) != 0))
+        // Root's supplementary groups go too, or the player could reach
+        // what only root's group may.
+        if (::geteuid() == 0 && player.uid != 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(player.gid) != 0 || ::setuid(player.uid) != 0))
             ::_exit(120);
         const std::string text = fn();
         (void)!::write(channel[1], text.data(), text.size());

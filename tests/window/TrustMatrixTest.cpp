@@ -491,35 +491,17 @@ std::string StartAndClose(const Homes& h, mode_t mask, bool mayRefuse, const std
 }
 
 // fn() run as the player with the cell's variables, in a child that an alarm
-// ends after `seconds`. Its text, or why there is none.
+// ends after `seconds`. Its text, or "child failed" when it did not return.
 template <class Fn> std::string AsPlayer(const Homes& h, unsigned seconds, mode_t mask, Fn fn)
 {
-    int channel[2];
-    Must(::pipe2(channel, O_CLOEXEC) == 0, "pipe");
-    const pid_t child = ::fork();
-    if (child == 0)
-    {
-        ::alarm(seconds);
-        ::umask(mask);
-        UseCellVariables(h);
-        if (!BecomePlayer(Player()) || ::chdir(h.cwd.c_str()) != 0)
-            ::_exit(120);
-        const std::string text = fn();
-        (void)!::write(channel[1], text.data(), text.size());
-        ::_exit(0);
-    }
-    ::close(channel[1]);
-    std::string text;
-    char buffer[256];
-    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<size_t>(n));
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
-        return "did not return within " + std::to_string(seconds) + " s";
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text
-                                                         : "ended with status " + std::to_string(status);
+    return childtest::RunAsPlayer(Player(),
+                                  [&]
+                                  {
+                                      ::alarm(seconds);
+                                      ::umask(mask);
+                                      UseCellVariables(h);
+                                      return ::chdir(h.cwd.c_str()) == 0 ? fn() : std::string("no cwd");
+                                  });
 }
 
 // One change to the registry, as the game makes them: any answer will do, so
