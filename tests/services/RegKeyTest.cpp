@@ -343,6 +343,47 @@ TEST_F(RegKeyTest, TheReplacementAKilledWriterLeftIsRemovedByTheNextChange)
     EXPECT_EQ(names(), before);
 }
 
+// The lock file's note names the one replacement the next change removes. A
+// note is only ever a bare replacement's name in the registry's own folder,
+// and names only a plain file of the player's: a path, a name with a NUL in
+// it, or a link at the noted name remove nothing.
+TEST_F(RegKeyTest, TheLocksNoteRemovesOnlyABareReplacementOfThePlayers)
+{
+    HKEY key{};
+    ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "Old", 0, KEY_ALL_ACCESS, &key, nullptr), ERROR_SUCCESS);
+    const std::string folder = config / "Quenvo/ZORBLET", victim = config / "victim.abcdef";
+    const struct
+    {
+        const char* name;
+        std::string note;
+        bool linkAtNote; // the noted name is a link to the victim
+        bool removed;    // the noted file is gone after the change
+    } cases[] = {
+        {"a writer's leftover", "registry.Ab12Cd", false, true},
+        {"a whole path", victim, false, false},
+        {"a path from the registry's folder", "../../victim.abcdef", false, false},
+        {"a name cut by a NUL", std::string("registry.Ab12Cd\0/x", 19), false, false},
+        {"a link at the noted name", "registry.Ab12Cd", true, false},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        filetest::WriteBytes(victim, {'v'});
+        const std::string noted = folder + "/registry.Ab12Cd";
+        std::filesystem::remove(noted);
+        if (c.linkAtNote)
+            std::filesystem::create_symlink(victim, noted);
+        else
+            filetest::WriteBytes(noted, {'K'});
+        filetest::WriteBytes(folder + "/registry.lock", std::vector<unsigned char>(c.note.begin(), c.note.end()));
+        ResetRegistry();
+        ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, c.name, 0, KEY_ALL_ACCESS, &key, nullptr), ERROR_SUCCESS);
+        EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(noted)), !c.removed);
+        EXPECT_EQ(filetest::ReadBytes(victim), std::vector<unsigned char>{'v'});
+        EXPECT_EQ(std::filesystem::file_size(folder + "/registry.lock"), 0u) << "the note is taken back";
+    }
+}
+
 // Two processes change the file at once, after this one read it and while
 // it holds a key open: no change fails, and none is lost when this one
 // changes the file last.
