@@ -613,9 +613,9 @@ TEST(TrustMatrix, ThePlayersOwnMishapsInTheGamesPlaces)
     RunMatrix(false);
 }
 
-// The other user owns a folder above the game's and, while the game runs,
-// swaps the player's folders for a tree of theirs: the saves at exit must
-// not land in that tree.
+// The other user owns a folder above the game's, or may write one that has
+// no sticky bit, and while the game runs swaps the player's folders for a
+// tree of theirs: the saves at exit must not land in that tree.
 TEST(TrustMatrix, GameFoldersSwappedForAnotherUsersWhileItRuns)
 {
     if (!Player().asRoot)
@@ -623,17 +623,19 @@ TEST(TrustMatrix, GameFoldersSwappedForAnotherUsersWhileItRuns)
     const Top top;
     const struct
     {
-        const char* theirs;  // the other user's (0777) from the start; "" is the data home
+        const char* open;    // open to all (0777, no sticky bit) from the start; "" is the data home
+        bool theirs;         // and the other user's, not root's
         const char* swapped; // renamed away and made anew by the other user while it runs
-    } cases[] = {{"Quenvo", "Quenvo/ZORBLET"}, {"", "Quenvo"}};
+    } cases[] = {{"Quenvo", true, "Quenvo/ZORBLET"}, {"", true, "Quenvo"}, {"", false, "Quenvo"}};
     int n = 0;
     for (const auto& c : cases)
     {
         SCOPED_TRACE(std::string("swapped: ") + c.swapped);
         const Homes h = MakeHomes(top.Cell(n++), top.Pack(), true);
         const fs::path swapped = h.data / c.swapped, product = h.data / "Quenvo/ZORBLET";
-        Own(h.data / c.theirs, kStranger);
-        Must(::chmod((h.data / c.theirs).c_str(), 0777) == 0, "chmod");
+        if (c.theirs)
+            Own(h.data / c.open, kStranger);
+        Must(::chmod((h.data / c.open).c_str(), 0777) == 0, "chmod");
         // Ordered by name, so each folder comes after the one above it.
         std::set<fs::path> tree{swapped, product / "PROFILES", product / "SAVES"};
         for (fs::path p = product; p != swapped; p = p.parent_path())
@@ -645,6 +647,11 @@ TEST(TrustMatrix, GameFoldersSwappedForAnotherUsersWhileItRuns)
                 Folder(p, 0777, kStranger);
         };
         std::string problems = RunAndCheck(h, false, swap);
+        // Refused from the start, so the session's records went to the
+        // current folder rather than being lost at the exit.
+        for (const char* record : {"00000100.bin", "00050000.bin"})
+            if (!fs::exists(h.cwd / record))
+                problems += std::string("; ") + record + " was not saved in the current folder";
         for (const auto& [p, e] : Take(swapped))
             if (!tree.count(p))
                 problems +=
