@@ -375,7 +375,8 @@ TEST_F(RegKeyTest, TheLocksNoteRemovesOnlyABareReplacementOfThePlayers)
             std::filesystem::create_symlink(victim, noted);
         else
             filetest::WriteBytes(noted, {'K'});
-        filetest::WriteBytes(folder + "/registry.lock", std::vector<unsigned char>(c.note.begin(), c.note.end()));
+        filetest::WriteBytes(folder + "/registry.lock",
+                             std::vector<unsigned char>(c.note.begin(), c.note.end()));
         ResetRegistry();
         ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, c.name, 0, KEY_ALL_ACCESS, &key, nullptr), ERROR_SUCCESS);
         EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(noted)), !c.removed);

@@ -294,19 +294,20 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         if (c.written)
         {
             // Read back by the player: a record of someone else's is never read.
-            const std::string back = childtest::RunAsPlayer(
-                player,
-                [&]
-                {
-                    std::vector<u8> bytes(1000);
-                    return ReadSaveFile(100, bytes.data(), 1000, folder.c_str()) == 1
-                               ? std::string(bytes.begin(), bytes.end())
-                               : std::string("unread");
-                });
+            const std::string back =
+                childtest::RunAsPlayer(player,
+                                       [&]
+                                       {
+                                           std::vector<u8> bytes(1000);
+                                           return ReadSaveFile(100, bytes.data(), 1000, folder.c_str()) == 1
+                                                      ? std::string(bytes.begin(), bytes.end())
+                                                      : std::string("unread");
+                                       });
             EXPECT_EQ(back, std::string(newRecord.begin(), newRecord.end()));
             if (c.shape != DanglingLink)
             {
-                EXPECT_EQ(after.st_mode & 0777, c.mode & 0600) << "the replacement keeps the mode, never more";
+                EXPECT_EQ(after.st_mode & 0777, c.mode & 0600)
+                    << "the replacement keeps the mode, never more";
             }
         }
         else

@@ -111,7 +111,8 @@ std::deque<std::string> NamesOf(std::string_view path)
 size_t HomeLength(const std::string& path)
 {
     size_t found = std::string::npos;
-    for (auto [variable, fallback] : {std::pair{"XDG_DATA_HOME", ".local/share"}, {"XDG_CONFIG_HOME", ".config"}})
+    for (auto [variable, fallback] :
+         {std::pair{"XDG_DATA_HOME", ".local/share"}, {"XDG_CONFIG_HOME", ".config"}})
     {
         std::string home = XdgFolder(variable, fallback);
         while (home.size() > 1 && home.back() == '/')
@@ -376,7 +377,8 @@ int OpenOwnFile(const std::string& path, int access, unsigned use, Descriptor* f
         {
             if (errno != ENOENT || (use & (kCreate | kLockFile)) == 0)
                 return -1;
-            const int made = ::openat(in, name, access | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+            const int made =
+                ::openat(in, name, access | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
             if (made < 0 && errno == EEXIST)
                 continue; // made by another process meanwhile: judged as found
             if (made < 0)

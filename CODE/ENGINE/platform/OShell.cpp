@@ -78,7 +78,8 @@ bool MakeOwnFolder(const std::string& path, std::string* why, bool make)
     return true;
 }
 
-std::string MakeOwnFolders(const std::string& home, std::initializer_list<const char*> names, std::string* why)
+std::string MakeOwnFolders(const std::string& home, std::initializer_list<const char*> names,
+                           std::string* why)
 {
     std::string refused;
     if (!EnsureFolderTree(home, &refused))

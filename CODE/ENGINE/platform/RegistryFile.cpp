@@ -201,7 +201,8 @@ bool SomethingAt(const std::string& path)
     struct stat info
     {
     };
-    return walk.error == 0 && ::fstatat(walk.folder.Get(), walk.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    return walk.error == 0 &&
+           ::fstatat(walk.folder.Get(), walk.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 // Makes the file's folders, the game's own below the config home, which
