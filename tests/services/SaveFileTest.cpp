@@ -150,6 +150,13 @@ TEST_F(SaveFileTest, AFailedWriteLeavesThePreviousCopyIntact)
     ASSERT_EQ(ReadSaveFile(100, back.data(), 1000, dir.Path().c_str()), 1u);
     EXPECT_EQ(back, old);
 
+    // A record longer than any read takes back is never written.
+    const std::vector<u8> huge(kMaxSaveFileLength + 1, 7);
+    errno = 0;
+    EXPECT_EQ(WriteSaveFile(100, huge.data(), static_cast<u32>(huge.size()), dir.Path().c_str()), 0u);
+    EXPECT_EQ(errno, EFBIG);
+    EXPECT_EQ(ReadBytes(dir / "00000100.bin"), before);
+
     // Once the disk has room again the new record replaces the old.
     ASSERT_EQ(WriteSaveFile(100, newer.data(), 1000, dir.Path().c_str()), 1u);
     ASSERT_EQ(ReadSaveFile(100, back.data(), 1000, dir.Path().c_str()), 1u);

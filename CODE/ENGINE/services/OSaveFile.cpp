@@ -165,6 +165,11 @@ u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder)
 {
     if (!data && size)
         return 0;
+    if (size > kMaxSaveFileLength)
+    {
+        errno = EFBIG;
+        return 0;
+    }
     KeepFileSizeSignalFromEnding();
     const std::string path = SaveFileName(number, folder);
     const std::vector<u8> bytes = Scrambled(number, data, size);

@@ -16,7 +16,9 @@
 // writing it in place would fail. In a folder that takes no new files a
 // writable record is rewritten in place, and a failure there leaves the old
 // bytes; a file there longer than kMaxSaveFileLength is left as it is
-// (EFBIG). 1 on success, else 0 with errno telling why.
+// (EFBIG). A record longer than kMaxSaveFileLength, which no read would take
+// back, is not written at all (EFBIG). 1 on success, else 0 with errno
+// telling why.
 u32 WriteSaveFile(u32 number, const u8* data, u32 size, const char* folder);
 // Reads size bytes into buffer and removes the scrambling. 1 when all size
 // bytes were read; on a short file the bytes read so far stay (descrambled)
