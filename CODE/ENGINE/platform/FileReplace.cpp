@@ -169,7 +169,6 @@ bool Replacement::Open(const std::string& path, const Hooks& hooks)
     }
     if (hooks.made)
         hooks.made(folder_.Get(), tempName_.c_str());
-    temp_ = there.text + tempName_;
     // A new file is the player's alone, whatever the umask; a replacement
     // keeps the old file's mode, never more, and its group.
     ::fchmod(fd, exists ? old.st_mode & 0600 : 0600);

@@ -69,11 +69,6 @@ public:
     bool Open(const std::string& path, const Hooks& hooks);
     bool Open(const std::string& path) { return Open(path, Hooks{}); }
     FILE* File() const { return file_; }
-    // The replacement's whole name, and the folder it was made in with its
-    // name there (what a signal handler needs to remove it).
-    const std::string& Name() const { return temp_; }
-    int Folder() const { return folder_.Get(); }
-    const std::string& NameInFolder() const { return tempName_; }
 
     // Ends it: when `written`, flushes the file to disk, closes it, renames
     // it over the file in the folder it was made in and syncs that folder.
@@ -89,7 +84,6 @@ private:
     Descriptor folder_;
     std::string name_;     // the file's name in folder_
     std::string tempName_; // the replacement's name in folder_
-    std::string temp_;
 };
 
 // Whether `name` has the shape of a replacement's name of the file named
