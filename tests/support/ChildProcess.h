@@ -24,6 +24,15 @@ struct Player
     }
 };
 
+// Makes this (forked) process the player; true when it is. Root's
+// supplementary groups go too, or the player could reach what only root's
+// group may.
+inline bool BecomePlayer(const Player& player)
+{
+    return ::geteuid() != 0 || player.uid == 0 ||
+           (::setgroups(0, nullptr) == 0 && ::setgid(player.gid) == 0 && ::setuid(player.uid) == 0);
+}
+
 // fn() returns a text; it comes back through a pipe. "child failed" when the
 // child could not become the player or did not exit normally.
 template <class Fn> std::string RunAsPlayer(const Player& player, Fn fn)
@@ -35,10 +44,7 @@ template <class Fn> std::string RunAsPlayer(const Player& player, Fn fn)
     if (child == 0)
     {
         ::close(channel[0]);
-        // Root's supplementary groups go too, or the player could reach
-        // what only root's group may.
-        if (::geteuid() == 0 && player.uid != 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(player.gid) != 0 || ::setuid(player.uid) != 0))
+        if (!BecomePlayer(player))
             ::_exit(120);
         const std::string text = fn();
         (void)!::write(channel[1], text.data(), text.size());

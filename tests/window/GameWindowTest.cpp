@@ -3,7 +3,7 @@
 
 #include "INTERFACE/GGlobal.h"
 #include "INTERFACE/GWindow.h"
-#include "PackWriter.h"
+#include "StartPack.h"
 #include "image/OBitmapStore.h"
 #include "platform/NamedMutex.h"
 #include "platform/Registry.h"
@@ -71,13 +71,8 @@ protected:
         profiles = home / "Quenvo" / "ZORBLET" / "PROFILES";
         // The window loads the pack of "800x600" below the current folder.
         fs::create_directories(home / "run" / "800x600");
-        tools::PackImage image;
-        image.type = 1;
-        image.width = image.height = 3;
-        image.name = "ONE";
-        image.pixels.assign(27, 0x40);
         std::string error;
-        ASSERT_TRUE(tools::WritePack((home / "run" / "800x600").string(), {{image}}, &error)) << error;
+        ASSERT_TRUE(WriteStartPack((home / "run" / "800x600").string(), &error)) << error;
         previous = fs::current_path();
         fs::current_path(home / "run");
     }
@@ -335,8 +330,9 @@ TEST_F(GameWindowTest, TheFoldersTheGameMakesAreThePlayersAlone)
     for (const fs::path& folder :
          {home / "made", data, data / "Quenvo", product, product / "SAVES", product / "PROFILES"})
         EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << folder;
-    for (const fs::path& file : {product / "PROFILES" / "00000100.bin", product / "PROFILES" / "00050000.bin",
-                                 product / "SAVES" / "zorblet.html", config / "Quenvo" / "ZORBLET" / "registry"})
+    for (const fs::path& file :
+         {product / "PROFILES" / "00000100.bin", product / "PROFILES" / "00050000.bin",
+          product / "SAVES" / "zorblet.html", config / "Quenvo" / "ZORBLET" / "registry"})
         EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write) << file;
     EXPECT_EQ(fs::status(home).permissions(), homeMode);
 }
@@ -395,11 +391,13 @@ TEST_F(GameWindowTest, WhatAnotherUserMadeInTheGamesPlaceIsNotUsed)
         const std::string theirs = "theirs";
         if (c.shape == TheirFolders)
         {
-            for (const fs::path& f : {product / "PROFILES" / "00050000.bin", product / "SAVES" / "zorblet.html"})
+            for (const fs::path& f :
+                 {product / "PROFILES" / "00050000.bin", product / "SAVES" / "zorblet.html"})
             {
                 std::ofstream(f) << theirs;
                 fs::permissions(f, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                       fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
+                                       fs::perms::group_write | fs::perms::others_read |
+                                       fs::perms::others_write);
             }
             for (const auto& entry : fs::recursive_directory_iterator(product))
                 ASSERT_EQ(::lchown(entry.path().c_str(), stranger, stranger), 0);
@@ -431,7 +429,8 @@ TEST_F(GameWindowTest, WhatAnotherUserMadeInTheGamesPlaceIsNotUsed)
         EXPECT_TRUE(fs::is_empty(mine)) << "nothing is made behind their link";
         if (c.shape == TheirFolders)
         {
-            for (const fs::path& f : {product / "PROFILES" / "00050000.bin", product / "SAVES" / "zorblet.html"})
+            for (const fs::path& f :
+                 {product / "PROFILES" / "00050000.bin", product / "SAVES" / "zorblet.html"})
                 EXPECT_EQ(ReadAll(f), std::vector<u8>(theirs.begin(), theirs.end())) << f;
             EXPECT_FALSE(fs::exists(product / "PROFILES" / "00000100.bin"));
         }
