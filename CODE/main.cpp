@@ -16,5 +16,5 @@ OWindow* NewGameWindow()
 
 int main()
 {
-    return WinMain(&NewGameWindow, &GGlobal::GetRecordsLockFolder);
+    return WinMain(&NewGameWindow, &GGlobal::LockRecords);
 }

@@ -1,11 +1,19 @@
 #include "INTERFACE/GGlobal.h"
 
 #include "INTERFACE/GRecordNotices.h"
+#include "platform/FileWalk.h"
 #include "platform/OShell.h"
+#include "platform/SystemInfo.h"
 #include "services/OFile.h"
 #include "services/OLogFile.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <new>
+#include <optional>
+#include <sys/stat.h>
 
 GGlobal::GGlobal(GWindow* owner) : window(owner), profile(new GPlayerProfile), options(new GOptions)
 {
@@ -20,51 +28,109 @@ GGlobal::~GGlobal()
     delete log;
 }
 
-std::string GGlobal::RecordsFolder(std::string* why, bool make)
+namespace
 {
-    // The product folder and the two below it are the player's alone (made
-    // 0700, or narrowed to it); if one of them cannot be, none is used. The
-    // paths may be of any length: every file in them is reached by a walk.
-    const std::string base = platform::AppDataFolder(kVendor, kProduct, 1, why);
-    if (base.empty())
-        return base;
-    for (const char* name : {kSavesFolderName, kProfilesFolderName})
+
+// The decision LockRecords took for this process, until Init takes it.
+std::optional<GGlobal::RecordsPlace> decided;
+
+} // namespace
+
+GGlobal::RecordsPlace GGlobal::DecideRecords(platform::NamedMutex* mutex, platform::NamedMutex::Result* held)
+{
+    using Result = platform::NamedMutex::Result;
+    using Kind = RecordsPlace::Kind;
+    RecordsPlace place;
+    Result result = Result::Created;
+    auto hold = [&](const std::string& folder, std::string* why)
+    { return result = mutex ? mutex->Hold(folder, why) : Result::Created; };
+    auto done = [&]
     {
-        if (!platform::MakeOwnFolder(base + "/" + name, why, make))
-            return {};
+        if (held)
+            *held = result;
+        return place;
+    };
+    // The product folder and the two below it are the player's alone (made
+    // 0700, or narrowed to it). The records need the profiles folder; the
+    // log can do without the saves folder.
+    const std::string base = platform::AppDataFolder(kVendor, kProduct, 1, &place.why);
+    if (!base.empty() && platform::MakeOwnFolder(base + "/" + kProfilesFolderName, &place.why) &&
+        hold(base, &place.why) != Result::Failed)
+    {
+        if (result == Result::AlreadyExists)
+            return done();
+        place.kind = Kind::DataFolder;
+        place.profiles = base + "/" + kProfilesFolderName;
+        if (platform::MakeOwnFolder(base + "/" + kSavesFolderName, &place.logWhy))
+            place.saves = base + "/" + kSavesFolderName;
+        return done();
     }
-    return base;
+    // The current folder is judged as a home is: files kept in one that
+    // others may rename, or in another user's, are not the player's to keep.
+    const platform::Descriptor here(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat info
+    {
+    };
+    if (here.Get() < 0 || ::fstat(here.Get(), &info) != 0)
+        place.hereWhy = std::strerror(errno);
+    else if (const platform::Refusal refusal = platform::HomeFolderRefusal(info);
+             refusal != platform::Refusal::None)
+        place.hereWhy = platform::DescribeRefusal(refusal, platform::GetCurrentFolder());
+    else if (hold(".", &place.hereWhy) != Result::Failed)
+        place.kind = Kind::CurrentFolder;
+    return done();
+}
+
+platform::NamedMutex::Result GGlobal::LockRecords(platform::NamedMutex& mutex)
+{
+    platform::NamedMutex::Result held = platform::NamedMutex::Result::Created;
+    decided = DecideRecords(&mutex, &held);
+    return held;
 }
 
 void GGlobal::Init()
 {
-    std::string why;
-    const std::string base = RecordsFolder(&why, true);
-    if (!base.empty())
+    const RecordsPlace place = decided ? *decided : DecideRecords(nullptr);
+    decided.reset();
+    std::string logName;
+    switch (place.kind)
     {
-        savesFolder = base + "/" + kSavesFolderName;
-        profilesFolder = base + "/" + kProfilesFolderName;
+    case RecordsPlace::Kind::DataFolder:
+        savesFolder = place.saves;
+        profilesFolder = place.profiles;
+        if (!savesFolder.empty())
+            logName = savesFolder + "/" + kLogFileName;
+        else
+            std::fprintf(stderr, "The log \"%s/%s/%s\" cannot be written (%s); this session keeps no log.\n",
+                         place.profiles.substr(0, place.profiles.rfind('/')).c_str(), kSavesFolderName,
+                         kLogFileName, place.logWhy.c_str());
+        break;
+    case RecordsPlace::Kind::CurrentFolder:
+        logName = std::string("./") + kLogFileName;
+        break;
+    case RecordsPlace::Kind::Nowhere:
+        recordsKept = false;
+        break;
     }
-    const std::string logName = (savesFolder.empty() ? std::string(".") : savesFolder) + "/" + kLogFileName;
-    log = new (std::nothrow) OLogFile(logName.c_str());
-    if (base.empty())
-        ReportRecordsInCurrentFolder(log, why);
+    if (!logName.empty())
+        log = new (std::nothrow) OLogFile(logName.c_str());
+    if (place.kind == RecordsPlace::Kind::CurrentFolder)
+        ReportRecordsInCurrentFolder(log, place.why);
+    if (!recordsKept)
+    {
+        ReportRecordsKeptNowhere(place.why, place.hereWhy);
+        return;
+    }
     options->Load(GetProfilesFolder());
     profile->Load(GetProfilesFolder());
     ReportUnreadableRecord(log, *options, GetProfilesFolder());
     ReportUnreadableRecord(log, *profile, GetProfilesFolder());
 }
 
-std::string GGlobal::GetRecordsLockFolder()
-{
-    // Decided as Init decides, but the folders below are only looked at: a
-    // start refused after the lock leaves nothing made in them.
-    const std::string base = RecordsFolder(nullptr, false);
-    return base.empty() ? "." : base;
-}
-
 void GGlobal::SaveRecords()
 {
+    if (!recordsKept)
+        return;
     SaveRecordOrReport(log, *profile, GetProfilesFolder());
     SaveRecordOrReport(log, *options, GetProfilesFolder());
 }

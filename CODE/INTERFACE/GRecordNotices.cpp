@@ -1,5 +1,6 @@
 #include "INTERFACE/GRecordNotices.h"
 
+#include "platform/SystemInfo.h"
 #include "services/OLogFile.h"
 #include "services/OSaveFile.h"
 
@@ -27,16 +28,39 @@ void ReportRecordProblem(OLogFile* log, const char* line)
         log->Error("%s", line);
 }
 
+namespace
+{
+
+std::string DataFolderUnusable(const std::string& why)
+{
+    return std::string(
+               "The application-data folder (under $XDG_DATA_HOME or $HOME/.local/share) cannot be used") +
+           (why.empty() ? "" : " (" + why + ")");
+}
+
+// The current folder's name, however long.
+std::string Here()
+{
+    const std::string here = platform::GetCurrentFolder();
+    return here.empty() ? "." : here;
+}
+
+} // namespace
+
 void ReportRecordsInCurrentFolder(OLogFile* log, const std::string& why)
 {
-    // The current folder's name, however long.
-    char* here = ::getcwd(nullptr, 0);
-    const std::string line =
-        std::string("The application-data folder (under $XDG_DATA_HOME or $HOME/.local/share) cannot be used") +
-        (why.empty() ? "" : " (" + why + ")") + "; the player's records are kept in the current folder, \"" +
-        (here ? here : ".") + "\".";
-    std::free(here);
+    const std::string line = DataFolderUnusable(why) +
+                             "; the player's records are kept in the current folder, \"" + Here() + "\".";
     ReportRecordProblem(log, line.c_str());
+}
+
+void ReportRecordsKeptNowhere(const std::string& why, const std::string& hereWhy)
+{
+    const std::string line =
+        DataFolderUnusable(why) + ", nor can the current folder, \"" + Here() + "\"" +
+        (hereWhy.empty() ? "" : " (" + hereWhy + ")") +
+        "; this session's records are not read, its changes are not saved and it keeps no log.";
+    ReportRecordProblem(nullptr, line.c_str());
 }
 
 template <class Record> void ReportUnreadableRecord(OLogFile* log, const Record& record, const char* folder)

@@ -14,6 +14,10 @@ void ReportRecordProblem(OLogFile* log, const char* line);
 // written to the current folder; why, when known, names the folder that
 // could not be used and says why.
 void ReportRecordsInCurrentFolder(OLogFile* log, const std::string& why);
+// Neither the application-data folder nor the current folder can keep the
+// records (why and hereWhy say why, when known): this session neither reads
+// nor saves them, and keeps no log.
+void ReportRecordsKeptNowhere(const std::string& why, const std::string& hereWhy);
 // After Load: says so when the record exists but could not be read (Save
 // then leaves it alone).
 template <class Record> void ReportUnreadableRecord(OLogFile* log, const Record& record, const char* folder);

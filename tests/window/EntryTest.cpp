@@ -57,9 +57,10 @@ TEST(EntryTest, ACopyWithAnotherRuntimeFolderFindsTheRecordsTaken)
                                {
                                    ::setenv("XDG_RUNTIME_DIR", root.Path().c_str(), 1);
                                    platform::NamedMutex first;
-                                   first.Create("ZORBLET", GGlobal::GetRecordsLockFolder().c_str());
+                                   first.Create("ZORBLET");
+                                   GGlobal::LockRecords(first);
                                    ::unsetenv("XDG_RUNTIME_DIR");
-                                   const int result = WinMain(&NoteTheWindow, &GGlobal::GetRecordsLockFolder);
+                                   const int result = WinMain(&NoteTheWindow, &GGlobal::LockRecords);
                                    ::_exit(windowMade ? 123 : result);
                                });
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << " (123: it ran)";

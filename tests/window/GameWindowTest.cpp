@@ -264,13 +264,12 @@ TEST_F(GameWindowTest, DataAndConfigHomesPastThePathLimitHoldEverything)
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     ResetRegistry();
     const fs::path product = data / "Quenvo" / "ZORBLET";
-    EXPECT_EQ(GGlobal::GetRecordsLockFolder(), product.string());
     const std::string lockName = "TEST-" + std::to_string(::getpid());
     testing::internal::CaptureStderr();
     {
         NamedMutex running;
-        ASSERT_EQ(running.Create(lockName.c_str(), GGlobal::GetRecordsLockFolder().c_str()),
-                  NamedMutex::Result::Created);
+        running.Create(lockName.c_str());
+        ASSERT_EQ(GGlobal::LockRecords(running), NamedMutex::Result::Created);
         GWindow w;
         ASSERT_EQ(w.Create("ZORBLET", "ZORBLET", 800, 600), 1u);
         EXPECT_EQ(std::string(w.GetGlobal()->GetProfilesFolder()), (product / "PROFILES").string());

@@ -2,13 +2,21 @@
 
 #include "platform/OShell.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <initializer_list>
+#include <map>
+#include <mutex>
+#include <pwd.h>
+#include <set>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform
 {
@@ -42,11 +50,6 @@ bool IsPlayersOrRoots(uid_t owner)
     return owner == ::geteuid() || owner == 0;
 }
 
-bool OthersMayWrite(const struct stat& info)
-{
-    return (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-}
-
 // Whether a link found in `folder` may be followed. Anyone who may add or
 // rename names in a folder can plant a link there that leads to a file of the
 // player's, and the game would then write that file under the name of its
@@ -75,11 +78,7 @@ Refusal JudgeFolder(Zone zone, const struct stat& info)
     case Zone::Plain:
         return Refusal::None;
     case Zone::Above:
-        // Whoever may rename names in it could move the game's folders
-        // away; the sticky bit leaves that to their owner.
-        if (!IsPlayersOrRoots(info.st_uid))
-            return Refusal::OthersFolder;
-        return OthersMayWrite(info) && (info.st_mode & S_ISVTX) == 0 ? Refusal::OpenFolder : Refusal::None;
+        return HomeFolderRefusal(info);
     case Zone::Game:
         return info.st_uid == ::geteuid() ? Refusal::None : Refusal::OthersFolder;
     }
@@ -146,29 +145,38 @@ std::deque<Step> StepsOf(const std::string& path)
 constexpr int kMaxLinks = 40;
 
 // Makes the folder `name` in `folder` (0700 whatever the umask) when it is
-// missing; true when a folder stands there now.
-bool MakeFolderIn(int folder, const std::string& name)
+// missing; 0 when a folder stands there now, else the errno. One the umask
+// left without its owner's access that cannot be given 0700 is removed
+// again (*unmodeable then says so): it would lock the player out of it, and
+// every other program out of what it should have held.
+int MakeFolderIn(int folder, const std::string& name, bool* unmodeable = nullptr)
 {
     if (::mkdirat(folder, name.c_str(), 0700) == 0)
     {
-        // The umask may have taken any of the bits, the owner's too: a
-        // folder made 0000 could not even be opened to be mended.
-        const Descriptor made(::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (made.Get() >= 0)
-            SetModeOf(made.Get(), 0700);
-        return true;
+        struct stat made
+        {
+        };
+        if (::fstatat(folder, name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(made.st_mode) ||
+            (made.st_mode & 07777) == 0700 || SetModeIn(folder, name, made, 0700))
+            return 0;
+        const int why = errno;
+        struct stat still
+        {
+        };
+        if (::fstatat(folder, name.c_str(), &still, AT_SYMLINK_NOFOLLOW) == 0 &&
+            still.st_dev == made.st_dev && still.st_ino == made.st_ino)
+            ::unlinkat(folder, name.c_str(), AT_REMOVEDIR);
+        if (unmodeable)
+            *unmodeable = true;
+        return why;
     }
+    const int why = errno;
     struct stat info
     {
     };
-    if (errno != EEXIST || ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-        return false;
-    if (!S_ISDIR(info.st_mode))
-    {
-        errno = ENOTDIR;
-        return false;
-    }
-    return true;
+    if (why != EEXIST || ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return why == EEXIST ? errno : why;
+    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
 }
 
 // The tries an open makes when what it found at a name is gone, or replaced,
@@ -203,7 +211,7 @@ Walk WalkPath(const std::string& path, bool followLast, bool makeFolders)
     {
         walk.refusal = refusal;
         walk.refusedAt = at;
-        return fail(refusal == Refusal::OthersLink ? EACCES : EPERM);
+        return fail(refusal == Refusal::OthersLink || refusal == Refusal::NoMode ? EACCES : EPERM);
     };
     // The root itself is the first folder above a home.
     struct stat info
@@ -221,8 +229,9 @@ Walk WalkPath(const std::string& path, bool followLast, bool makeFolders)
         Descriptor at(::openat(walk.folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         if (at.Get() < 0 && !last && errno == ENOENT && makeFolders)
         {
-            if (!MakeFolderIn(walk.folder.Get(), name))
-                return fail(errno);
+            bool unmodeable = false;
+            if (const int error = MakeFolderIn(walk.folder.Get(), name, &unmodeable))
+                return unmodeable ? refuse(Refusal::NoMode, walk.text + name) : fail(error);
             at.Reset(::openat(walk.folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         }
         if (at.Get() < 0 && last && errno == ENOENT)
@@ -287,8 +296,13 @@ Walk WalkPath(const std::string& path, bool followLast, bool makeFolders)
 
 std::string DescribeRefusal(const Walk& walk)
 {
-    const std::string at = "\"" + walk.refusedAt + "\"";
-    switch (walk.refusal)
+    return DescribeRefusal(walk.refusal, walk.refusedAt);
+}
+
+std::string DescribeRefusal(Refusal refusal, const std::string& name)
+{
+    const std::string at = "\"" + name + "\"";
+    switch (refusal)
     {
     case Refusal::None:
         return {};
@@ -298,6 +312,9 @@ std::string DescribeRefusal(const Walk& walk)
         return at + " belongs to another user";
     case Refusal::OpenFolder:
         return at + " may be written by other users and has no sticky bit";
+    case Refusal::NoMode:
+        return at + " was made without access for its owner (the umask) and could not be given mode 0700, "
+                    "so it was removed again";
     }
     return {};
 }
@@ -318,7 +335,14 @@ int OpenFolderWalked(const std::string& path, std::string* refused)
 
 bool MakeFolderWalked(const std::string& path, bool parents, std::string* refused)
 {
-    const Walk walk = WalkPath(path, true, parents);
+    Walk walk = WalkPath(path, true, parents);
+    bool unmodeable = false;
+    if (walk.error == 0)
+    {
+        walk.error = MakeFolderIn(walk.folder.Get(), walk.name, &unmodeable);
+        if (unmodeable)
+            walk.refusal = Refusal::NoMode, walk.refusedAt = walk.text + walk.name;
+    }
     if (walk.error != 0)
     {
         if (refused)
@@ -326,7 +350,7 @@ bool MakeFolderWalked(const std::string& path, bool parents, std::string* refuse
         errno = walk.error;
         return false;
     }
-    return MakeFolderIn(walk.folder.Get(), walk.name);
+    return true;
 }
 
 int OwnFileProblem(const struct stat& info, unsigned use)
@@ -346,15 +370,94 @@ int OwnFileProblem(const struct stat& info, unsigned use)
     return 0;
 }
 
-bool SetModeOf(int fd, mode_t mode)
+namespace
 {
-    if (::fchmod(fd, mode) == 0)
+
+// Who may write a folder through its group: the users whose primary group
+// it is and the names in its member list, looked up once per group.
+struct GroupMembers
+{
+    bool known = false;
+    bool strangers = false; // a listed name the user database does not know
+    std::set<uid_t> users;
+};
+
+bool GroupHasOtherMember(gid_t gid, uid_t owner)
+{
+    static std::mutex lock;
+    static std::map<gid_t, GroupMembers> looked;
+    const std::lock_guard<std::mutex> held(lock);
+    auto [at, fresh] = looked.try_emplace(gid);
+    GroupMembers& members = at->second;
+    if (fresh)
+    {
+        if (const group* entry = ::getgrgid(gid))
+        {
+            members.known = true;
+            std::vector<std::string> names;
+            for (char** name = entry->gr_mem; name && *name; ++name)
+                names.emplace_back(*name);
+            for (const std::string& name : names)
+            {
+                const passwd* user = ::getpwnam(name.c_str());
+                if (user)
+                    members.users.insert(user->pw_uid);
+                else
+                    members.strangers = true;
+            }
+            ::setpwent();
+            while (const passwd* user = ::getpwent())
+                if (user->pw_gid == gid)
+                    members.users.insert(user->pw_uid);
+            ::endpwent();
+        }
+    }
+    if (!members.known || members.strangers)
         return true;
-    if (errno != EBADF)
+    return std::any_of(members.users.begin(), members.users.end(), [&](uid_t user) { return user != owner; });
+}
+
+} // namespace
+
+bool OthersMayWrite(const struct stat& info)
+{
+    if ((info.st_mode & S_IWOTH) != 0)
+        return true;
+    return (info.st_mode & S_IWGRP) != 0 && GroupHasOtherMember(info.st_gid, info.st_uid);
+}
+
+Refusal HomeFolderRefusal(const struct stat& info)
+{
+    // Whoever may rename names in it could move the game's folders away;
+    // the sticky bit leaves that to their owner.
+    if (!IsPlayersOrRoots(info.st_uid))
+        return Refusal::OthersFolder;
+    return OthersMayWrite(info) && (info.st_mode & S_ISVTX) == 0 ? Refusal::OpenFolder : Refusal::None;
+}
+
+bool SetModeIn(int folder, const std::string& name, const struct stat& was, mode_t mode)
+{
+    // Only where no one else may swap another file in under the name, as the
+    // change goes by name: a descriptor that has no access to its file
+    // cannot change its mode without /proc.
+    struct stat where
+    {
+    }, now{};
+    if (::fstat(folder, &where) != 0)
         return false;
-    // An O_PATH descriptor: through its name in /proc, which is the file
-    // itself, never a link.
-    return ::chmod(("/proc/self/fd/" + std::to_string(fd)).c_str(), mode) == 0;
+    if (HomeFolderRefusal(where) != Refusal::None)
+    {
+        errno = EPERM;
+        return false;
+    }
+    if (::fstatat(folder, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    if (S_ISLNK(now.st_mode) || now.st_dev != was.st_dev || now.st_ino != was.st_ino)
+    {
+        errno = EAGAIN;
+        return false;
+    }
+    return ::fchmodat(folder, name.c_str(), mode, 0) == 0;
 }
 
 int OpenOwnFile(const std::string& path, int access, unsigned use, Descriptor* folder)
@@ -402,7 +505,7 @@ int OpenOwnFile(const std::string& path, int access, unsigned use, Descriptor* f
         // A lock file of the player's that even they cannot open (left so by
         // a umask that took the owner's bits) is theirs to mend.
         if ((use & kLockFile) != 0 && (found.st_mode & 07777) != 0600)
-            SetModeOf(at.Get(), 0600);
+            SetModeIn(in, walk.name, found, 0600);
         // O_NONBLOCK: should a pipe be swapped in after the look, the open
         // does not wait on it, and the check below refuses it.
         const int fd = ::openat(in, name, access | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);

@@ -13,7 +13,11 @@
 //   - The home holding them and every folder above it must be root's or the
 //     player's, and one that others may write must carry the sticky bit (as
 //     /tmp does), so that nobody else can move the game's folders away and
-//     put their own in their place.
+//     put their own in their place. A folder's group counts as others only
+//     when someone besides the folder's owner is in it (a user whose primary
+//     group it is, or a name in its member list), so the private group each
+//     user has on many systems does not; a group the user database does not
+//     know counts as others.
 //   - Elsewhere (and above the game's folders), a link is followed only when
 //     it is the player's or root's, or stands in a folder that no one but the
 //     player or root may change.
@@ -21,7 +25,17 @@
 //     is written where it stands must have no other name.
 //
 // Anything that fails the rule is refused and left exactly as it is. The
-// walk also reaches paths longer than the system's limit on one lookup.
+// walk also reaches paths longer than the system's limit on one lookup. No
+// mode is set through /proc: a mode is set by name, only in a folder that no
+// one else may change (HomeFolderRefusal), so nothing can be swapped in.
+//
+// The files of this folder, each a step that obeys the rule:
+//   FileWalk     the walk, the rule, folders made and opened, own files opened
+//   FileReplace  a file replaced whole through a new copy beside it
+//   OwnLock      lock files only the player can hold
+//   NamedMutex   the single-instance lock (runtime folder, records folder)
+//   OShell       the data and config homes and the game's folders in them
+//   Registry, RegistryFile, RegistryKey   the registry kept in the config home
 #include <deque>
 #include <string>
 #include <sys/stat.h>
@@ -62,8 +76,19 @@ enum class Refusal
     None,
     OthersLink,   // a link that is not followed (errno EACCES)
     OthersFolder, // a folder of another user's where the player's must be (EPERM)
-    OpenFolder    // a folder others may write, without the sticky bit (EPERM)
+    OpenFolder,   // a folder others may write, without the sticky bit (EPERM)
+    NoMode        // a folder made that could not be given its mode, removed again (EACCES)
 };
+
+// Whether anyone but the folder's owner may add, remove or rename names in
+// it: others may write it, or its group may and has a member other than the
+// owner (a group the user database does not know counts as such).
+bool OthersMayWrite(const struct stat& info);
+
+// How a folder that holds the game's folders is judged, or one the game
+// keeps files in directly: it must be root's or the player's, and carry the
+// sticky bit when others may write it. Refusal::None when it passes.
+Refusal HomeFolderRefusal(const struct stat& info);
 
 // Where a path leads, walked one name at a time from "/" or the current
 // folder, so that each link is judged in the folder it sits in, by the link
@@ -90,6 +115,8 @@ Walk WalkPath(const std::string& path, bool followLast, bool makeFolders = false
 // In plain words, what the walk refused and why ("\"<folder>\" belongs to
 // another user"); empty when it refused nothing.
 std::string DescribeRefusal(const Walk& walk);
+// The same for a refusal of the folder or link `at`.
+std::string DescribeRefusal(Refusal refusal, const std::string& at);
 
 // Opens the folder `path` leads to (O_RDONLY | O_DIRECTORY), judged as above.
 // -1 with errno on failure; *refused (when given) then holds the refusal in
@@ -100,7 +127,9 @@ int OpenFolderWalked(const std::string& path, std::string* refused = nullptr);
 // missing, and with `parents` the missing folders on its way too, in the
 // same walk. True when a folder stands there now (one reached through a link
 // that the walk follows counts); errno says why not, and *refused (when
-// given) the refusal in plain words, if the rule was the reason.
+// given) the refusal in plain words, if the rule was the reason. A folder
+// the umask left without its owner's access, which cannot be given 0700 (it
+// stands in a folder others may change), is removed again (NoMode).
 bool MakeFolderWalked(const std::string& path, bool parents = false, std::string* refused = nullptr);
 
 // How OpenOwnFile treats the file.
@@ -127,7 +156,10 @@ int OwnFileProblem(const struct stat& info, unsigned use);
 // receives the folder the file was found or made in.
 int OpenOwnFile(const std::string& path, int access, unsigned use, Descriptor* folder = nullptr);
 
-// Sets the mode of what `fd` refers to, an O_PATH descriptor included.
-bool SetModeOf(int fd, mode_t mode);
+// Sets the mode of `name` in `folder` while it is still the file or folder
+// `was` (same device and inode, not a link): only in a folder that passes
+// HomeFolderRefusal, so no one else can swap something in under the name
+// (else EPERM). False with errno on failure.
+bool SetModeIn(int folder, const std::string& name, const struct stat& was, mode_t mode);
 
 } // namespace platform

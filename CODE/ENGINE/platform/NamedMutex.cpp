@@ -37,7 +37,7 @@ std::string PrivateFolderProblem(const std::string& folder, bool narrow = false)
         return "owned by another user";
     if (narrow && (info.st_mode & 077) != 0)
         ::fchmod(fd.Get(), 0700);
-    else if (info.st_mode & (S_IWGRP | S_IWOTH))
+    else if (OthersMayWrite(info))
         return "writable by other users";
     if (::faccessat(fd.Get(), ".", W_OK | X_OK, AT_EACCESS) != 0)
         return std::strerror(errno);
@@ -97,11 +97,6 @@ std::string RuntimeCandidate(int index, std::string* folder)
     return PrivateFolderProblem(*folder);
 }
 
-void NoteProblem(std::string* problems, const std::string& folder, const std::string& problem)
-{
-    *problems += (problems->empty() ? "" : "; ") + folder + ": " + problem;
-}
-
 } // namespace
 
 std::string NamedMutex::GetRuntimeFolder(std::string* why)
@@ -114,7 +109,7 @@ std::string NamedMutex::GetRuntimeFolder(std::string* why)
             continue;
         if (problem.empty())
             return folder;
-        NoteProblem(&problems, folder, problem);
+        problems += (problems.empty() ? "" : "; ") + folder + ": " + problem;
     }
     if (why)
         *why = problems;
@@ -124,17 +119,20 @@ std::string NamedMutex::GetRuntimeFolder(std::string* why)
 NamedMutex::Result NamedMutex::Create(const char* name, const char* sharedFolder)
 {
     Close();
+    notes_.clear();
     problem_.clear();
+    name_.clear();
     if (!name || !name[0] || std::strchr(name, '/'))
     {
         problem_ = "the lock has no usable name";
         return Result::Failed;
     }
+    name_ = name;
     // The first candidate folder whose lock file is a plain file of this
     // user's, or can be made so. Whatever else stands at a lock file's name
     // (another user's file from before the folder was made private, a pipe)
     // is left as it is, and the next folder serves.
-    std::string why, folder;
+    std::string folder;
     int fd = -1;
     for (int index = 0; index < kRuntimeCandidates && fd < 0; ++index)
     {
@@ -143,29 +141,17 @@ NamedMutex::Result NamedMutex::Create(const char* name, const char* sharedFolder
             continue;
         if (problem.empty())
         {
-            const std::string path = folder + "/" + name + ".lock";
+            const std::string path = folder + "/" + name_ + ".lock";
             fd = OpenOwnLockFile(path);
             if (fd >= 0)
                 break;
             problem = "the lock file \"" + path + "\" cannot be opened: " + std::strerror(errno);
         }
-        NoteProblem(&why, folder, problem);
-        folder.clear();
-    }
-    const bool shared = sharedFolder && sharedFolder[0];
-    // Without a private folder elsewhere, the folder of the player's records
-    // serves alone when it is the player's and no one else may write it.
-    const std::string sharedProblem = fd < 0 && shared ? PrivateFolderProblem(sharedFolder) : "";
-    const bool sharedAlone = fd < 0 && shared && sharedProblem.empty();
-    if (fd < 0 && !sharedAlone)
-    {
-        problem_ = "no folder for the lock file could be used (" + why +
-                   (shared ? std::string("; ") + sharedFolder + ": " + sharedProblem : "") + ")";
-        return Result::Failed;
+        Note(folder, problem);
     }
     if (fd >= 0)
     {
-        const std::string path = folder + "/" + name + ".lock";
+        const std::string path = folder + "/" + name_ + ".lock";
         switch (TakeLock(fd, 0))
         {
         case LockResult::Taken:
@@ -175,47 +161,66 @@ NamedMutex::Result NamedMutex::Create(const char* name, const char* sharedFolder
             ::close(fd);
             return Result::AlreadyExists;
         case LockResult::Failed:
-        {
-            const int error = errno;
+            Note(folder, "the lock file \"" + path + "\" cannot be locked: " + std::strerror(errno));
             ::close(fd);
-            problem_ = "the lock file \"" + path + "\" cannot be locked: " + std::strerror(error);
-            return Result::Failed;
-        }
+            break;
         }
     }
-    if (shared)
+    if (sharedFolder && sharedFolder[0])
     {
         // Only a copy of this user's can hold a lock file of this user's, so
-        // a busy one is a second copy. Anything else (a file or link planted
-        // by someone else, a folder the player may not write, a file system
-        // without locks) says nothing about other copies, and the lock file
-        // above still keeps them apart; when it is the only one, the start
-        // fails instead.
-        const std::string path = std::string(sharedFolder) + "/" + name + ".lock";
-        const int sharedFd = OpenOwnLockFile(path);
-        const LockResult taken = sharedFd >= 0 ? TakeLock(sharedFd, 0) : LockResult::Failed;
-        const int error = errno;
-        if (taken == LockResult::Taken)
-        {
-            sharedFd_ = sharedFd;
-        }
-        else
-        {
-            if (sharedFd >= 0)
-                ::close(sharedFd);
-            if (taken == LockResult::Busy)
-            {
-                Close();
-                return Result::AlreadyExists;
-            }
-            if (sharedAlone)
-            {
-                problem_ = "the lock file \"" + path + "\" cannot be locked: " + std::strerror(error);
-                return Result::Failed;
-            }
-        }
+        // a busy one is a second copy. Anything else says nothing about
+        // other copies, and the runtime lock still keeps them apart.
+        if (Hold(sharedFolder) == Result::AlreadyExists)
+            return Result::AlreadyExists;
     }
-    return Result::Created;
+    return Holds() ? Result::Created : Result::Failed;
+}
+
+NamedMutex::Result NamedMutex::Hold(const std::string& folder, std::string* why)
+{
+    auto fail = [&](const std::string& problem)
+    {
+        Note(folder, problem);
+        if (why)
+            *why = problem;
+        return Result::Failed;
+    };
+    if (name_.empty() || folder.empty() || sharedFd_ >= 0)
+        return fail(sharedFd_ >= 0 ? "a records lock is held already" : "the lock has no usable name");
+    // Without the runtime lock, this lock file alone keeps the copies
+    // apart: only in a folder no one else may change is it one that no
+    // other user can replace.
+    if (fd_ < 0)
+    {
+        if (const std::string problem = PrivateFolderProblem(folder); !problem.empty())
+            return fail(problem);
+    }
+    const std::string path = folder + "/" + name_ + ".lock";
+    const int fd = OpenOwnLockFile(path);
+    if (fd < 0)
+        return fail("the lock file \"" + path + "\" cannot be opened: " + std::strerror(errno));
+    switch (TakeLock(fd, 0))
+    {
+    case LockResult::Taken:
+        sharedFd_ = fd;
+        return Result::Created;
+    case LockResult::Busy:
+        ::close(fd);
+        Close();
+        return Result::AlreadyExists;
+    case LockResult::Failed:
+        break;
+    }
+    const int error = errno;
+    ::close(fd);
+    return fail("the lock file \"" + path + "\" cannot be locked: " + std::strerror(error));
+}
+
+void NamedMutex::Note(const std::string& folder, const std::string& problem)
+{
+    notes_ += (notes_.empty() ? "" : "; ") + folder + ": " + problem;
+    problem_ = "no folder for the lock file could be used (" + notes_ + ")";
 }
 
 void NamedMutex::Close()

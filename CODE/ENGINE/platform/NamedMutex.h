@@ -42,17 +42,29 @@ public:
     NamedMutex(const NamedMutex&) = delete;
     NamedMutex& operator=(const NamedMutex&) = delete;
 
-    // sharedFolder, when given, is the folder that every copy which could
-    // clash with this one uses; the lock file "<name>.lock" of this user's
-    // in it is taken too, and a copy that finds it held is told
-    // AlreadyExists. One that cannot be taken at all (the name is another
-    // user's file or a link, the folder is not writable, the file system
-    // has no locks) does not stop the start: the lock file in the runtime
-    // folder alone then keeps the copies apart. So players who share a
-    // folder, such as the one they start in, never keep each other out.
+    // Takes the lock file "<name>.lock" of this user's in the first usable
+    // runtime folder. Failed when none can be used or locked: that alone
+    // does not stop a start, when Hold then takes the lock of the player's
+    // records in a folder no one else may change. sharedFolder, when given,
+    // is held as Hold says, except that a lock file there that cannot be
+    // taken is passed over while the runtime lock is held; AlreadyExists
+    // when either is held by another process.
     Result Create(const char* name, const char* sharedFolder = nullptr);
+    // Takes "<name>.lock" (the name given to Create) in `folder` as well:
+    // the lock of what one running copy must keep to itself. Only a copy of
+    // this user's can hold a lock file of this user's, so AlreadyExists is a
+    // second copy (all locks are then let go). Failed, with the reason
+    // noted, when the file cannot be made or locked (another user's file or
+    // a link at its name, a folder the player may not write, a file system
+    // without locks), or when no runtime lock is held and the folder is not
+    // the player's alone; *why (when given) then says why. At most one such
+    // folder is held.
+    Result Hold(const std::string& folder, std::string* why = nullptr);
+    // Whether a lock file is held, in the runtime folder or by Hold.
+    bool Holds() const { return fd_ >= 0 || sharedFd_ >= 0; }
     void Close();
-    // After Failed: what went wrong, in plain words (folders tried and why).
+    // What went wrong, in plain words (folders tried and why), once a lock
+    // could not be taken.
     const std::string& GetProblem() const { return problem_; }
     // The folder the lock files live in, empty when none is usable; why
     // (when given) receives what made the others unusable.
@@ -61,7 +73,11 @@ public:
 private:
     int fd_ = -1;
     int sharedFd_ = -1;
+    std::string name_;
+    std::string notes_;
     std::string problem_;
+
+    void Note(const std::string& folder, const std::string& problem);
 };
 
 } // namespace platform

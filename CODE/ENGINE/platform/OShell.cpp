@@ -73,7 +73,7 @@ bool MakeOwnFolder(const std::string& path, std::string* why, bool make)
     // and folders of their own in it. Narrowing it keeps them out from now
     // on; what they put there before is judged by the walk like anything
     // else of theirs.
-    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && ::fchmod(folder.Get(), 0700) != 0)
+    if (OthersMayWrite(info) && ::fchmod(folder.Get(), 0700) != 0)
         return fail("is writable by other users and cannot be made the player's alone", EPERM);
     return true;
 }

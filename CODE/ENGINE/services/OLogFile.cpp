@@ -6,6 +6,7 @@
 #include "platform/SystemInfo.h"
 #include "services/ORegKey.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 #include <string>
@@ -275,12 +276,7 @@ OLogFile::OLogFile(const char* name) : file(nullptr), errorCount(0), keepOpen(0)
     // rather than waited on, and the log writes nothing.
     file = fileName.empty() ? nullptr : platform::OpenRegularForWriting(fileName, false);
     if (!file && !fileName.empty())
-    {
-        // Nothing else would tell the player that this session keeps no log.
-        const int why = errno;
-        std::fprintf(stderr, "The log \"%s\" cannot be written (%s); this session keeps no log.\n",
-                     fileName.c_str(), std::strerror(why));
-    }
+        TellFailure(errno, "this session keeps no log");
     if (file)
     {
         std::fputs("<HTML>\n<HEAD>  <TITLE> Orrimet Log file  </TITLE>  </HEAD>\n", file);
@@ -302,21 +298,42 @@ OLogFile::~OLogFile()
     Open();
     if (!file)
         return;
-    std::fprintf(file, "\n<B><FONT color= '0000ff'>Total Errors = %u\n", errorCount);
+    errno = 0;
+    bool written = std::fprintf(file, "\n<B><FONT color= '0000ff'>Total Errors = %u\n", errorCount) >= 0;
     WriteStamp(file, "Log file closed: %d/%02d/%02d - %02d:%02d:%02d </FONT></B>\n\n");
-    Close();
+    written = std::fflush(file) == 0 && written;
+    const int why = errno;
+    written = std::fclose(file) == 0 && written;
+    file = nullptr;
+    if (!written)
+        TellFailure(why ? why : errno, "lines of this session are missing from it");
+}
+
+void OLogFile::TellFailure(int error, const char* consequence)
+{
+    // Once: a full disk would otherwise repeat it for every line.
+    if (toldFailure_)
+        return;
+    toldFailure_ = true;
+    std::fprintf(stderr, "The log \"%s\" cannot be written (%s); %s.\n", fileName.c_str(),
+                 std::strerror(error ? error : EIO), consequence);
 }
 
 bool OLogFile::WriteText(const char* prefix, const char* message)
 {
     const auto stamp = static_cast<int>(platform::GetProcessMilliseconds());
+    errno = 0;
     bool written = std::fprintf(file, "%7d> %s", stamp, prefix) >= 0 && PutEscaped(file, message) &&
                    std::fputc('\n', file) != EOF && std::fflush(file) == 0;
+    int why = errno;
     if (!keepOpen)
     {
-        written = std::fclose(file) == 0 && written;
+        if (std::fclose(file) != 0 && written)
+            written = false, why = errno;
         file = nullptr;
     }
+    if (!written)
+        TellFailure(why, "lines of this session are missing from it");
     return written;
 }
 
@@ -325,7 +342,10 @@ bool OLogFile::WriteLine(const char* prefix, const char* format, va_list args)
     if (!file)
         Open();
     if (!file)
+    {
+        TellFailure(errno, "lines of this session are missing from it");
         return false;
+    }
     va_list again;
     va_copy(again, args);
     const int length = std::vsnprintf(text, sizeof text, format, args);

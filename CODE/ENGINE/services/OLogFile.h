@@ -5,7 +5,8 @@
 // number of error lines and the time it was closed. The file is opened and
 // closed around every line, so a crash loses nothing already written and
 // the log may be read while the program runs. A file that cannot be opened
-// or written makes every write a silent no-op. Whatever the log is told (the
+// or written makes every write a no-op; the first such failure is told on
+// stderr, naming the log and the reason, and the later ones are silent. Whatever the log is told (the
 // command line, folder and device names, messages) is written with <, >, &
 // and " escaped, so only the log's own markup is markup in the page.
 #include "core/Types.h"
@@ -43,6 +44,10 @@ public:
     void DumpSystemInfo();
 
 private:
+    bool toldFailure_ = false;
+
+    // Tells stderr, the first time only, that the log cannot be written.
+    void TellFailure(int error, const char* consequence);
     // Writes message as one stamped line behind prefix and closes the file;
     // false when the line did not reach the file.
     bool WriteText(const char* prefix, const char* message);

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
 
 namespace
 {
@@ -59,22 +60,25 @@ int AppMain(WindowFactory newWindow)
     return result;
 }
 
-int WinMain(WindowFactory newWindow, SharedFolderFinder recordsFolder)
+int WinMain(WindowFactory newWindow, RecordsLocker lockRecords)
 {
     // First of all: even the lock's own failure notice below must not be
     // able to end the process.
     platform::IgnoreWriteFailureSignals();
+    // Whatever umask the player starts it with, every folder the game makes
+    // is exactly 0700 and every file 0600: the player's alone, and never one
+    // its owner cannot enter (mending such a folder afterwards would take
+    // /proc, which is not always there).
+    ::umask(077);
     // Held until the process ends, so a second copy started at any time
     // while this one runs finds the name taken.
     static platform::NamedMutex instanceMutex;
-    const std::string shared = recordsFolder ? recordsFolder() : std::string();
-    switch (instanceMutex.Create(kAppName, shared.c_str()))
-    {
-    case platform::NamedMutex::Result::Created:
-        break;
-    case platform::NamedMutex::Result::AlreadyExists:
+    using Result = platform::NamedMutex::Result;
+    if (instanceMutex.Create(kAppName) == Result::AlreadyExists ||
+        (lockRecords && lockRecords(instanceMutex) == Result::AlreadyExists))
         return platform::kExitOk;
-    case platform::NamedMutex::Result::Failed:
+    if (!instanceMutex.Holds())
+    {
         std::fprintf(stderr,
                      "ZORBLET cannot start: %s. This lock is what keeps a second copy from running; make "
                      "XDG_RUNTIME_DIR (or /tmp) a folder of yours that you can write.\n",

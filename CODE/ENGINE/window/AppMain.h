@@ -1,5 +1,6 @@
 #pragma once
 #include "core/Types.h"
+#include "platform/NamedMutex.h"
 
 #include <string>
 
@@ -8,9 +9,10 @@ class OWindow;
 // Makes the application's window object (the game's subclass of OWindow);
 // null when it cannot be allocated.
 using WindowFactory = OWindow* (*)();
-// The folder that holds what one running copy must keep to itself (the
-// player's records); empty when there is none.
-using SharedFolderFinder = std::string (*)();
+// Decides where what one running copy must keep to itself (the player's
+// records) is kept, and locks it through mutex.Hold; AlreadyExists when
+// another copy holds it.
+using RecordsLocker = platform::NamedMutex::Result (*)(platform::NamedMutex& mutex);
 
 // The application main: creates the window object, creates and shows the
 // window "ZORBLET" with an 800 by 600 client area, runs the message loop and
@@ -21,12 +23,12 @@ using SharedFolderFinder = std::string (*)();
 int AppMain(WindowFactory newWindow);
 
 // The process entry: only one copy runs at a time. A second copy (the named
-// mutex "ZORBLET" is held elsewhere, or the folder recordsFolder gives is
-// locked by a copy started with another environment) returns 0 at once
-// without a window. When the lock cannot be made at all, or no display can
-// be opened (or ZORBLET_BACKEND names no backend), the reason goes to stderr
-// and the result is platform::kExitNoLock or platform::kExitNoDisplay.
-// Otherwise the termination signals are caught (they close the window) and
-// the result is AppMain's. Before anything else, writes that fail stop
-// raising signals (see platform::IgnoreWriteFailureSignals).
-int WinMain(WindowFactory newWindow, SharedFolderFinder recordsFolder = nullptr);
+// mutex "ZORBLET" is held elsewhere, or lockRecords finds the records locked
+// by a copy started with another environment) returns 0 at once without a
+// window. When no lock can be taken at all, or no display can be opened (or
+// ZORBLET_BACKEND names no backend), the reason goes to stderr and the
+// result is platform::kExitNoLock or platform::kExitNoDisplay. Otherwise the
+// termination signals are caught (they close the window) and the result is
+// AppMain's. Before anything else, writes that fail stop raising signals
+// (see platform::IgnoreWriteFailureSignals) and the umask becomes 077.
+int WinMain(WindowFactory newWindow, RecordsLocker lockRecords = nullptr);
