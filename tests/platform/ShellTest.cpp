@@ -1,3 +1,4 @@
+#include "platform/FileWalk.h"
 #include "platform/OShell.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -152,3 +154,38 @@ TEST_F(ShellTest, TheOpenerGetsTheDocumentAsOneArgumentWithoutAShell)
 }
 
 } // namespace
+
+// A umask that takes the owner's bits leaves a folder made 0000. Without
+// /proc its mode can only be set by name, so only in a folder no one else
+// may change; elsewhere the folder is removed again rather than left for
+// nobody to enter.
+TEST_F(ShellTest, AFolderTheUmaskLeftWithoutAccessIsGiven0700OrRemoved)
+{
+    const struct
+    {
+        mode_t parent;
+        bool kept;
+    } cases[] = {{0755, true}, {01777, true}, {0777, false}};
+    for (const auto& c : cases)
+    {
+        const std::string parent = root + "/p" + std::to_string(c.parent), made = parent + "/made";
+        ASSERT_EQ(::mkdir(parent.c_str(), 0700), 0);
+        ASSERT_EQ(::chmod(parent.c_str(), c.parent), 0);
+        std::string refused;
+        const mode_t mask = ::umask(0777);
+        const bool ok = platform::MakeFolderWalked(made + "/inner", true, &refused);
+        ::umask(mask);
+        SCOPED_TRACE(parent);
+        struct stat info
+        {
+        };
+        EXPECT_EQ(ok, c.kept) << refused;
+        EXPECT_EQ(::lstat(made.c_str(), &info) == 0, c.kept);
+        if (c.kept)
+            EXPECT_EQ(info.st_mode & 07777, 0700u);
+        else
+            EXPECT_NE(refused.find("\"" + made + "\" was made without access for its owner"),
+                      std::string::npos)
+                << refused;
+    }
+}
