@@ -626,80 +626,110 @@ void RunMatrix(bool theirs)
 
 // --- Homes of every kind ---------------------------------------------------------
 
-// Where a start must keep the records (and its log beside them).
+// How a row arranges its cell and runs the program.
+enum class Home
+{
+    Open,       // a folder on the way open to all (and another user's), swapped while it runs
+    TheirHome,  // the data home is another user's, not open
+    Group,      // the data and config homes 0775, with the row's group
+    Umask0777,  // no homes yet, started under umask 0777
+    NoProc,     // the same without /proc, and a lock file of the player's at 000
+    NoSaves,    // SAVES cannot be made (ZORBLET 0500), and a second copy starts
+    RootsStart, // root starts it with the player's HOME, from the player's folder
+    FullDisk    // the data home on a disk with no room left
+};
+
+// Where the records must be kept, and the log beside them.
 enum class Kept
 {
-    Profiles,      // PROFILES under the data home
-    CurrentFolder, // the folder it was started from
-    Nowhere        // neither: nothing read, saved or logged
+    Profiles,
+    CurrentFolder,
+    Nowhere
+};
+
+enum : unsigned
+{
+    kRoot = 1,       // needs root: another user, a group of a given make-up, mounts of its own
+    kUserDb = 2,     // the program sees the test's own user database
+    kShared = 4,     // the shared homes of MakeHomes, else the private ones
+    kNoLog = 8,      // no log is kept
+    kNotSaved = 16,  // the records cannot be written back
+    kNoRegistry = 32 // the registry change must be refused
 };
 
 // The user database a row shows the program: the player with a group of
 // their own, the other user with theirs, a group the other user is a member
-// of, and a group id the database does not know.
+// of; kUnknownGroup is in none of it.
 constexpr gid_t kSharedGroup = 4243, kUnknownGroup = 4244;
-
-struct HomeRow;
-using Arrange = void (*)(const HomeRow&, Homes&);
-using Meanwhile = std::string (*)(const HomeRow&, const Homes&);
-using After = std::string (*)(const HomeRow&, const Homes&, const Outcome&);
 
 struct HomeRow
 {
     const char* name;
-    bool needsRoot; // another user, a group of a given make-up or mounts of its own
-    bool userDb;    // the test's own user database is shown to the program
-    bool shared;    // the shared homes of MakeHomes, else the private ones
-    bool gameFolders;
-    Run run;
+    Home home;
+    unsigned flags;
     Kept kept;
-    bool logKept, saved, registryWorks;
-    const char* says; // a text the program must say exactly once ("" for none)
-    Arrange arrange;
-    Meanwhile meanwhile;
-    After after;
-    gid_t group = 0;       // the group of the data and config homes (0775)
-    const char* open = ""; // a folder open to all (0777, no sticky bit) from the start; "" is the data home
-    bool theirs = false;   // and the other user's, not root's
-    const char* swapped = ""; // renamed away and made anew by the other user while it runs
+    const char* says;    // a text the program must say exactly once ("" for none)
+    gid_t group;         // Group: the homes' group
+    const char* open;    // Open: the folder open to all; "" is the data home
+    bool theirs;         // Open: and the other user's, not root's
+    const char* swapped; // Open: renamed away and made anew by the other user while it runs
+};
+
+const HomeRow kHomeRows[] = {
+    // Another user owns the data home or a folder in it, or may write it:
+    // refused from the start, so a tree of theirs swapped in while the game
+    // runs gets nothing, and the records go to the current folder.
+    {"Quenvo open to all, the other user's, swapped", Home::Open, kRoot | kShared, Kept::CurrentFolder, "", 0,
+     "Quenvo", true, "Quenvo/ZORBLET"},
+    {"data home open to all, the other user's, swapped", Home::Open, kRoot | kShared, Kept::CurrentFolder, "",
+     0, "", true, "Quenvo"},
+    {"data home open to all, root's, swapped", Home::Open, kRoot | kShared, Kept::CurrentFolder, "", 0, "",
+     false, "Quenvo"},
+    {"data home the other user's, not open", Home::TheirHome, kRoot, Kept::CurrentFolder,
+     "belongs to another user", 0, "", false, ""},
+    // Homes 0775 as a umask of 002 makes them: used when the group is the
+    // player's own, refused when someone else may write through it.
+    {"homes 0775, the player's private group", Home::Group, kRoot | kUserDb, Kept::Profiles, "", Player().gid,
+     "", false, ""},
+    {"homes 0775, a group with another member", Home::Group, kRoot | kUserDb | kNoRegistry,
+     Kept::CurrentFolder, "may be written by other users and has no sticky bit", kSharedGroup, "", false, ""},
+    {"homes 0775, another user's primary group", Home::Group, kRoot | kUserDb | kNoRegistry,
+     Kept::CurrentFolder, "may be written by other users and has no sticky bit", kStranger, "", false, ""},
+    {"homes 0775, a group the user database does not know", Home::Group, kRoot | kUserDb | kNoRegistry,
+     Kept::CurrentFolder, "may be written by other users and has no sticky bit", kUnknownGroup, "", false,
+     ""},
+    // What a start under umask 0777 makes is the player's alone and usable,
+    // with /proc and without it, and a lock file of theirs at 000 is mended.
+    {"umask 0777", Home::Umask0777, 0, Kept::Profiles, "", 0, "", false, ""},
+    {"umask 0777, no /proc, a lock file at 000", Home::NoProc, kRoot, Kept::Profiles, "", 0, "", false, ""},
+    // One decision for the records, the log and their lock: a second copy
+    // with a runtime folder of its own stays out.
+    {"SAVES cannot be made, two copies", Home::NoSaves, 0, Kept::CurrentFolder, "kept in the current folder",
+     0, "", false, ""},
+    // Nothing of root's goes into the player's folders.
+    {"root with the player's HOME", Home::RootsStart, kRoot | kNoLog | kNotSaved | kNoRegistry, Kept::Nowhere,
+     "nor can the current folder", 0, "", false, ""},
+    // The old records are kept, and the log says once that it cannot be written.
+    {"a full disk", Home::FullDisk, kRoot | kNotSaved, Kept::Profiles,
+     "zorblet.html\" cannot be written (No space left on device)", 0, "", false, ""},
 };
 
 void ShowUserDb(const Homes& h)
 {
     const Player me;
     const fs::path passwd = h.root.string() + ".passwd", group = h.root.string() + ".group";
-    std::ofstream(passwd) << "root:x:0:0:root:/root:/bin/sh\n"
-                          << "stranger:x:" << kStranger << ":" << kStranger << "::/nonexistent:/bin/sh\n"
-                          << "nobody:x:" << me.uid << ":" << me.gid << "::/nonexistent:/bin/sh\n";
+    std::ofstream(passwd) << "root:x:0:0:root:/root:/bin/sh\nstranger:x:" << kStranger << ":" << kStranger
+                          << "::/:/bin/sh\nnobody:x:" << me.uid << ":" << me.gid << "::/:/bin/sh\n";
     std::ofstream(group) << "root:x:0:\nstrangers:x:" << kStranger << ":\nplayers:x:" << me.gid << ":\n"
                          << "shared:x:" << kSharedGroup << ":stranger\n";
-    Must(::chmod(passwd.c_str(), 0644) == 0 && ::chmod(group.c_str(), 0644) == 0, "user database");
-    Must(::mount(passwd.c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) == 0 &&
+    Must(::chmod(passwd.c_str(), 0644) == 0 && ::chmod(group.c_str(), 0644) == 0 &&
+             ::mount(passwd.c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) == 0 &&
              ::mount(group.c_str(), "/etc/group", nullptr, MS_BIND, nullptr) == 0,
-         "bind the user database");
+         "show the user database");
 }
 
-void GroupHomes(const HomeRow& row, Homes& h)
-{
-    for (const fs::path& home : {h.data, h.config})
-        Must(::chown(home.c_str(), Player().uid, row.group) == 0 && ::chmod(home.c_str(), 0775) == 0,
-             "group " + home.string());
-}
-
-void StrangersDataHome(const HomeRow&, Homes& h)
-{
-    Own(h.data, kStranger);
-}
-
-void OpenOrTheirs(const HomeRow& row, Homes& h)
-{
-    if (row.theirs)
-        Own(h.data / row.open, kStranger);
-    Must(::chmod((h.data / row.open).c_str(), 0777) == 0, "chmod");
-}
-
-// The folders the other user makes anew in place of the swapped one, in
-// order, each after the one above it.
+// The folders the other user makes anew in place of the swapped one,
+// ordered so that each comes after the one above it.
 std::set<fs::path> SwappedTree(const HomeRow& row, const Homes& h)
 {
     const fs::path swapped = h.data / row.swapped, product = h.data / "Quenvo/ZORBLET";
@@ -709,75 +739,74 @@ std::set<fs::path> SwappedTree(const HomeRow& row, const Homes& h)
     return tree;
 }
 
-std::string Swap(const HomeRow& row, const Homes& h)
+// Makes the cell what the row says, and the run.
+void Arrange(const HomeRow& row, Homes& h, Run& run)
 {
-    const fs::path swapped = h.data / row.swapped;
-    Must(::rename(swapped.c_str(), (swapped.parent_path() / "old").c_str()) == 0, "rename");
-    for (const fs::path& p : SwappedTree(row, h))
-        Folder(p, 0777, kStranger);
-    return {};
-}
-
-std::string NothingInTheSwappedTree(const HomeRow& row, const Homes& h, const Outcome&)
-{
-    std::string problems;
-    const std::set<fs::path> tree = SwappedTree(row, h);
-    for (const auto& [p, e] : Take(h.data / row.swapped))
-        if (!tree.count(p))
-            problems += "; " + p.lexically_relative(h.root).string() + " written in the other user's tree";
-    return problems;
-}
-
-// The homes the game makes itself, in the player's home.
-void HomesToMake(const HomeRow&, Homes& h)
-{
-    h.data = h.home / ".local/share", h.config = h.home / ".config";
-}
-
-void HomesToMakeAndALockAt000(const HomeRow& row, Homes& h)
-{
-    HomesToMake(row, h);
-    File(h.run / "ZORBLET.lock", {}, 0, Player().uid);
-}
-
-// Everything the game made is the player's alone and usable, and the next
-// start, at the usual umask, finds it so.
-std::string MadePrivateAndUsable(const HomeRow&, const Homes& h, const Outcome& o)
-{
-    std::string problems;
+    const Player me;
     const fs::path product = h.data / "Quenvo/ZORBLET";
-    for (const fs::path& p :
-         {h.data / "Quenvo", product, product / "PROFILES", product / "SAVES", product / "ZORBLET.lock",
-          h.run / "ZORBLET.lock", h.config / "Quenvo/ZORBLET/registry"})
-        if (const auto at = o.after.find(p); at == o.after.end())
-            problems += "; " + p.lexically_relative(h.root).string() + " was not made";
-        else if (S_ISREG(at->second.info.st_mode) && (at->second.info.st_mode & 07777) != 0600)
-            problems +=
-                "; " + p.lexically_relative(h.root).string() + " left " + Octal(at->second.info.st_mode);
-    for (const auto& [p, e] : o.after)
+    switch (row.home)
     {
-        const auto was = o.before.find(p);
-        if (S_ISDIR(e.info.st_mode) && (was == o.before.end() || (was->second.info.st_mode & 0700) != 0700) &&
-            (e.info.st_mode & 07777) != 0700)
-            problems +=
-                "; folder " + p.lexically_relative(h.root).string() + " left " + Octal(e.info.st_mode);
+    case Home::Open:
+        if (row.theirs)
+            Own(h.data / row.open, kStranger);
+        Must(::chmod((h.data / row.open).c_str(), 0777) == 0, "chmod");
+        break;
+    case Home::TheirHome:
+        Own(h.data, kStranger);
+        break;
+    case Home::Group:
+        for (const fs::path& home : {h.data, h.config})
+            Must(::chown(home.c_str(), me.uid, row.group) == 0 && ::chmod(home.c_str(), 0775) == 0, "group");
+        break;
+    case Home::NoProc:
+        run.noProc = true;
+        File(h.run / "ZORBLET.lock", {}, 0, me.uid);
+        [[fallthrough]];
+    case Home::Umask0777:
+        run.mask = 0777;
+        h.data = h.home / ".local/share", h.config = h.home / ".config";
+        break;
+    case Home::NoSaves:
+        fs::remove_all(product / "SAVES");
+        Must(::chmod(product.c_str(), 0500) == 0, "chmod");
+        Folder(h.home / "run2", 0700, me.uid);
+        break;
+    case Home::RootsStart:
+        run.asRoot = true;
+        Folder(h.root / "rootrun", 0700, 0), Folder(h.root / "roottmp", 01777, 0);
+        run.variables = {{"XDG_RUNTIME_DIR", (h.root / "rootrun").string()},
+                         {"TMPDIR", (h.root / "roottmp").string()}};
+        break;
+    case Home::FullDisk:
+    {
+        fs::remove_all(h.data / "Quenvo");
+        const std::string options =
+            "size=1m,mode=0700,uid=" + std::to_string(me.uid) + ",gid=" + std::to_string(me.gid);
+        Must(::mount("zorblet-full", h.data.c_str(), "tmpfs", 0, options.c_str()) == 0, "mount a small disk");
+        MakeGameFolders(h, 0700, false);
+        std::ofstream filler(h.data / "filler", std::ios::binary);
+        for (const std::string block(4096, 'f'); filler.write(block.data(), block.size());)
+        {
+        }
+        break;
     }
-    const std::string again = RunAndCheck(h).problems;
-    return problems + (again.empty() ? "" : "; the next start, at umask 022:" + again);
+    }
 }
 
-void NoSavesAndARunFolderForASecondCopy(const HomeRow&, Homes& h)
+// What the row does while the program runs.
+std::string Meanwhile(const HomeRow& row, const Homes& h)
 {
-    const fs::path product = h.data / "Quenvo/ZORBLET";
-    fs::remove_all(product / "SAVES");
-    Must(::chmod(product.c_str(), 0500) == 0, "chmod");
-    Folder(h.home / "run2", 0700, Player().uid);
-}
-
-// A second copy with a runtime folder of its own must find the records
-// taken and end at once with 0.
-std::string SecondCopy(const HomeRow&, const Homes& h)
-{
+    if (row.home == Home::Open)
+    {
+        const fs::path swapped = h.data / row.swapped;
+        Must(::rename(swapped.c_str(), (swapped.parent_path() / "old").c_str()) == 0, "rename");
+        for (const fs::path& p : SwappedTree(row, h))
+            Folder(p, 0777, kStranger);
+    }
+    if (row.home != Home::NoSaves)
+        return {};
+    // A second copy with a runtime folder of its own must find the records
+    // taken and end at once with 0.
     Run second;
     second.variables = {{"XDG_RUNTIME_DIR", (h.home / "run2").string()}};
     const fs::path said = h.root.string() + ".said2";
@@ -789,247 +818,46 @@ std::string SecondCopy(const HomeRow&, const Homes& h)
         Ended(pid, &status, 15s) || (::kill(pid, SIGKILL), ::waitpid(pid, &status, 0));
         return "; a second copy ran beside the first";
     }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return "; the second copy ended with status " + std::to_string(status) + ": " +
-               Said(said).substr(0, 300);
-    return {};
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0
+               ? ""
+               : "; the second copy ended with status " + std::to_string(status) + ": " +
+                     Said(said).substr(0, 300);
 }
 
-void RootsRunFolders(const HomeRow&, Homes& h)
+// The checks a row's own kind asks for.
+std::string After(const HomeRow& row, const Homes& h, const Outcome& o)
 {
-    Folder(h.root / "rootrun", 0700, 0);
-    Folder(h.root / "roottmp", 01777, 0);
-}
-
-// A data home on a disk with no room left, holding the game's folders.
-void FullDisk(const HomeRow&, Homes& h)
-{
-    const Player me;
-    fs::remove_all(h.data / "Quenvo");
-    const std::string options =
-        "size=1m,mode=0700,uid=" + std::to_string(me.uid) + ",gid=" + std::to_string(me.gid);
-    Must(::mount("zorblet-full", h.data.c_str(), "tmpfs", 0, options.c_str()) == 0, "mount a small disk");
-    MakeGameFolders(h, 0700, false);
-    std::ofstream filler(h.data / "filler", std::ios::binary);
-    const std::string block(4096, 'f');
-    while (filler.write(block.data(), block.size()))
+    std::string problems;
+    if (row.home == Home::Open)
     {
+        const std::set<fs::path> tree = SwappedTree(row, h);
+        for (const auto& [p, e] : Take(h.data / row.swapped))
+            if (!tree.count(p))
+                problems +=
+                    "; " + p.lexically_relative(h.root).string() + " written in the other user's tree";
     }
+    if (row.home != Home::Umask0777 && row.home != Home::NoProc)
+        return problems;
+    // Everything it made is the player's alone and usable, and the next
+    // start, at the usual umask, finds it so.
+    const fs::path product = h.data / "Quenvo/ZORBLET";
+    for (const fs::path& p :
+         {h.data / "Quenvo", product, product / "PROFILES", product / "SAVES", product / "ZORBLET.lock",
+          h.run / "ZORBLET.lock", h.config / "Quenvo/ZORBLET/registry"})
+        if (const auto at = o.after.find(p); at == o.after.end())
+            problems += "; " + p.lexically_relative(h.root).string() + " was not made";
+        else if (S_ISREG(at->second.info.st_mode) && (at->second.info.st_mode & 07777) != 0600)
+            problems +=
+                "; " + p.lexically_relative(h.root).string() + " left " + Octal(at->second.info.st_mode);
+    for (const auto& [p, e] : o.after)
+        if (const auto was = o.before.find(p);
+            S_ISDIR(e.info.st_mode) && (e.info.st_mode & 07777) != 0700 &&
+            (was == o.before.end() || (was->second.info.st_mode & 0700) != 0700))
+            problems +=
+                "; folder " + p.lexically_relative(h.root).string() + " left " + Octal(e.info.st_mode);
+    const std::string again = RunAndCheck(h).problems;
+    return problems + (again.empty() ? "" : "; the next start, at umask 022:" + again);
 }
-
-const HomeRow kHomeRows[] = {
-    // The data home belongs to another user, or another user may write it or
-    // a folder in it, and meanwhile swaps the player's folders for a tree of
-    // theirs: refused from the start, the records go to the current folder.
-    {"Quenvo open to all, the other user's, swapped",
-     true,
-     false,
-     true,
-     true,
-     {},
-     Kept::CurrentFolder,
-     true,
-     true,
-     true,
-     "",
-     OpenOrTheirs,
-     Swap,
-     NothingInTheSwappedTree,
-     0,
-     "Quenvo",
-     true,
-     "Quenvo/ZORBLET"},
-    {"data home open to all, the other user's, swapped",
-     true,
-     false,
-     true,
-     true,
-     {},
-     Kept::CurrentFolder,
-     true,
-     true,
-     true,
-     "",
-     OpenOrTheirs,
-     Swap,
-     NothingInTheSwappedTree,
-     0,
-     "",
-     true,
-     "Quenvo"},
-    {"data home open to all, root's, swapped",
-     true,
-     false,
-     true,
-     true,
-     {},
-     Kept::CurrentFolder,
-     true,
-     true,
-     true,
-     "",
-     OpenOrTheirs,
-     Swap,
-     NothingInTheSwappedTree,
-     0,
-     "",
-     false,
-     "Quenvo"},
-    {"data home the other user's, not open",
-     true,
-     false,
-     false,
-     true,
-     {},
-     Kept::CurrentFolder,
-     true,
-     true,
-     true,
-     "belongs to another user",
-     StrangersDataHome,
-     nullptr,
-     nullptr},
-    // Homes 0775 as a umask of 002 makes them: used when the group is the
-    // player's own, refused when someone else may write through it.
-    {"homes 0775, the player's private group",
-     true,
-     true,
-     false,
-     true,
-     {},
-     Kept::Profiles,
-     true,
-     true,
-     true,
-     "",
-     GroupHomes,
-     nullptr,
-     nullptr,
-     Player().gid},
-    {"homes 0775, a group with another member",
-     true,
-     true,
-     false,
-     true,
-     {},
-     Kept::CurrentFolder,
-     true,
-     true,
-     false,
-     "may be written by other users and has no sticky bit",
-     GroupHomes,
-     nullptr,
-     nullptr,
-     kSharedGroup},
-    {"homes 0775, another user's primary group",
-     true,
-     true,
-     false,
-     true,
-     {},
-     Kept::CurrentFolder,
-     true,
-     true,
-     false,
-     "may be written by other users and has no sticky bit",
-     GroupHomes,
-     nullptr,
-     nullptr,
-     kStranger},
-    {"homes 0775, a group the user database does not know",
-     true,
-     true,
-     false,
-     true,
-     {},
-     Kept::CurrentFolder,
-     true,
-     true,
-     false,
-     "may be written by other users and has no sticky bit",
-     GroupHomes,
-     nullptr,
-     nullptr,
-     kUnknownGroup},
-    // Started under umask 0777, with /proc and without it: what it makes is
-    // the player's alone and usable, and a lock of theirs at 000 is mended.
-    {"umask 0777",
-     false,
-     false,
-     false,
-     false,
-     {0777},
-     Kept::Profiles,
-     true,
-     true,
-     true,
-     "",
-     HomesToMake,
-     nullptr,
-     MadePrivateAndUsable},
-    {"umask 0777, no /proc, a lock file at 000",
-     true,
-     false,
-     false,
-     false,
-     {0777, false, true},
-     Kept::Profiles,
-     true,
-     true,
-     true,
-     "",
-     HomesToMakeAndALockAt000,
-     nullptr,
-     MadePrivateAndUsable},
-    // SAVES cannot be made: one decision for the records, the log and their
-    // lock, so a second copy with another runtime folder stays out.
-    {"SAVES cannot be made, two copies",
-     false,
-     false,
-     false,
-     true,
-     {},
-     Kept::CurrentFolder,
-     true,
-     true,
-     true,
-     "kept in the current folder",
-     NoSavesAndARunFolderForASecondCopy,
-     SecondCopy,
-     nullptr},
-    // Root with the player's HOME (as sudo may keep it), started from the
-    // player's folder: nothing of root's goes into the player's folders.
-    {"root with the player's HOME",
-     true,
-     false,
-     false,
-     true,
-     {022, true, false, {{"XDG_RUNTIME_DIR", "rootrun"}, {"TMPDIR", "roottmp"}}},
-     Kept::Nowhere,
-     false,
-     false,
-     false,
-     "nor can the current folder",
-     RootsRunFolders,
-     nullptr,
-     nullptr},
-    // A full disk: the old records are kept, and the log says once that it
-    // cannot be written.
-    {"a full disk",
-     true,
-     false,
-     false,
-     true,
-     {},
-     Kept::Profiles,
-     true,
-     false,
-     true,
-     "zorblet.html\" cannot be written (No space left on device)",
-     FullDisk,
-     nullptr,
-     nullptr},
-};
 
 // Where the records and the log went, as the row says they must.
 std::string WhereThingsWent(const HomeRow& row, const Homes& h, const Outcome& o)
@@ -1046,14 +874,15 @@ std::string WhereThingsWent(const HomeRow& row, const Homes& h, const Outcome& o
         if (o.after.count(h.cwd / record) != (row.kept == Kept::CurrentFolder))
             problems += std::string("; ") + record + (row.kept == Kept::CurrentFolder ? " not" : "") +
                         " saved in the current folder";
-        if (rewritten(product / "PROFILES" / record) != (row.kept == Kept::Profiles && row.saved))
-            problems += std::string("; ") + record + (row.kept == Kept::Profiles && row.saved ? " not" : "") +
-                        " saved in PROFILES";
+        const bool saved = row.kept == Kept::Profiles && !(row.flags & kNotSaved);
+        if (rewritten(product / "PROFILES" / record) != saved)
+            problems += std::string("; ") + record + (saved ? " not" : "") + " saved in PROFILES";
     }
     const bool inSaves = o.after.count(product / "SAVES/zorblet.html") != 0;
     const bool inCwd = o.after.count(h.cwd / "zorblet.html") != 0;
-    if (inSaves != (row.logKept && row.kept == Kept::Profiles) ||
-        inCwd != (row.logKept && row.kept == Kept::CurrentFolder))
+    const bool logKept = !(row.flags & kNoLog);
+    if (inSaves != (logKept && row.kept == Kept::Profiles) ||
+        inCwd != (logKept && row.kept == Kept::CurrentFolder))
         problems += std::string("; the log was ") + (inSaves ? "kept in SAVES"
                                                      : inCwd ? "kept in the current folder"
                                                              : "not kept");
@@ -1083,19 +912,15 @@ std::string RunHomeRow(const HomeRow& row, const fs::path& cell)
                 if (::geteuid() == 0 && (::unshare(CLONE_NEWNS) != 0 ||
                                          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0))
                     return "no mounts of its own";
-                Homes h = MakeHomes(cell, row.shared, row.gameFolders);
-                if (row.userDb)
+                Homes h = MakeHomes(cell, row.flags & kShared,
+                                    row.home != Home::Umask0777 && row.home != Home::NoProc);
+                if (row.flags & kUserDb)
                     ShowUserDb(h);
-                if (row.arrange)
-                    row.arrange(row, h);
-                Run run = row.run;
-                for (auto& [name, value] : run.variables)
-                    if (!value.empty() && value[0] != '/')
-                        value = (h.root / value).string();
+                Run run;
+                Arrange(row, h, run);
                 const Outcome o = RunAndCheck(
-                    h, run, false, [&] { return row.meanwhile ? row.meanwhile(row, h) : ""; },
-                    row.registryWorks);
-                return o.problems + WhereThingsWent(row, h, o) + (row.after ? row.after(row, h, o) : "");
+                    h, run, false, [&] { return Meanwhile(row, h); }, !(row.flags & kNoRegistry));
+                return o.problems + WhereThingsWent(row, h, o) + After(row, h, o);
             }
             catch (const std::exception& e)
             {
@@ -1127,13 +952,13 @@ TEST(TrustMatrix, HomesOfEveryKind)
     int n = 0, failed = 0;
     for (const HomeRow& row : kHomeRows)
     {
-        if (row.needsRoot && !Player().asRoot)
+        if ((row.flags & kRoot) && !Player().asRoot)
         {
             skipped += std::string(skipped.empty() ? "" : ", ") + row.name;
             continue;
         }
 #if defined(__SANITIZE_ADDRESS__)
-        if (row.run.noProc)
+        if (row.home == Home::NoProc)
         {
             skipped += std::string(skipped.empty() ? "" : ", ") + row.name + " (the sanitizer reads /proc)";
             continue;
