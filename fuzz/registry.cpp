@@ -3,7 +3,7 @@
 // after a change, read back and written again, the file is the same text.
 // Every value the root key enumerates is found again by its name in another
 // case, with the same type and bytes.
-#include "platform/Registry.h"
+#include "platform/files/Registry.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,9 +1,9 @@
 #include "INTERFACE/GGlobal.h"
 
 #include "INTERFACE/GRecordNotices.h"
-#include "platform/FileWalk.h"
-#include "platform/OShell.h"
 #include "platform/SystemInfo.h"
+#include "platform/files/FileWalk.h"
+#include "platform/files/OShell.h"
 #include "services/OFile.h"
 #include "services/OLogFile.h"
 

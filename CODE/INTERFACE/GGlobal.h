@@ -2,7 +2,7 @@
 #include "GAME/GPlayerRecords.h"
 #include "core/SinTable.h"
 #include "core/Types.h"
-#include "platform/NamedMutex.h"
+#include "platform/files/NamedMutex.h"
 
 #include <string>
 

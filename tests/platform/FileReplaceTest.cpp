@@ -1,4 +1,4 @@
-#include "platform/FileReplace.h"
+#include "platform/files/FileReplace.h"
 #include "support/ChildProcess.h"
 #include "support/PlatformFilesTestUtil.h"
 

@@ -1,4 +1,4 @@
-#include "platform/NamedMutex.h"
+#include "platform/files/NamedMutex.h"
 #include "support/ChildProcess.h"
 
 #include <gtest/gtest.h>
@@ -118,12 +118,12 @@ namespace
 struct LockCase
 {
     const char* name;
-    const char* runtime; // XDG_RUNTIME_DIR below the test folder; null: unset
-    mode_t runtimeMode;  // 0: the folder is not made
-    bool runtimeForeign; // the runtime folder belongs to another user
-    bool squatTmp;       // another user made the player's folder under /tmp
-    bool dataHome;       // XDG_DATA_HOME below the test folder is usable
-    const char* expect;  // "runtime", "tmp", "data", "records" or "failed"
+    const char* runtime;  // XDG_RUNTIME_DIR below the test folder; null: unset
+    mode_t runtimeMode;   // 0: the folder is not made
+    bool runtimeForeign;  // the runtime folder belongs to another user
+    bool squatTmp;        // another user made the player's folder under /tmp
+    bool dataHome;        // XDG_DATA_HOME below the test folder is usable
+    const char* expect;   // "runtime", "tmp", "data", "records" or "failed"
     bool records = false; // a records folder of the player's alone is given
 };
 

@@ -1,5 +1,5 @@
-#include "platform/FileWalk.h"
-#include "platform/OShell.h"
+#include "platform/files/FileWalk.h"
+#include "platform/files/OShell.h"
 
 #include <gtest/gtest.h>
 

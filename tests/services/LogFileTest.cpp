@@ -1,6 +1,6 @@
 #include "platform/Backend.h"
-#include "platform/Registry.h"
 #include "platform/SystemInfo.h"
+#include "platform/files/Registry.h"
 #include "services/OLogFile.h"
 #include "support/PlatformFilesTestUtil.h"
 

@@ -1,5 +1,5 @@
 #include "platform/Backend.h"
-#include "platform/Registry.h"
+#include "platform/files/Registry.h"
 #include "services/ORegKey.h"
 #include "support/ChildProcess.h"
 #include "support/PlatformFilesTestUtil.h"

@@ -2,7 +2,7 @@
 #include "WindowFixture.h"
 
 #include "platform/Clock.h"
-#include "platform/NamedMutex.h"
+#include "platform/files/NamedMutex.h"
 #include "window/AppMain.h"
 #include "window/OSysBitmap.h"
 

@@ -1,7 +1,7 @@
 // The process entry in the environment it is started in: the single-instance
 // lock, and writes that fail at start-up.
 #include "INTERFACE/GGlobal.h"
-#include "platform/NamedMutex.h"
+#include "platform/files/NamedMutex.h"
 #include "support/PlatformFilesTestUtil.h"
 #include "window/AppMain.h"
 

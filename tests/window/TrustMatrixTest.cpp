@@ -10,7 +10,7 @@
 // were. Each cell of a table gets a fresh tree, runs the same steps and
 // faces the same checks.
 #include "StartPack.h"
-#include "platform/Registry.h"
+#include "platform/files/Registry.h"
 #include "support/ChildProcess.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 
 #include "core/StrFunctions.h"
 #include "platform/Backend.h"
-#include "platform/FileReplace.h"
 #include "platform/SystemInfo.h"
+#include "platform/files/FileReplace.h"
 #include "services/ORegKey.h"
 
 #include <cerrno>

@@ -3,7 +3,7 @@
 // processor speed read the machine's description. Every operation on an
 // object without an open key does nothing; those with a result give failure.
 #include "core/Types.h"
-#include "platform/Registry.h"
+#include "platform/files/Registry.h"
 
 class ORegKey
 {

@@ -3,8 +3,8 @@
 #include "services/OFile.h"
 #include "services/OFilePath.h"
 
-#include "platform/FileReplace.h"
 #include "platform/Termination.h"
+#include "platform/files/FileReplace.h"
 
 #include <cerrno>
 #include <csignal>

@@ -2,9 +2,9 @@
 
 #include "platform/Backend.h"
 #include "platform/ExitCodes.h"
-#include "platform/NamedMutex.h"
 #include "platform/OMessageBox.h"
 #include "platform/Termination.h"
+#include "platform/files/NamedMutex.h"
 #include "services/OFile.h"
 #include "window/OWindow.h"
 

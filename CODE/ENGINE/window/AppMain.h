@@ -1,6 +1,6 @@
 #pragma once
 #include "core/Types.h"
-#include "platform/NamedMutex.h"
+#include "platform/files/NamedMutex.h"
 
 #include <string>
 

@@ -8,7 +8,7 @@
 // a million values as in a key of one. Names compare without regard to ASCII
 // case.
 #include "core/Types.h"
-#include "platform/Registry.h"
+#include "platform/files/Registry.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "platform/FileWalk.h"
+#include "platform/files/FileWalk.h"
 
-#include "platform/OShell.h"
+#include "platform/files/OShell.h"
 
 #include <algorithm>
 #include <cerrno>

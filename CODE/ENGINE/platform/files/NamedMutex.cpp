@@ -1,8 +1,8 @@
-#include "platform/NamedMutex.h"
+#include "platform/files/NamedMutex.h"
 
-#include "platform/FileWalk.h"
-#include "platform/OShell.h"
-#include "platform/OwnLock.h"
+#include "platform/files/FileWalk.h"
+#include "platform/files/OShell.h"
+#include "platform/files/OwnLock.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,11 +1,11 @@
-#include "platform/RegistryFile.h"
+#include "platform/files/RegistryFile.h"
 
 #include "core/FileLimits.h"
-#include "platform/FileReplace.h"
-#include "platform/FileWalk.h"
-#include "platform/OShell.h"
-#include "platform/OwnLock.h"
-#include "platform/Registry.h"
+#include "platform/files/FileReplace.h"
+#include "platform/files/FileWalk.h"
+#include "platform/files/OShell.h"
+#include "platform/files/OwnLock.h"
+#include "platform/files/Registry.h"
 
 #include <algorithm>
 #include <cerrno>

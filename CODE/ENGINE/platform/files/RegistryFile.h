@@ -8,8 +8,8 @@
 // bytes>"). Names keep printable ASCII and write every other byte, and '%',
 // as %XX; an empty name is "%", empty data "-". Lines that cannot be read are
 // skipped, and so are keys deeper than kMaxDepth with their values.
-#include "platform/FileWalk.h"
-#include "platform/RegistryKey.h"
+#include "platform/files/FileWalk.h"
+#include "platform/files/RegistryKey.h"
 
 #include <memory>
 #include <string>

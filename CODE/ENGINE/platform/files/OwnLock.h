@@ -4,7 +4,7 @@
 // another user can read lets that user stop the game. A lock file of the
 // user's own, 0600 and reached without a link, can be held by this user's
 // processes alone.
-#include "platform/FileWalk.h"
+#include "platform/files/FileWalk.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "platform/FileReplace.h"
+#include "platform/files/FileReplace.h"
 
-#include "platform/FileWalk.h"
+#include "platform/files/FileWalk.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "platform/OwnLock.h"
+#include "platform/files/OwnLock.h"
 
-#include "platform/FileWalk.h"
+#include "platform/files/FileWalk.h"
 
 #include <cerrno>
 #include <ctime>

@@ -3,7 +3,7 @@
 // rename swaps them in only once all of them are on disk, so a full disk or a
 // crash midway leaves the old copy. The save files and the registry's file
 // both keep the player's data this way.
-#include "platform/FileWalk.h"
+#include "platform/files/FileWalk.h"
 
 #include <cstdio>
 #include <functional>

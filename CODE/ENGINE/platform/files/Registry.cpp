@@ -1,9 +1,9 @@
-#include "platform/Registry.h"
+#include "platform/files/Registry.h"
 
 #include "platform/Backend.h"
-#include "platform/RegistryFile.h"
-#include "platform/RegistryKey.h"
 #include "platform/SystemInfo.h"
+#include "platform/files/RegistryFile.h"
+#include "platform/files/RegistryKey.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "platform/OShell.h"
+#include "platform/files/OShell.h"
 
-#include "platform/FileWalk.h"
+#include "platform/files/FileWalk.h"
 
 #include <cerrno>
 #include <csignal>
