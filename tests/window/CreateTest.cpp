@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -134,6 +135,8 @@ TEST_F(WindowTest, ASecondCopyReturnsAtOnce)
     const auto dir = std::filesystem::temp_directory_path() / ("zorblet-mutex-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    // The entry sets the process's umask; later tests keep their own.
+    const mode_t mask = ::umask(022);
     {
         NamedMutex first;
         ASSERT_EQ(first.Create("ZORBLET"), NamedMutex::Result::Created);
@@ -145,5 +148,6 @@ TEST_F(WindowTest, ASecondCopyReturnsAtOnce)
     // With the name free the entry runs the application.
     EXPECT_EQ(WinMain(&MakeRecording), 0);
     EXPECT_EQ(factoryCalls, 1);
+    ::umask(mask);
     std::filesystem::remove_all(dir);
 }

@@ -534,6 +534,7 @@ struct Outcome
 {
     std::string problems;
     Snapshot before, after;
+    std::string registrySaid; // what the registry change told stderr
 };
 
 // The steps and checks every cell shares: the program started and closed,
@@ -545,7 +546,17 @@ Outcome RunAndCheck(const Homes& h, const Run& run = {}, bool mayRefuse = false,
     Outcome o;
     o.before = Take(h.root);
     o.problems = StartAndClose(h, run, mayRefuse, meanwhile);
-    const std::string registry = AsRunner(h, run, 15, ChangeTheRegistry);
+    const fs::path registrySaid = h.root.string() + ".registry";
+    File(registrySaid, {}, 0600, Runner(run).uid);
+    const std::string registry = AsRunner(h, run, 15,
+                                          [&]
+                                          {
+                                              std::freopen(registrySaid.c_str(), "w", stderr);
+                                              const std::string answer = ChangeTheRegistry();
+                                              std::fflush(stderr);
+                                              return answer;
+                                          });
+    o.registrySaid = Said(registrySaid);
     if (registryWorks ? registry != "answered 0"
                       : registry.rfind("answered ", 0) != 0 || registry == "answered 0")
         o.problems +=
@@ -886,6 +897,8 @@ std::string WhereThingsWent(const HomeRow& row, const Homes& h, const Outcome& o
         problems += std::string("; the log was ") + (inSaves ? "kept in SAVES"
                                                      : inCwd ? "kept in the current folder"
                                                              : "not kept");
+    if ((row.flags & kNoRegistry) && o.registrySaid.find("The registry \"") == std::string::npos)
+        problems += "; the refused registry change said nothing";
     const std::string said = Said(h.said);
     size_t times = 0;
     for (size_t at = said.find(row.says); row.says[0] && at != std::string::npos;
@@ -958,9 +971,11 @@ TEST(TrustMatrix, HomesOfEveryKind)
             continue;
         }
 #if defined(__SANITIZE_ADDRESS__)
+        // The sanitizer's own runtime stops the program at exit without
+        // /proc; the plain build runs this row.
         if (row.home == Home::NoProc)
         {
-            skipped += std::string(skipped.empty() ? "" : ", ") + row.name + " (the sanitizer reads /proc)";
+            std::printf("row \"%s\" left to the build without sanitizers\n", row.name);
             continue;
         }
 #endif

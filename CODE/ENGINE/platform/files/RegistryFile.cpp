@@ -8,6 +8,7 @@
 #include "platform/files/Registry.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -213,9 +214,19 @@ i32 MakeUserFolder(const std::string& file)
     const std::string tail = std::string("/") + kVendorFolder + "/" + kProductFolder + "/" + kFileName;
     if (file.size() <= tail.size())
         return ERROR_WRITE_FAULT;
-    if (MakeOwnFolders(file.substr(0, file.size() - tail.size()), {kVendorFolder, kProductFolder}).empty())
-        return errno == EPERM || errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
-    return ERROR_SUCCESS;
+    std::string why;
+    if (!MakeOwnFolders(file.substr(0, file.size() - tail.size()), {kVendorFolder, kProductFolder}, &why)
+             .empty())
+        return ERROR_SUCCESS;
+    const int error = errno;
+    // Said once: every later change would be refused for the same reason.
+    static std::atomic<bool> told{false};
+    if (!why.empty() && !told.exchange(true))
+        std::fprintf(
+            stderr,
+            "The registry \"%s\" cannot be used (%s); settings changed in this session are not kept.\n",
+            file.c_str(), why.c_str());
+    return error == EPERM || error == EACCES ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
 }
 
 } // namespace
