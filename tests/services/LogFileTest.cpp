@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -211,21 +213,46 @@ TEST_F(LogFileTest, WritesTheHeadReportErrorsAndFooterByteForByte)
     EXPECT_NE(report.find("> Memory status*************************************\n"), std::string::npos);
 }
 
-TEST_F(LogFileTest, FailedWritesAreSilentNoOpsAndLongMessagesAreWrittenWhole)
+TEST_F(LogFileTest, FailedWritesAreNoOpsToldOnceAndLongMessagesAreWrittenWhole)
 {
-    // A folder that does not exist, a name too long for the file system:
-    // nothing is created, nothing counted.
-    for (const std::string& name : {dir / "no-such-folder/zorblet.html", dir / std::string(1500, 'n')})
+    // A folder that does not exist, a name too long for the file system,
+    // a write past a file-size limit (as on a full disk): nothing is created,
+    // nothing counted, and the first failure alone is told, with the reason
+    // (the limit leaves room for that line in the file stderr is caught in).
+    const std::string limited = dir / "limited.html";
+    const struct
     {
+        std::string name, reason;
+        rlim_t sizeLimit;
+    } cases[] = {{dir / "no-such-folder/zorblet.html", "No such file or directory", RLIM_INFINITY},
+                 {dir / std::string(1500, 'n'), "File name too long", RLIM_INFINITY},
+                 {limited, "File too large", 1000}};
+    for (const auto& c : cases)
+    {
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        const rlimit limit{std::min(c.sizeLimit, old.rlim_max), old.rlim_max};
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        testing::internal::CaptureStderr();
         {
-            OLogFile log(name.c_str());
-            EXPECT_EQ(log.fileName, name);
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            OLogFile log(c.name.c_str());
+            EXPECT_EQ(log.fileName, c.name);
             log.Print("nowhere");
             log.Error("nowhere");
             EXPECT_EQ(log.errorCount, 0u);
         }
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previous);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.rfind("The log \"" + c.name + "\" cannot be written (" + c.reason + ")", 0), 0u)
+            << said;
+        EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
         std::error_code error;
-        EXPECT_FALSE(std::filesystem::exists(name.substr(0, 1023), error)) << name.size();
+        if (c.name != limited)
+        {
+            EXPECT_FALSE(std::filesystem::exists(c.name.substr(0, 1023), error)) << c.name.size();
+        }
     }
 
     // A named pipe at the log's name is left as it is, not waited on.
