@@ -61,8 +61,8 @@ GGlobal::RecordsPlace GGlobal::DecideRecords(platform::NamedMutex* mutex, platfo
             return done();
         place.kind = Kind::DataFolder;
         place.profiles = base + "/" + kProfilesFolderName;
-        if (platform::MakeOwnFolder(base + "/" + kSavesFolderName, &place.logWhy))
-            place.saves = base + "/" + kSavesFolderName;
+        place.saves = base + "/" + kSavesFolderName;
+        platform::MakeOwnFolder(place.saves, &place.logWhy);
         return done();
     }
     // The current folder is judged as a home is: files kept in one that
@@ -96,14 +96,12 @@ void GGlobal::Init()
     switch (place.kind)
     {
     case RecordsPlace::Kind::DataFolder:
-        savesFolder = place.saves;
         profilesFolder = place.profiles;
-        if (!savesFolder.empty())
-            logName = savesFolder + "/" + kLogFileName;
+        if (place.logWhy.empty())
+            savesFolder = place.saves, logName = savesFolder + "/" + kLogFileName;
         else
-            std::fprintf(stderr, "The log \"%s/%s/%s\" cannot be written (%s); this session keeps no log.\n",
-                         place.profiles.substr(0, place.profiles.rfind('/')).c_str(), kSavesFolderName,
-                         kLogFileName, place.logWhy.c_str());
+            std::fprintf(stderr, "The log \"%s/%s\" cannot be written (%s); this session keeps no log.\n",
+                         place.saves.c_str(), kLogFileName, place.logWhy.c_str());
         break;
     case RecordsPlace::Kind::CurrentFolder:
         logName = std::string("./") + kLogFileName;

@@ -47,8 +47,8 @@ public:
         };
         Kind kind = Kind::Nowhere;
         std::string profiles; // DataFolder: the profiles folder
-        std::string saves;    // DataFolder: the saves folder, empty when it cannot hold the log
-        std::string logWhy;   // why the saves folder cannot hold the log
+        std::string saves;    // DataFolder: the saves folder
+        std::string logWhy;   // why the saves folder cannot hold the log; empty when it can
         std::string why;      // why the application-data folder is not used
         std::string hereWhy;  // Nowhere: why the current folder is not used either
     };

@@ -163,8 +163,10 @@ int MakeFolderIn(int folder, const std::string& name, bool* unmodeable = nullptr
         struct stat still
         {
         };
+        // Only the very folder made, and only while it is still the
+        // player's: it stands where others may write.
         if (::fstatat(folder, name.c_str(), &still, AT_SYMLINK_NOFOLLOW) == 0 &&
-            still.st_dev == made.st_dev && still.st_ino == made.st_ino)
+            still.st_uid == ::geteuid() && still.st_dev == made.st_dev && still.st_ino == made.st_ino)
             ::unlinkat(folder, name.c_str(), AT_REMOVEDIR);
         if (unmodeable)
             *unmodeable = true;
