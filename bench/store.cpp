@@ -9,6 +9,7 @@
 // the load holds against the sum of the blocks the pack leaves.
 #include "PackWriter.h"
 #include "image/OBitmapStore.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <benchmark/benchmark.h>
 
@@ -113,18 +114,9 @@ const Pack& BenchPack()
     static const Pack pack = []
     {
         Pack p;
-        p.dir = (std::filesystem::temp_directory_path() / ("zorblet-bench-store-" + std::to_string(getpid())))
-                    .string();
-        std::filesystem::create_directories(p.dir);
         // The pack lives as long as the process; it goes with it.
-        static std::string made;
-        made = p.dir;
-        std::atexit(
-            []
-            {
-                std::error_code ignored;
-                std::filesystem::remove_all(made, ignored);
-            });
+        static const filetest::TempFolder folder;
+        p.dir = folder.Path();
         tools::PackFiles files(2);
         for (int i = 0; i < 100; ++i)
         {

@@ -5,6 +5,7 @@
 // slot empty.
 #include "image/OBitmapStore.h"
 #include "support/BitmapStoreBuilder.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,26 +16,10 @@ namespace fuzzdata
 {
 
 // The folder lives as long as the process and is removed at its end.
-class TempFolder
-{
-public:
-    TempFolder()
-    {
-        if (!mkdtemp(path.data()))
-            std::abort();
-    }
-    ~TempFolder()
-    {
-        std::remove((path + "/Data0.dat").c_str());
-        rmdir(path.c_str());
-    }
-    std::string path = "/tmp/zorblet-fuzz-pictures-XXXXXX";
-};
-
 inline const std::string& Folder()
 {
-    static const TempFolder folder;
-    return folder.path;
+    static const filetest::TempFolder folder;
+    return folder.Path();
 }
 
 template <typename Load> void Run(const uint8_t* data, size_t size, Load load)

@@ -5,6 +5,7 @@
 // store holding it; every image made is read at the last byte its size
 // claims, so an image larger than its block is seen.
 #include "image/OBitmapStore.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -16,25 +17,11 @@
 namespace
 {
 
-// A plain array: it outlives the exit handler that removes the folder.
-char folder[64];
-
+// The folder lives as long as the process and is removed at its end.
 const char* Folder()
 {
-    if (!folder[0])
-    {
-        std::snprintf(folder, sizeof folder, "/tmp/zorblet-fuzz-pack-%d", static_cast<int>(getpid()));
-        mkdir(folder, 0700);
-        std::atexit(
-            []
-            {
-                const std::string dir = folder;
-                std::remove((dir + "/bmst.bin").c_str());
-                std::remove((dir + "/bmdt0.bin").c_str());
-                rmdir(folder);
-            });
-    }
-    return folder;
+    static const filetest::TempFolder folder;
+    return folder.Path().c_str();
 }
 
 void WriteFile(const std::string& path, const uint8_t* data, size_t size)

@@ -4,6 +4,7 @@
 // Every value the root key enumerates is found again by its name in another
 // case, with the same type and bytes.
 #include "platform/files/Registry.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,15 +19,15 @@ using namespace platform;
 namespace
 {
 
+// The config home lives as long as the process and is removed at its end.
 const std::string& File()
 {
+    static const filetest::TempFolder home;
     static const std::string file = []
     {
-        char pattern[] = "/tmp/zorblet-fuzz-registry-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        if (!made || ::setenv("XDG_CONFIG_HOME", made, 1) != 0)
+        if (::setenv("XDG_CONFIG_HOME", home.Path().c_str(), 1) != 0)
             std::abort();
-        std::string folder = std::string(made) + "/Quenvo";
+        std::string folder = home / "Quenvo";
         ::mkdir(folder.c_str(), 0700);
         ::mkdir((folder + "/ZORBLET").c_str(), 0700);
         return folder + "/ZORBLET/registry";

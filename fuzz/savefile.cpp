@@ -5,6 +5,7 @@
 // read back unchanged.
 #include "services/OFile.h"
 #include "services/OSaveFile.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,20 +17,11 @@
 namespace
 {
 
+// The folder lives as long as the process and is removed at its end.
 const std::string& Folder()
 {
-    static const std::string folder = []
-    {
-        char pattern[] = "/tmp/zorblet-fuzz-savefile-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        if (!made)
-            std::abort();
-        return std::string(made);
-    }();
-    // Registered after the name exists, so it runs before the name goes.
-    static const bool cleanup = std::atexit([] { ::rmdir(Folder().c_str()); }) == 0;
-    (void)cleanup;
-    return folder;
+    static const filetest::TempFolder folder;
+    return folder.Path();
 }
 
 } // namespace

@@ -21,9 +21,10 @@ done
 # layers once the reveal is over.
 FRAMES="15 16 32 34 36 37 41 46 48 64"
 
-WORK=$(mktemp -d)
+WORK=$(mktemp -d -t zorblet-scene-XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
-export XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/run"
+# What the program and the tools make stays in the test's folder.
+export XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/run" TMPDIR="$WORK"
 mkdir -p "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 unset SDL_VIDEODRIVER
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"

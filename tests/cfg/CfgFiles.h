@@ -1,5 +1,7 @@
 #pragma once
 // Temporary files for the cfg suites' writers and loaders.
+#include "support/PlatformFilesTestUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,10 +11,21 @@
 namespace cfgtest
 {
 
-// Unique per process, so that suites running side by side do not collide.
+// In a folder of this process's own, removed at its end.
 inline std::string TempPath(const char* name)
 {
-    return std::string(::testing::TempDir()) + name + std::to_string(::getpid());
+    static const filetest::TempFolder folder;
+    return folder / name;
+}
+
+// A file open for reading and writing that no name leads to, as tmpfile()
+// gives, but made in this process's folder.
+inline FILE* TempFile()
+{
+    const std::string path = TempPath("unnamed");
+    FILE* file = std::fopen(path.c_str(), "w+b");
+    std::remove(path.c_str());
+    return file;
 }
 
 // What is left to read in file; the file is closed.

@@ -47,7 +47,7 @@ std::string Written(const OCfgObject& node, int width = 0, int level = 0)
 
 std::string Saved(const OCfgObject& node, int width, int level)
 {
-    FILE* file = std::tmpfile();
+    FILE* file = cfgtest::TempFile();
     node.SaveToFile(nullptr, width, level, file);
     std::rewind(file);
     return cfgtest::ReadAndClose(file);
@@ -115,7 +115,7 @@ TEST(CfgWrite, FileFormIsByteExact)
     std::remove(path.c_str());
 
     // A passed file without a path stays open for the caller.
-    FILE* file = std::tmpfile();
+    FILE* file = cfgtest::TempFile();
     node.SaveToFile(nullptr, 0, 0, file);
     EXPECT_EQ(std::fputs("tail\n", file), 1);
     std::fclose(file);

@@ -46,7 +46,7 @@ TEST(FileReplaceTest, LinksOfOtherUsersInOpenFoldersAreNotFollowed)
     if (!player.asRoot)
         GTEST_SKIP() << "a link of another user can only be made when the tests run as root";
     const uid_t stranger = player.uid == 1 ? 2 : 1;
-    const filetest::TempFolder dir;
+    const filetest::TempFolder dir(filetest::For::Player);
     const std::string home = dir / "home", open = dir / "open", record = home + "/00000100.bin";
     const std::string old(1000, 'r');
     ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);

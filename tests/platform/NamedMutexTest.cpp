@@ -1,5 +1,6 @@
 #include "platform/files/NamedMutex.h"
 #include "support/ChildProcess.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -24,8 +25,7 @@ class NamedMutexTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/zorblet-mutex-XXXXXX";
-        folder = ::mkdtemp(pattern);
+        folder = temp.Path();
         const char* old = std::getenv("XDG_RUNTIME_DIR");
         hadOld = old != nullptr;
         if (old)
@@ -52,8 +52,8 @@ protected:
             ::setenv("XDG_RUNTIME_DIR", oldValue.c_str(), 1);
         else
             ::unsetenv("XDG_RUNTIME_DIR");
-        std::filesystem::remove_all(folder);
     }
+    filetest::TempFolder temp{filetest::For::Player}; // the player takes some of the locks
     std::string folder, oldValue, tmpBase, oldTmpValue;
     bool hadOld = false, hadOldTmp = false;
 };
@@ -118,13 +118,14 @@ namespace
 struct LockCase
 {
     const char* name;
-    const char* runtime;  // XDG_RUNTIME_DIR below the test folder; null: unset
-    mode_t runtimeMode;   // 0: the folder is not made
-    bool runtimeForeign;  // the runtime folder belongs to another user
-    bool squatTmp;        // another user made the player's folder under /tmp
-    bool dataHome;        // XDG_DATA_HOME below the test folder is usable
-    const char* expect;   // "runtime", "tmp", "data", "records" or "failed"
-    bool records = false; // a records folder of the player's alone is given
+    const char* runtime;       // XDG_RUNTIME_DIR below the test folder; null: unset
+    mode_t runtimeMode;        // 0: the folder is not made
+    bool runtimeForeign;       // the runtime folder belongs to another user
+    bool squatTmp;             // another user made the player's folder under /tmp
+    bool dataHome;             // XDG_DATA_HOME below the test folder is usable
+    const char* expect;        // "runtime", "tmp", "data", "records" or "failed"
+    bool records = false;      // a records folder of the player's is given
+    mode_t recordsMode = 0700; // its mode
 };
 
 } // namespace
@@ -140,6 +141,7 @@ TEST_F(NamedMutexTest, TheLockIsPerUserAndABrokenRuntimeFolderFallsBack)
         {"squatted /tmp folder", "absent", 0, false, true, true, "data"},
         {"nowhere to go", "absent", 0, false, true, false, "failed"},
         {"only the records folder", "absent", 0, false, true, false, "records", true},
+        {"only a records folder others may write", "absent", 0, false, true, false, "failed", true, 01777},
     };
     const childtest::Player player;
     ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
@@ -176,6 +178,7 @@ TEST_F(NamedMutexTest, TheLockIsPerUserAndABrokenRuntimeFolderFallsBack)
         {
             ASSERT_EQ(::mkdir(records.c_str(), 0700), 0);
             ASSERT_EQ(::chown(records.c_str(), player.uid, player.gid), 0);
+            ASSERT_EQ(::chmod(records.c_str(), c.recordsMode), 0);
         }
 
         const std::string result = childtest::RunAsPlayer(
@@ -205,6 +208,10 @@ TEST_F(NamedMutexTest, TheLockIsPerUserAndABrokenRuntimeFolderFallsBack)
         {
             EXPECT_EQ(result.rfind("failed: no folder for the lock file could be used", 0), 0u) << result;
             EXPECT_NE(result.find(tmp + ": owned by another user"), std::string::npos) << result;
+            if (c.records)
+            {
+                EXPECT_NE(result.find(records + ": writable by other users"), std::string::npos) << result;
+            }
         }
         else
         {

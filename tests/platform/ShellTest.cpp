@@ -1,5 +1,6 @@
 #include "platform/files/FileWalk.h"
 #include "platform/files/OShell.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -53,13 +54,8 @@ private:
 class ShellTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/zorblet-shell-XXXXXX";
-        root = ::mkdtemp(pattern);
-    }
-    void TearDown() override { fs::remove_all(root); }
-    std::string root;
+    const filetest::TempFolder temp;
+    const std::string root = temp.Path();
     EnvGuard env;
 };
 

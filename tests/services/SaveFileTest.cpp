@@ -213,7 +213,8 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         {"named pipe beside", 0600, FifoBeside, SaveFileState::Read, false, true},
     };
     const childtest::Player player;
-    ASSERT_EQ(::chown(dir.Path().c_str(), player.uid, player.gid), 0);
+    const TempFolder home(filetest::For::Player);
+    ASSERT_EQ(::chown(home.Path().c_str(), player.uid, player.gid), 0);
     const std::vector<u8> oldRecord = Record(1000, 1);
     const std::vector<u8> newRecord = Record(1000, 2);
     for (const Case& c : cases)
@@ -221,8 +222,8 @@ TEST_F(SaveFileTest, SavesRespectPermissionsAndFollowLinks)
         SCOPED_TRACE(c.name);
         if (c.foreign && !player.asRoot)
             continue; // another user's file cannot be made without root
-        const std::string folder = dir / c.name;
-        const std::string elsewhere = dir / (std::string(c.name) + " target");
+        const std::string folder = home / c.name;
+        const std::string elsewhere = home / (std::string(c.name) + " target");
         for (const std::string& f : {folder, elsewhere})
         {
             std::filesystem::create_directory(f);

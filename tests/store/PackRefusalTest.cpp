@@ -185,7 +185,8 @@ TEST_F(PackRefusalTest, FailedLoadsEndTheProcessWithTheirCodes)
     const fs::path run = root / "run";
     fs::create_directories(run / "xdg");
     const std::string command = "cd '" + run.string() + "' && XDG_RUNTIME_DIR='" + (run / "xdg").string() +
-                                "' XDG_DATA_HOME='" + (run / "xdg").string() +
+                                "' XDG_DATA_HOME='" + (run / "xdg").string() + "' XDG_CONFIG_HOME='" +
+                                (run / "xdg").string() +
                                 "' ZORBLET_BACKEND=headless '" ZORBLET_BINARY "' 2>err.txt";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));

@@ -1,6 +1,7 @@
 #include "StoreTestSupport.h"
 
 #include "pictures/PictureTestUtil.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,10 +36,9 @@ void RemoveAtExit(const fs::path& folder)
 
 void PackFolder::SetUp()
 {
-    root = fs::temp_directory_path() / ("zorblet-store-" + std::to_string(getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root);
-    fs::create_directories(root);
+    std::string pattern = filetest::TempBase() + "/zorblet-store-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << pattern;
+    root = pattern;
     RemoveAtExit(root);
 }
 

@@ -1,34 +1,109 @@
 #pragma once
 // A fresh temporary folder per test, removed with everything in it.
+#include "support/ChildProcess.h"
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace filetest
 {
 
+// The folder temporary folders are made in: $TMPDIR when it names one, else
+// /tmp.
+inline std::string TempBase()
+{
+    const char* tmpdir = std::getenv("TMPDIR");
+    return tmpdir && tmpdir[0] == '/' ? tmpdir : "/tmp";
+}
+
+// Who must be able to enter a temporary folder: the tests' own user, or the
+// player of ChildProcess.h as well. When the tests run as root, a $TMPDIR
+// the player cannot enter (a 0700 folder of root's, say) gives way to /tmp.
+enum class For
+{
+    Me,
+    Player
+};
+
+// Whether the player may enter folder.
+inline bool PlayerEnters(const std::string& folder)
+{
+    const childtest::Player player;
+    return childtest::RunAsPlayer(player, [&] { return std::to_string(::access(folder.c_str(), X_OK)); }) ==
+           "0";
+}
+
 class TempFolder
 {
 public:
-    TempFolder()
+    explicit TempFolder(For who = For::Me)
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zorblet-test-XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back(0);
-        path_ = ::mkdtemp(buffer.data());
+        std::string base = TempBase();
+        if (who == For::Player && !PlayerEnters(base))
+            base = "/tmp";
+        std::string pattern = base + "/zorblet-test-XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+        {
+            std::perror(("cannot make a folder like " + pattern).c_str());
+            std::abort();
+        }
+        path_ = pattern;
     }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    // A folder a test left without access for its owner cannot be emptied
+    // until it is opened again (root needs no such help).
     ~TempFolder()
     {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
+        std::error_code failed;
+        std::filesystem::remove_all(path_, failed);
+        if (failed)
+        {
+            OpenUp(path_);
+            std::filesystem::remove_all(path_, failed);
+        }
     }
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
 private:
+    static void OpenUp(const std::filesystem::path& folder)
+    {
+        std::error_code ignored;
+        ::chmod(folder.c_str(), 0700);
+        for (std::filesystem::directory_iterator it(folder, ignored), end; !ignored && it != end;
+             it.increment(ignored))
+            if (it->is_directory(ignored) && !it->is_symlink(ignored))
+                OpenUp(it->path());
+    }
     std::string path_;
+};
+
+// Sets an environment variable for the object's life, then puts back what
+// was there.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name)
+    {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        old_ = old ? old : "";
+        ::setenv(name, value.c_str(), 1);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ~ScopedEnv() { had_ ? ::setenv(name_.c_str(), old_.c_str(), 1) : ::unsetenv(name_.c_str()); }
+
+private:
+    std::string name_, old_;
+    bool had_;
 };
 
 inline void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes)

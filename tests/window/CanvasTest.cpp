@@ -1,6 +1,7 @@
 // The canvas, its .bmp output, and presenting rectangles of it.
 #include "WindowFixture.h"
 
+#include "support/PlatformFilesTestUtil.h"
 #include "window/OSysBitmap.h"
 
 #include <SDL.h>
@@ -92,9 +93,8 @@ TEST(SysBitmap, SaveBmpIsReadBackByAnIndependentReader)
 {
     Canvas c(CreateSysBitmap(13, 5, 24)); // odd width: padded rows
     Paint(*c);
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("zorblet-canvas-" + std::to_string(getpid()) + ".bmp"))
-            .string();
+    const filetest::TempFolder folder;
+    const std::string path = folder / "canvas.bmp";
     ASSERT_EQ(c->SaveBMP(path.c_str()), 1u);
     EXPECT_EQ(std::filesystem::file_size(path), 5u * 40u + 54u);
 
@@ -112,7 +112,6 @@ TEST(SysBitmap, SaveBmpIsReadBackByAnIndependentReader)
         }
     SDL_FreeSurface(rgb);
     SDL_FreeSurface(loaded);
-    std::filesystem::remove(path);
     EXPECT_EQ(c->GetBits(), nullptr);
     EXPECT_EQ(c->SaveBMP("/nonexistent-folder/x.bmp"), 0u);
 }

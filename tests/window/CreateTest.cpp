@@ -3,11 +3,11 @@
 
 #include "platform/Clock.h"
 #include "platform/files/NamedMutex.h"
+#include "support/PlatformFilesTestUtil.h"
 #include "window/AppMain.h"
 #include "window/OSysBitmap.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,9 +132,8 @@ TEST_F(WindowTest, AppMainShowsRunsAndTearsDown)
 
 TEST_F(WindowTest, ASecondCopyReturnsAtOnce)
 {
-    const auto dir = std::filesystem::temp_directory_path() / ("zorblet-mutex-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    const filetest::TempFolder runtime;
+    const filetest::ScopedEnv runtimeFolder("XDG_RUNTIME_DIR", runtime.Path());
     // The entry sets the process's umask; later tests keep their own.
     const mode_t mask = ::umask(022);
     {
@@ -149,5 +148,4 @@ TEST_F(WindowTest, ASecondCopyReturnsAtOnce)
     EXPECT_EQ(WinMain(&MakeRecording), 0);
     EXPECT_EQ(factoryCalls, 1);
     ::umask(mask);
-    std::filesystem::remove_all(dir);
 }

@@ -17,15 +17,18 @@
 namespace
 {
 
-// The exit status of fn run in a child whose data home, temporary folder
-// and current folder are below root.
+// The exit status of fn run in a child whose data and config homes,
+// temporary folder and current folder are below root, without a runtime
+// folder.
 template <class Fn> int InChild(const filetest::TempFolder& root, Fn fn)
 {
     const pid_t child = ::fork();
     if (child == 0)
     {
         ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
         ::setenv("TMPDIR", root.Path().c_str(), 1);
+        ::unsetenv("XDG_RUNTIME_DIR");
         ::setenv("ZORBLET_BACKEND", "headless", 1);
         if (::chdir(root.Path().c_str()) == 0)
             fn();

@@ -13,6 +13,7 @@
 #include "render/ORectList.h"
 #include "services/OSaveFile.h"
 #include "support/ChildProcess.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <chrono>
 #include <csignal>
@@ -64,27 +65,28 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        home = fs::temp_directory_path() / ("zorblet-data-" + std::to_string(getpid()));
-        fs::remove_all(home);
-        fs::create_directories(home);
-        setenv("XDG_DATA_HOME", home.c_str(), 1);
-        profiles = home / "Quenvo" / "ZORBLET" / "PROFILES";
+        previous = fs::current_path();
+        fs::create_directory(home / "runtime");
         // The window loads the pack of "800x600" below the current folder.
         fs::create_directories(home / "run" / "800x600");
         std::string error;
         ASSERT_TRUE(WriteStartPack((home / "run" / "800x600").string(), &error)) << error;
-        previous = fs::current_path();
         fs::current_path(home / "run");
     }
     void TearDown() override
     {
         fs::current_path(previous);
-        fs::remove_all(home);
+        ResetRegistry();
     }
 
-    fs::path home;
-    fs::path profiles;
+    const filetest::TempFolder temp;
+    const fs::path home = temp.Path();
+    const fs::path profiles = home / "Quenvo" / "ZORBLET" / "PROFILES";
     fs::path previous;
+    // The game's folders, the registry and the single-instance lock are all
+    // below home; what a test sets instead is put back at its end.
+    const filetest::ScopedEnv dataHome{"XDG_DATA_HOME", home}, configHome{"XDG_CONFIG_HOME", home / "config"},
+        runtimeHome{"XDG_RUNTIME_DIR", home / "runtime"};
 };
 
 // Starts a process that shows a window of type W with the termination

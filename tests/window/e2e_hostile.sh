@@ -9,13 +9,22 @@ set -u
 source "$(dirname "$(realpath "$0")")/../support/xvfb.sh"
 ZORBLET=$(realpath "${1:?usage: e2e_hostile.sh path/to/zorblet path/to/sample}")
 SAMPLE=$(realpath "${2:?usage: e2e_hostile.sh path/to/zorblet path/to/sample}")
-WORK=$(mktemp -d)
+# The test's folder, where "nobody" runs a copy of the program below (when
+# the tests run as root): in $TMPDIR, or in /tmp when nobody cannot enter it.
+AS_NOBODY=()
+BASE=${TMPDIR:-/tmp}
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
+    AS_NOBODY=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups)
+    "${AS_NOBODY[@]}" test -x "$BASE" || BASE=/tmp
+fi
+WORK=$(mktemp -d -p "$BASE" zorblet-e2e-XXXXXX)
 chmod 755 "$WORK"
 # Whatever way the script ends, no game or X server it started outlives it.
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$WORK"' EXIT
 # The program starts on the sample pack, in the folder it runs in.
 cp -r "$SAMPLE/800x600" "$WORK/"
-export HOME="$WORK/home" XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/run"
+# What the program and the tools make stays in the test's folder.
+export HOME="$WORK/home" XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/run" TMPDIR="$WORK"
 mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 unset ZORBLET_BACKEND SDL_VIDEODRIVER WAYLAND_DISPLAY DISPLAY
 # In a sanitizer build the display libraries keep blocks until exit that the
@@ -63,8 +72,7 @@ expect_refusal 3 'ZORBLET_BACKEND="vulkan"' '"sdl"' '"headless"'
 # home. Needs root to make another user's folder; the player is "nobody",
 # who runs a copy of the program in the test's own folder (the build may lie
 # in a folder only root may enter).
-if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
-    AS_NOBODY=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups)
+if [ ${#AS_NOBODY[@]} -gt 0 ]; then
     cp "$ZORBLET" "$WORK/zorblet-copy"
     mkdir -m 1777 "$WORK/tmp"
     mkdir "$WORK/tmp/zorblet-$(id -u nobody)"

@@ -13,9 +13,10 @@ for tool in xdotool import convert od; do
     command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
 done
 
-WORK=$(mktemp -d)
+WORK=$(mktemp -d -t zorblet-e2e-XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
-export XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/run"
+# What the program and the tools make stays in the test's folder.
+export XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/run" TMPDIR="$WORK"
 mkdir -p "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 # The program starts on the sample pack, in the folder it runs in.
 cp -r "$SAMPLE/800x600" "$WORK/"
