@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -82,6 +83,20 @@ std::string ReadText(const std::string& path)
 {
     std::vector<unsigned char> bytes = filetest::ReadBytes(path);
     return std::string(bytes.begin(), bytes.end());
+}
+
+// What fn() says on stderr, caught in `file`.
+template <class Fn> std::string StderrOf(const std::string& file, Fn fn)
+{
+    std::fflush(stderr);
+    const int saved = ::dup(2), caught = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ::dup2(caught, 2);
+    ::close(caught);
+    fn();
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    return ReadText(file);
 }
 
 // The log with its time fields masked and the command line and the machine
@@ -215,41 +230,72 @@ TEST_F(LogFileTest, WritesTheHeadReportErrorsAndFooterByteForByte)
 
 TEST_F(LogFileTest, FailedWritesAreNoOpsToldOnceAndLongMessagesAreWrittenWhole)
 {
-    // A folder that does not exist, a name too long for the file system,
-    // a write past a file-size limit (as on a full disk): nothing is created,
-    // nothing counted, and the first failure alone is told, with the reason
-    // (the limit leaves room for that line in the file stderr is caught in).
+    // A folder that does not exist, a name too long for the file system, a
+    // write past a file-size limit (as on a full disk) from the start or at
+    // the closing lines, the log replaced by a folder between its lines or
+    // before its closing lines: nothing is created, lost errors are not
+    // counted, and the first failure alone is told, with the reason. The
+    // limit leaves room for that line in the file stderr is caught in, and is
+    // below what the log holds once open.
+    enum When
+    {
+        AtOpen,
+        BetweenLines,
+        AtClose
+    };
     const std::string limited = dir / "limited.html";
     const struct
     {
         std::string name, reason;
-        rlim_t sizeLimit;
-    } cases[] = {{dir / "no-such-folder/zorblet.html", "No such file or directory", RLIM_INFINITY},
-                 {dir / std::string(1500, 'n'), "File name too long", RLIM_INFINITY},
-                 {limited, "File too large", 1000}};
+        When when = AtOpen;
+        rlim_t sizeLimit = RLIM_INFINITY; // without one, the log is replaced by a folder
+    } cases[] = {{dir / "no-such-folder/zorblet.html", "No such file or directory"},
+                 {dir / std::string(1500, 'n'), "File name too long"},
+                 {limited, "File too large", AtOpen, 1000},
+                 {dir / "folder-between.html", "Is a directory", BetweenLines},
+                 {dir / "folder-at-close.html", "Is a directory", AtClose},
+                 {dir / "limit-at-close.html", "File too large", AtClose, 1000}};
+    auto toFolder = [](const std::string& name)
+    {
+        std::filesystem::remove(name);
+        std::filesystem::create_directory(name);
+    };
     for (const auto& c : cases)
     {
+        SCOPED_TRACE(c.name.substr(dir.Path().size()));
         rlimit old{};
         ::getrlimit(RLIMIT_FSIZE, &old);
         const rlimit limit{std::min(c.sizeLimit, old.rlim_max), old.rlim_max};
         const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-        testing::internal::CaptureStderr();
+        auto writeAndClose = [&]
         {
-            ::setrlimit(RLIMIT_FSIZE, &limit);
+            if (c.when == AtOpen)
+                ::setrlimit(RLIMIT_FSIZE, &limit);
             OLogFile log(c.name.c_str());
             EXPECT_EQ(log.fileName, c.name);
+            if (c.when == BetweenLines)
+                toFolder(c.name);
             log.Print("nowhere");
             log.Error("nowhere");
-            EXPECT_EQ(log.errorCount, 0u);
-        }
+            EXPECT_EQ(log.errorCount, c.when == AtClose ? 1u : 0u);
+            if (c.when == BetweenLines)
+                std::filesystem::remove(c.name); // the closing lines are kept again
+            if (c.when == AtClose && c.sizeLimit == RLIM_INFINITY)
+                toFolder(c.name);
+            if (c.when == AtClose && c.sizeLimit != RLIM_INFINITY)
+            {
+                EXPECT_GT(std::filesystem::file_size(c.name), c.sizeLimit);
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+        };
+        const std::string said = StderrOf(dir / "said", writeAndClose);
         ::setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, previous);
-        const std::string said = testing::internal::GetCapturedStderr();
         EXPECT_EQ(said.rfind("The log \"" + c.name + "\" cannot be written (" + c.reason + ")", 0), 0u)
             << said;
         EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
         std::error_code error;
-        if (c.name != limited)
+        if (c.when == AtOpen && c.name != limited)
         {
             EXPECT_FALSE(std::filesystem::exists(c.name.substr(0, 1023), error)) << c.name.size();
         }

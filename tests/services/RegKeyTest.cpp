@@ -41,7 +41,7 @@ protected:
     }
     void TearDown() override { ResetRegistry(); }
     std::string UserFile() const { return config / "Quenvo/ZORBLET/registry"; }
-    TempFolder config;
+    TempFolder config{filetest::For::Player}; // the player makes some of the changes
 };
 
 TEST_F(RegKeyTest, PathsEnumerationAndQueriesThatFillTheCallersRoomAndNoMore)
@@ -203,8 +203,9 @@ TEST_F(RegKeyTest, AFileFarLongerThanAnyRegistryIsLeftAsItIs)
 
 // Each user file is set up by the test (as the player's or another user's,
 // with a mode, maybe behind a link, in a folder of the player's or not), then
-// read and changed by the player. Beside it lie files of the player's that
-// only look like a writer's replacements, which stay.
+// read and changed twice by the player. Beside it lie files of the player's
+// that only look like a writer's replacements, which stay. The first refused
+// change of the process says why in one line on stderr, the second nothing.
 TEST_F(RegKeyTest, ChangesRespectTheFilesPermissionsAndFollowLinks)
 {
     enum Folder
@@ -212,6 +213,8 @@ TEST_F(RegKeyTest, ChangesRespectTheFilesPermissionsAndFollowLinks)
         Own,
         Foreign,     // the game's folder was made by another user, open to all
         PlantedLink, // another user put a link to a folder of the player's in its place
+        LockLink,    // another user put a link at the name of the lock file
+        ReadOnly,    // the game's folder takes no new files (0500)
     };
     const struct
     {
@@ -220,16 +223,23 @@ TEST_F(RegKeyTest, ChangesRespectTheFilesPermissionsAndFollowLinks)
         bool foreign, linked;
         Folder folder;
         i32 read, result;
+        const char* says; // what the line told at the first change says; "" when nothing is told
     } cases[] = {
-        {"own 0000", 0000, false, false, Own, ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED},
-        {"own 0444", 0444, false, false, Own, ERROR_SUCCESS, ERROR_ACCESS_DENIED},
-        {"foreign 0644", 0644, true, false, Own, ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED},
-        {"own 0640", 0640, false, false, Own, ERROR_SUCCESS, ERROR_SUCCESS},
-        {"own 0600 behind a link", 0600, false, true, Own, ERROR_SUCCESS, ERROR_SUCCESS},
+        {"own 0000", 0000, false, false, Own, ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,
+         "cannot be used (Permission denied); settings changed in this session are not kept."},
+        {"own 0444", 0444, false, false, Own, ERROR_SUCCESS, ERROR_ACCESS_DENIED, "(Permission denied);"},
+        {"foreign 0644", 0644, true, false, Own, ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,
+         "/registry\" belongs to another user);"},
+        {"own 0640", 0640, false, false, Own, ERROR_SUCCESS, ERROR_SUCCESS, ""},
+        {"own 0600 behind a link", 0600, false, true, Own, ERROR_SUCCESS, ERROR_SUCCESS, ""},
         {"own 0600 in another user's folder", 0600, false, false, Foreign, ERROR_FILE_NOT_FOUND,
-         ERROR_ACCESS_DENIED},
+         ERROR_ACCESS_DENIED, "/ZORBLET\" belongs to another user);"},
         {"own 0600 behind another user's link", 0600, false, false, PlantedLink, ERROR_FILE_NOT_FOUND,
-         ERROR_ACCESS_DENIED},
+         ERROR_ACCESS_DENIED, "/Quenvo\" belongs to another user);"},
+        {"own 0600, another user's link at the lock's name", 0600, false, false, LockLink, ERROR_SUCCESS,
+         ERROR_ACCESS_DENIED, "/registry.lock\" is a link another user put there);"},
+        {"own 0600 in a folder that takes no new files", 0600, false, false, ReadOnly, ERROR_SUCCESS,
+         ERROR_ACCESS_DENIED, "(no new file can be made beside it: Permission denied);"},
     };
     const childtest::Player player;
     const uid_t stranger = player.uid == 1 ? 2 : 1;
@@ -239,7 +249,7 @@ TEST_F(RegKeyTest, ChangesRespectTheFilesPermissionsAndFollowLinks)
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.name);
-        if ((c.foreign || c.folder != Own) && !player.asRoot)
+        if ((c.foreign || (c.folder != Own && c.folder != ReadOnly)) && !player.asRoot)
             continue; // another user's file cannot be made without root
         const std::string home = config / c.name, vendor = home + "/Quenvo", folder = vendor + "/ZORBLET",
                           elsewhere = home + "/elsewhere", mine = home + "/mine",
@@ -273,18 +283,46 @@ TEST_F(RegKeyTest, ChangesRespectTheFilesPermissionsAndFollowLinks)
             std::filesystem::create_symlink(mine, folder);
             ASSERT_EQ(::lchown(folder.c_str(), stranger, player.gid), 0);
         }
+        if (c.folder == LockLink)
+        {
+            std::filesystem::create_symlink(file, folder + "/registry.lock");
+            ASSERT_EQ(::lchown((folder + "/registry.lock").c_str(), stranger, player.gid), 0);
+        }
+        if (c.folder == ReadOnly)
+        {
+            ASSERT_EQ(::chmod(folder.c_str(), 0500), 0);
+        }
         setenv("XDG_CONFIG_HOME", home.c_str(), 1);
 
-        auto readAndChange = []
+        // The second change, of the same kind, is refused as the first was
+        // (or, once made, finds it made).
+        const std::string said = home + ".said";
+        auto readAndChange = [&]
         {
+            std::freopen(said.c_str(), "w", stderr);
             ResetRegistry();
             HKEY key{};
-            const i32 read = RegOpenKeyEx(HKEY_CURRENT_USER, "Old", 0, KEY_READ, &key);
-            return std::to_string(read) + " " +
-                   std::to_string(RegCreateKeyEx(HKEY_CURRENT_USER, "New", 0, KEY_ALL_ACCESS, &key, nullptr));
+            std::string results = std::to_string(RegOpenKeyEx(HKEY_CURRENT_USER, "Old", 0, KEY_READ, &key));
+            for (int change = 0; change < 2; ++change)
+                results += " " + std::to_string(RegCreateKeyEx(HKEY_CURRENT_USER, "New", 0, KEY_ALL_ACCESS,
+                                                               &key, nullptr));
+            std::fflush(stderr);
+            return results;
         };
+        const std::string result = std::to_string(c.result);
         EXPECT_EQ(childtest::RunAsPlayer(player, readAndChange),
-                  std::to_string(c.read) + " " + std::to_string(c.result));
+                  std::to_string(c.read) + " " + result + " " + result);
+        if (c.folder == ReadOnly)
+        {
+            ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+        }
+        const std::vector<unsigned char> told = filetest::ReadBytes(said);
+        const std::string line(told.begin(), told.end());
+        EXPECT_TRUE(c.says[0]
+                        ? line.rfind("The registry \"" + folder + "/registry\" ", 0) == 0 &&
+                              line.find(c.says) != std::string::npos && line.find('\n') == line.size() - 1
+                        : line.empty())
+            << "one line, or none: " << line;
         const std::vector<unsigned char> text = filetest::ReadBytes(file);
         EXPECT_EQ(std::string(text.begin(), text.end()), c.result ? old : old + "K New\n");
         struct stat after
@@ -299,7 +337,7 @@ TEST_F(RegKeyTest, ChangesRespectTheFilesPermissionsAndFollowLinks)
             left.insert(entry.path().filename());
         std::set<std::string> expected = lookAlikes;
         expected.insert({"registry", "registry.LINK00"});
-        if (c.folder == Own)
+        if (c.folder == Own || c.folder == LockLink)
             expected.insert("registry.lock");
         EXPECT_EQ(left, expected) << "nothing is made in, or removed from, a folder the game does not use";
     }

@@ -297,7 +297,11 @@ OLogFile::~OLogFile()
 {
     Open();
     if (!file)
+    {
+        if (!fileName.empty())
+            TellFailure(errno, "lines of this session are missing from it");
         return;
+    }
     errno = 0;
     bool written = std::fprintf(file, "\n<B><FONT color= '0000ff'>Total Errors = %u\n", errorCount) >= 0;
     WriteStamp(file, "Log file closed: %d/%02d/%02d - %02d:%02d:%02d </FONT></B>\n\n");

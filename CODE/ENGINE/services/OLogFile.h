@@ -26,7 +26,7 @@ public:
 
     // Creates the file anew and writes the head and the system report.
     explicit OLogFile(const char* name);
-    // Writes the footer.
+    // Writes the footer; one that cannot be written is told as a lost line is.
     virtual ~OLogFile();
     OLogFile(const OLogFile&) = delete;
     OLogFile& operator=(const OLogFile&) = delete;

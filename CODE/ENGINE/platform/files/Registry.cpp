@@ -359,12 +359,13 @@ i32 ResolveForChange(Registry& registry, HKEY key, UserFileLock* lock, Handle* o
     if (i32 failure = lock->Take(file))
         return failure;
     std::shared_ptr<Key> fresh;
-    switch (ReadUserFile(file, &fresh))
+    std::string why;
+    switch (ReadUserFile(file, &fresh, &why))
     {
     case FileState::Unreadable:
-        return ERROR_ACCESS_DENIED;
+        return registry::RefuseChange(file, ERROR_ACCESS_DENIED, why);
     case FileState::TooLarge:
-        return ERROR_FILE_TOO_LARGE;
+        return registry::RefuseChange(file, ERROR_FILE_TOO_LARGE, why);
     case FileState::Read:
     case FileState::Missing:
         break;
@@ -599,6 +600,7 @@ void ResetRegistry()
     registry.handles.clear();
     registry.user.root.reset();
     registry.machine.root.reset();
+    registry::TellRefusalsAgain();
 }
 
 } // namespace platform

@@ -23,7 +23,9 @@
 // shows no keys, and changes are refused (ERROR_FILE_TOO_LARGE), the file
 // left as it is. A file kept behind a symbolic link is replaced where the
 // link leads, with its mode. A change that cannot be written is undone and
-// reported (ERROR_WRITE_FAULT).
+// reported (ERROR_WRITE_FAULT). The first change of a process that is
+// refused or fails for the file's sake also says so on stderr, in one line
+// naming the file and why; later ones are silent.
 //
 // No key lies more than 512 levels below its root: deeper paths are refused
 // (ERROR_BAD_PATHNAME) and deeper keys in the file are left out.
@@ -96,7 +98,8 @@ i32 RegQueryValueEx(HKEY key, const char* name, u32* type, u8* data, u32* dataSi
 i32 RegSetValueEx(HKEY key, const char* name, u32 type, const u8* data, u32 size);
 
 // Forgets both branches and every open key: the next call reads this machine
-// and the user's file afresh, as a new process would.
+// and the user's file afresh, and the next refused change is told, as in a
+// new process.
 void ResetRegistry();
 
 } // namespace platform

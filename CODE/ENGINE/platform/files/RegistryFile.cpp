@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -27,6 +28,11 @@ namespace
 // it reads, writes and syncs one small file; short enough that a stopped
 // process holding it costs the player a pause, not the game.
 constexpr int kLockWaitMs = 3000;
+
+// A refused or failed change is told once per process, as the log tells its
+// first lost line: the changes after it mostly meet the same, and a line for
+// each would bury the first.
+std::atomic<bool> toldRefusal{false};
 
 constexpr char kUpperHex[] = "0123456789ABCDEF";
 constexpr char kLowerHex[] = "0123456789abcdef";
@@ -206,6 +212,42 @@ bool SomethingAt(const std::string& path)
            ::fstatat(walk.folder.Get(), walk.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+// In plain words, why `path` cannot be used, from the error its open met:
+// what the rule of FileWalk.h refused, or else the system's own words.
+std::string Problem(const std::string& path, int error)
+{
+    const std::string at = "\"" + path + "\"";
+    // A link at a lock file's name is refused whoever owns it; its owner
+    // tells whether someone else put it there.
+    const Walk walk = WalkPath(path, error != ELOOP);
+    if (walk.refusal != Refusal::None)
+        return DescribeRefusal(walk);
+    if (error == ELOOP)
+    {
+        struct stat link
+        {
+        };
+        const bool others =
+            walk.error == 0 &&
+            ::fstatat(walk.folder.Get(), walk.name.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 &&
+            link.st_uid != ::geteuid() && link.st_uid != 0;
+        return others ? DescribeRefusal(Refusal::OthersLink, path)
+                      : at + " is a link, where a plain file must be";
+    }
+    switch (error)
+    {
+    case EPERM:
+        return at + " belongs to another user";
+    case EMLINK:
+        return at + " has a second name";
+    case EISDIR:
+        return at + " is a folder";
+    case EINVAL:
+        return at + " is not a plain file";
+    }
+    return std::strerror(error);
+}
+
 // Makes the file's folders, the game's own below the config home, which
 // must pass the rule of FileWalk.h. ERROR_ACCESS_DENIED when one does not,
 // ERROR_WRITE_FAULT when a folder cannot be made.
@@ -219,17 +261,34 @@ i32 MakeUserFolder(const std::string& file)
              .empty())
         return ERROR_SUCCESS;
     const int error = errno;
-    // Said once: every later change would be refused for the same reason.
-    static std::atomic<bool> told{false};
-    if (!why.empty() && !told.exchange(true))
-        std::fprintf(
-            stderr,
-            "The registry \"%s\" cannot be used (%s); settings changed in this session are not kept.\n",
-            file.c_str(), why.c_str());
-    return error == EPERM || error == EACCES ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
+    return RefuseChange(file, error == EPERM || error == EACCES ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT,
+                        why.empty() ? std::strerror(error) : why);
 }
 
 } // namespace
+
+void TellRefusalsAgain()
+{
+    toldRefusal = false;
+}
+
+i32 RefuseChange(const std::string& file, i32 result, const std::string& why, bool lasting)
+{
+    if (toldRefusal.exchange(true))
+        return result;
+    const char* name = file.empty() ? "~/.config/Quenvo/ZORBLET/registry" : file.c_str();
+    if (lasting)
+        std::fprintf(
+            stderr,
+            "The registry \"%s\" cannot be used (%s); settings changed in this session are not kept.\n", name,
+            why.c_str());
+    else
+        std::fprintf(stderr,
+                     "The registry \"%s\" could not be changed (%s); settings changed in this session may be "
+                     "missing from it.\n",
+                     name, why.c_str());
+    return result;
+}
 
 std::string UserFile()
 {
@@ -303,19 +362,27 @@ void Parse(const std::string& text, const std::shared_ptr<Key>& root)
     }
 }
 
-FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root)
+FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root, std::string* why)
 {
     *root = std::make_shared<Key>();
     if (file.empty())
         return FileState::Missing;
     FILE* in = OpenRegularForReading(file);
+    int error = errno;
+    if (!in && (error == ENOENT || error == ENOTDIR))
+        return FileState::Missing;
     if (!in)
-        return errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Unreadable;
+    {
+        if (why)
+            *why = Problem(file, error);
+        return FileState::Unreadable;
+    }
     const int fd = ::fileno(in);
     struct stat info
     {
     };
     bool ok = ::fstat(fd, &info) == 0;
+    error = errno;
     // Read in one piece when the size holds; a file that grows meanwhile is
     // read to its end all the same, up to the limit. Room for one byte past
     // the limit tells a file that reached it from one that went beyond.
@@ -333,11 +400,14 @@ FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root)
         if (n > 0)
             length += static_cast<size_t>(n);
         else
-            ok = errno == EINTR;
+            error = errno, ok = error == EINTR;
         tooLarge = length > kMaxWholeFileLength;
     }
     std::fclose(in);
     text.resize(length);
+    if (why && (tooLarge || !ok))
+        *why = tooLarge ? "it is longer than " + std::to_string(kMaxWholeFileLength >> 20) + " MiB"
+                        : std::strerror(error);
     if (tooLarge)
         return FileState::TooLarge;
     if (!ok)
@@ -349,31 +419,46 @@ FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root)
 i32 WriteUserFile(const std::string& file, const Key& root, UserFileLock* lock)
 {
     if (file.empty())
-        return ERROR_WRITE_FAULT;
-    // The lock made the folder, or found it unusable, moments ago.
+        return RefuseChange(file, ERROR_WRITE_FAULT, "no home folder is known");
+    // The lock made the folder, or found it unusable (and said so), moments
+    // ago.
     if (i32 failure = lock && lock->FolderChecked() ? lock->FolderResult() : MakeUserFolder(file))
         return failure;
     // A file past what a read takes would lose every key from the next read
     // on, and no change could then be made to take it back.
     const std::string text = Serialise(root);
     if (text.size() > kMaxWholeFileLength)
-        return ERROR_FILE_TOO_LARGE;
+        return RefuseChange(file, ERROR_FILE_TOO_LARGE,
+                            "the change would make it longer than " +
+                                std::to_string(kMaxWholeFileLength >> 20) + " MiB",
+                            false);
     Replacement out;
     Replacement::Hooks hooks;
-    if (lock)
-        hooks.naming = [lock](int folder, const std::string& name) { lock->Note(folder, name); };
+    // Once named, the replacement failed to be made beside the file, not the
+    // file itself.
+    bool named = false;
+    hooks.naming = [lock, &named](int folder, const std::string& name)
+    {
+        named = true;
+        if (lock)
+            lock->Note(folder, name);
+    };
     if (!out.Open(file, hooks))
     {
         const int why = errno;
         if (lock)
             lock->Note(-1, {});
-        return why == EACCES || why == EPERM ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
+        return RefuseChange(file, why == EACCES || why == EPERM ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT,
+                            named ? std::string("no new file can be made beside it: ") + std::strerror(why)
+                                  : Problem(file, why));
     }
     const bool written = std::fwrite(text.data(), 1, text.size(), out.File()) == text.size();
     const bool committed = out.Commit(written);
+    const int why = errno;
     if (lock)
         lock->Note(-1, {});
-    return committed ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+    return committed ? ERROR_SUCCESS
+                     : RefuseChange(file, ERROR_WRITE_FAULT, std::strerror(why ? why : EIO), false);
 }
 
 UserFileLock::~UserFileLock()
@@ -413,7 +498,9 @@ i32 UserFileLock::Take(const std::string& file)
         // lives behind a link elsewhere. Anything else at the name (a link, a
         // folder, another user's file) may be held by whoever put it there,
         // so the change must not go on as if unlocked.
-        return SomethingAt(name) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+        const int error = errno;
+        return SomethingAt(name) ? RefuseChange(file, ERROR_ACCESS_DENIED, Problem(name, error))
+                                 : ERROR_SUCCESS;
     }
     switch (TakeLock(fd_, kLockWaitMs))
     {
@@ -421,7 +508,10 @@ i32 UserFileLock::Take(const std::string& file)
         RemoveNotedReplacement(fd_, folder_.Get());
         return ERROR_SUCCESS;
     case LockResult::Busy:
-        return ERROR_LOCK_VIOLATION;
+        return RefuseChange(file, ERROR_LOCK_VIOLATION,
+                            "another process of yours held \"" + name + "\" for " +
+                                std::to_string(kLockWaitMs / 1000) + " seconds",
+                            false);
     case LockResult::Failed:
         // A file system without locks: nobody can hold this one.
         break;

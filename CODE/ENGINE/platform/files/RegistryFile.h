@@ -37,8 +37,18 @@ enum class FileState
     TooLarge
 };
 
-// Reads the file into a new tree, empty unless the file was Read.
-FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root);
+// Reads the file into a new tree, empty unless the file was Read. *why (when
+// given) says in plain words why a file was Unreadable or TooLarge.
+FileState ReadUserFile(const std::string& file, std::shared_ptr<Key>* root, std::string* why = nullptr);
+
+// Returns `result`, the answer to a change of the file that was refused or
+// failed, having said so on stderr the first time in the process only,
+// naming the file and `why` in plain words: that the registry cannot be used
+// when every later change will meet the same (`lasting`), else that this
+// change could not be made.
+i32 RefuseChange(const std::string& file, i32 result, const std::string& why, bool lasting = true);
+// Lets the next refusal be told, as in a new process.
+void TellRefusalsAgain();
 
 class UserFileLock;
 // Replaces the file in one step, so that a failed write leaves the old one.
@@ -46,9 +56,9 @@ class UserFileLock;
 // leads; a file or folder that fails the rule of FileWalk.h, or a file the
 // player may not write, is refused (ERROR_ACCESS_DENIED), and so is a tree
 // whose text would be longer than a read takes (ERROR_FILE_TOO_LARGE).
-// ERROR_WRITE_FAULT when it cannot be written. The replacement's name is
-// noted in `lock` (when given) before the replacement is made, and for as
-// long as it exists.
+// ERROR_WRITE_FAULT when it cannot be written. Each failure is told as
+// RefuseChange says. The replacement's name is noted in `lock` (when given)
+// before the replacement is made, and for as long as it exists.
 i32 WriteUserFile(const std::string& file, const Key& root, UserFileLock* lock = nullptr);
 
 // Held around each change to the file, so that reading the file again,
@@ -70,7 +80,7 @@ public:
     // ERROR_LOCK_VIOLATION when another process held it for the whole wait;
     // ERROR_ACCESS_DENIED when something that is not a plain file of the
     // player's own stands at the lock's name, or the folder is another
-    // user's. Where no lock file can be made
+    // user's; each told as RefuseChange says. Where no lock file can be made
     // (a folder that takes no files) or the file system cannot lock, the
     // change goes on unlocked: no other process can hold the lock either.
     i32 Take(const std::string& file);
