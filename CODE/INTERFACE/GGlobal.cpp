@@ -73,7 +73,7 @@ GGlobal::RecordsPlace GGlobal::DecideRecords(platform::NamedMutex* mutex, platfo
     };
     if (here.Get() < 0 || ::fstat(here.Get(), &info) != 0)
         place.hereWhy = std::strerror(errno);
-    else if (const platform::Refusal refusal = platform::HomeFolderRefusal(info);
+    else if (const platform::Refusal refusal = platform::HomeFolderRefusal(here.Get(), info);
              refusal != platform::Refusal::None)
         place.hereWhy = platform::DescribeRefusal(refusal, platform::GetCurrentFolder());
     else if (hold(".", &place.hereWhy) != Result::Failed)

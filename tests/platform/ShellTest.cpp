@@ -180,7 +180,9 @@ TEST_F(ShellTest, AFolderTheUmaskLeftWithoutAccessIsGiven0700OrRemoved)
         if (c.kept)
             EXPECT_EQ(info.st_mode & 07777, 0700u);
         else
-            EXPECT_NE(refused.find("\"" + made + "\" was made without access for its owner"),
+            EXPECT_NE(refused.find("\"" + made +
+                                   "\" was made with mode 0000, without full access for its owner, and it "
+                                   "stands in a folder others may change"),
                       std::string::npos)
                 << refused;
     }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
@@ -15,6 +17,7 @@
 #include <set>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -67,18 +70,18 @@ bool MayFollow(Zone zone, int folder, const struct stat& link)
     };
     if (zone == Zone::Game || ::fstat(folder, &where) != 0)
         return false;
-    return !OthersMayWrite(where) && IsPlayersOrRoots(where.st_uid);
+    return !OthersMayWrite(folder, where) && IsPlayersOrRoots(where.st_uid);
 }
 
-// Whether a folder reached in `zone` may be walked through or used.
-Refusal JudgeFolder(Zone zone, const struct stat& info)
+// Whether the folder `fd`, reached in `zone`, may be walked through or used.
+Refusal JudgeFolder(Zone zone, int fd, const struct stat& info)
 {
     switch (zone)
     {
     case Zone::Plain:
         return Refusal::None;
     case Zone::Above:
-        return HomeFolderRefusal(info);
+        return HomeFolderRefusal(fd, info);
     case Zone::Game:
         return info.st_uid == ::geteuid() ? Refusal::None : Refusal::OthersFolder;
     }
@@ -144,33 +147,72 @@ std::deque<Step> StepsOf(const std::string& path)
 // Following a link is what the kernel allows on one lookup, so a loop ends too.
 constexpr int kMaxLinks = 40;
 
+// Whether the folder `name` in `folder`, still the one `made` describes,
+// can serve as it was made: the player's, with full access for them, and
+// no one else may write it. Others reading it is all a file system that
+// keeps modes of its own gives every folder on it.
+bool UsableAsMade(int folder, const std::string& name, const struct stat& made)
+{
+    if (made.st_uid != ::geteuid() || (made.st_mode & S_IRWXU) != S_IRWXU)
+        return false;
+    const Descriptor at(::openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC));
+    struct stat now
+    {
+    };
+    return at.Get() >= 0 && ::fstat(at.Get(), &now) == 0 && now.st_dev == made.st_dev &&
+           now.st_ino == made.st_ino && !OthersMayWrite(at.Get(), now);
+}
+
 // Makes the folder `name` in `folder` (0700 whatever the umask) when it is
-// missing; 0 when a folder stands there now, else the errno. One the umask
-// left without its owner's access that cannot be given 0700 is removed
-// again (*unmodeable then says so): it would lock the player out of it, and
-// every other program out of what it should have held.
-int MakeFolderIn(int folder, const std::string& name, bool* unmodeable = nullptr)
+// missing; 0 when a folder stands there now, else the errno. One made with
+// another mode (a umask, a default ACL or the file system's own) is given
+// 0700; when that fails, or the file system keeps its own mode all the
+// same, it is kept only when it can serve as made, and otherwise removed
+// again (*problem then says why): it would lock the player out of it, and
+// every other program out of what it should have held, or let others in.
+int MakeFolderIn(int folder, const std::string& name, ModeProblem* problem = nullptr)
 {
     if (::mkdirat(folder, name.c_str(), 0700) == 0)
     {
         struct stat made
         {
-        };
+        }, where{};
         if (::fstatat(folder, name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(made.st_mode) ||
-            (made.st_mode & 07777) == 0700 || SetModeIn(folder, name, made, 0700))
+            (made.st_mode & 07777) == 0700)
             return 0;
-        const int why = errno;
+        ModeProblem why;
+        if (SetModeIn(folder, name, made, 0700))
+        {
+            // Some file systems report success and keep a mode of their own.
+            struct stat now
+            {
+            };
+            if (::fstatat(folder, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+                now.st_ino != made.st_ino || (now.st_mode & 07777) == 0700)
+                return 0;
+            made = now;
+        }
+        else
+        {
+            why.error = errno;
+            why.openFolder =
+                ::fstat(folder, &where) == 0 && HomeFolderRefusal(folder, where) != Refusal::None;
+        }
+        why.made = made.st_mode & 07777;
+        if (UsableAsMade(folder, name, made))
+            return 0;
         struct stat still
         {
         };
         // Only the very folder made, and only while it is still the
-        // player's: it stands where others may write.
+        // player's: it may stand where others may write.
         if (::fstatat(folder, name.c_str(), &still, AT_SYMLINK_NOFOLLOW) == 0 &&
             still.st_uid == ::geteuid() && still.st_dev == made.st_dev && still.st_ino == made.st_ino)
             ::unlinkat(folder, name.c_str(), AT_REMOVEDIR);
-        if (unmodeable)
-            *unmodeable = true;
-        return why;
+        why.removed = true;
+        if (problem)
+            *problem = why;
+        return why.error ? why.error : EPERM;
     }
     const int why = errno;
     struct stat info
@@ -220,7 +262,8 @@ Walk WalkPath(const std::string& path, bool followLast, bool makeFolders)
     {
     };
     if (absolute && steps.front().zone != Zone::Plain &&
-        (::fstat(walk.folder.Get(), &info) != 0 || JudgeFolder(Zone::Above, info) != Refusal::None))
+        (::fstat(walk.folder.Get(), &info) != 0 ||
+         JudgeFolder(Zone::Above, walk.folder.Get(), info) != Refusal::None))
         return refuse(Refusal::OthersFolder, "/");
     int links = 0;
     while (!steps.empty())
@@ -231,9 +274,12 @@ Walk WalkPath(const std::string& path, bool followLast, bool makeFolders)
         Descriptor at(::openat(walk.folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         if (at.Get() < 0 && !last && errno == ENOENT && makeFolders)
         {
-            bool unmodeable = false;
-            if (const int error = MakeFolderIn(walk.folder.Get(), name, &unmodeable))
-                return unmodeable ? refuse(Refusal::NoMode, walk.text + name) : fail(error);
+            ModeProblem problem;
+            if (const int error = MakeFolderIn(walk.folder.Get(), name, &problem))
+            {
+                walk.mode = problem;
+                return problem.removed ? refuse(Refusal::NoMode, walk.text + name) : fail(error);
+            }
             at.Reset(::openat(walk.folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         }
         if (at.Get() < 0 && last && errno == ENOENT)
@@ -279,7 +325,7 @@ Walk WalkPath(const std::string& path, bool followLast, bool makeFolders)
         }
         if (S_ISDIR(info.st_mode))
         {
-            if (Refusal refusal = JudgeFolder(zone, info); refusal != Refusal::None)
+            if (Refusal refusal = JudgeFolder(zone, at.Get(), info); refusal != Refusal::None)
                 return refuse(refusal, walk.text + name);
         }
         if (last)
@@ -298,7 +344,19 @@ Walk WalkPath(const std::string& path, bool followLast, bool makeFolders)
 
 std::string DescribeRefusal(const Walk& walk)
 {
-    return DescribeRefusal(walk.refusal, walk.refusedAt);
+    if (walk.refusal != Refusal::NoMode)
+        return DescribeRefusal(walk.refusal, walk.refusedAt);
+    const ModeProblem& mode = walk.mode;
+    char made[8];
+    std::snprintf(made, sizeof made, "%04o", static_cast<unsigned>(mode.made));
+    const std::string how =
+        (mode.made & S_IRWXU) != S_IRWXU ? "without full access for its owner" : "open to other users";
+    const std::string why =
+        mode.openFolder ? "it stands in a folder others may change, where no mode is set by name"
+        : mode.error    ? std::string("the file system refused mode 0700 (") + std::strerror(mode.error) + ")"
+                        : "the file system kept that mode when given 0700";
+    return "\"" + walk.refusedAt + "\" was made with mode " + made + ", " + how + ", and " + why +
+           ", so it was removed again";
 }
 
 std::string DescribeRefusal(Refusal refusal, const std::string& name)
@@ -315,8 +373,7 @@ std::string DescribeRefusal(Refusal refusal, const std::string& name)
     case Refusal::OpenFolder:
         return at + " may be written by other users and has no sticky bit";
     case Refusal::NoMode:
-        return at + " was made without access for its owner (the umask) and could not be given mode 0700, "
-                    "so it was removed again";
+        return at + " could not be given mode 0700, so it was removed again";
     }
     return {};
 }
@@ -338,11 +395,10 @@ int OpenFolderWalked(const std::string& path, std::string* refused)
 bool MakeFolderWalked(const std::string& path, bool parents, std::string* refused)
 {
     Walk walk = WalkPath(path, true, parents);
-    bool unmodeable = false;
     if (walk.error == 0)
     {
-        walk.error = MakeFolderIn(walk.folder.Get(), walk.name, &unmodeable);
-        if (unmodeable)
+        walk.error = MakeFolderIn(walk.folder.Get(), walk.name, &walk.mode);
+        if (walk.mode.removed)
             walk.refusal = Refusal::NoMode, walk.refusedAt = walk.text + walk.name;
     }
     if (walk.error != 0)
@@ -421,20 +477,68 @@ bool GroupHasOtherMember(gid_t gid, uid_t owner)
 
 } // namespace
 
-bool OthersMayWrite(const struct stat& info)
+namespace
+{
+
+// The access ACL's entries that grant through the group class (its mask):
+// a named user, a named group, and the mask itself.
+constexpr uint16_t kAclNamedUser = 0x02, kAclNamedGroup = 0x08, kAclMask = 0x10;
+
+// Whether the folder carries an access ACL beyond its mode bits, one naming
+// users or groups: their write, whoever they are, is the group class's write
+// bit. One that cannot be read counts as such. Read from the kernel's own
+// attribute through the folder itself, never through /proc.
+bool HasExtendedAcl(int folder)
+{
+    // A minimal ACL is the mode itself and is not stored; one of a handful of
+    // entries already tells. A longer one (ERANGE) names someone.
+    unsigned char acl[4 + 8 * 16];
+    ssize_t size = ::fgetxattr(folder, "system.posix_acl_access", acl, sizeof acl);
+    if (size < 0 && errno == EBADF)
+    {
+        // An O_PATH descriptor reads no attribute: the folder opened anew
+        // through it is the same folder.
+        const Descriptor opened(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_NOCTTY | O_CLOEXEC));
+        if (opened.Get() < 0)
+            return true;
+        size = ::fgetxattr(opened.Get(), "system.posix_acl_access", acl, sizeof acl);
+    }
+    if (size < 0)
+        return errno != ENODATA && errno != EOPNOTSUPP;
+    // Version 2, then entries of a 16-bit tag, 16-bit permissions and a
+    // 32-bit id, little-endian.
+    if (size < 4 || (size - 4) % 8 != 0 || acl[0] != 2 || acl[1] != 0 || acl[2] != 0 || acl[3] != 0)
+        return true;
+    for (ssize_t at = 4; at < size; at += 8)
+    {
+        const auto tag = static_cast<uint16_t>(acl[at] | acl[at + 1] << 8);
+        if (tag == kAclNamedUser || tag == kAclNamedGroup || tag == kAclMask)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool OthersMayWrite(int folder, const struct stat& info)
 {
     if ((info.st_mode & S_IWOTH) != 0)
         return true;
-    return (info.st_mode & S_IWGRP) != 0 && GroupHasOtherMember(info.st_gid, info.st_uid);
+    if ((info.st_mode & S_IWGRP) == 0)
+        return false;
+    // With an ACL that names anyone, the group bits are its mask: whoever it
+    // names may write, however private the group is.
+    return HasExtendedAcl(folder) || GroupHasOtherMember(info.st_gid, info.st_uid);
 }
 
-Refusal HomeFolderRefusal(const struct stat& info)
+Refusal HomeFolderRefusal(int folder, const struct stat& info)
 {
     // Whoever may rename names in it could move the game's folders away;
     // the sticky bit leaves that to their owner.
     if (!IsPlayersOrRoots(info.st_uid))
         return Refusal::OthersFolder;
-    return OthersMayWrite(info) && (info.st_mode & S_ISVTX) == 0 ? Refusal::OpenFolder : Refusal::None;
+    return OthersMayWrite(folder, info) && (info.st_mode & S_ISVTX) == 0 ? Refusal::OpenFolder
+                                                                         : Refusal::None;
 }
 
 bool SetModeIn(int folder, const std::string& name, const struct stat& was, mode_t mode)
@@ -447,7 +551,7 @@ bool SetModeIn(int folder, const std::string& name, const struct stat& was, mode
     }, now{};
     if (::fstat(folder, &where) != 0)
         return false;
-    if (HomeFolderRefusal(where) != Refusal::None)
+    if (HomeFolderRefusal(folder, where) != Refusal::None)
     {
         errno = EPERM;
         return false;

@@ -17,7 +17,10 @@
 //     when someone besides the folder's owner is in it (a user whose primary
 //     group it is, or a name in its member list), so the private group each
 //     user has on many systems does not; a group the user database does not
-//     know counts as others.
+//     know counts as others. That allowance holds only for a folder without
+//     an access ACL naming users or groups: with one (or one that cannot be
+//     read), the group class's write bit is the ACL's mask, and counts as
+//     others.
 //   - Elsewhere (and above the game's folders), a link is followed only when
 //     it is the player's or root's, or stands in a folder that no one but the
 //     player or root may change.
@@ -77,18 +80,31 @@ enum class Refusal
     OthersLink,   // a link that is not followed (errno EACCES)
     OthersFolder, // a folder of another user's where the player's must be (EPERM)
     OpenFolder,   // a folder others may write, without the sticky bit (EPERM)
-    NoMode        // a folder made that could not be given its mode, removed again (EACCES)
+    NoMode // a folder made that could not be given its mode and was unusable as made, removed again (EACCES)
 };
 
 // Whether anyone but the folder's owner may add, remove or rename names in
-// it: others may write it, or its group may and has a member other than the
-// owner (a group the user database does not know counts as such).
-bool OthersMayWrite(const struct stat& info);
+// it: others may write it, or its group class may and either the folder has
+// an access ACL naming users or groups (or one that cannot be read), or its
+// group has a member other than the owner (a group the user database does
+// not know, or a listed member it does not know, counts as such). `folder`
+// is a descriptor of the folder itself, O_PATH will do.
+bool OthersMayWrite(int folder, const struct stat& info);
 
 // How a folder that holds the game's folders is judged, or one the game
 // keeps files in directly: it must be root's or the player's, and carry the
 // sticky bit when others may write it. Refusal::None when it passes.
-Refusal HomeFolderRefusal(const struct stat& info);
+Refusal HomeFolderRefusal(int folder, const struct stat& info);
+
+// Why a folder just made was removed again (Refusal::NoMode): the mode it
+// came out with, and why it could not be given 0700.
+struct ModeProblem
+{
+    bool removed = false; // a folder was made and removed again
+    mode_t made = 0;
+    int error = 0;           // the mode change's errno; 0 when it reported success and changed nothing
+    bool openFolder = false; // it stands in a folder others may change, where no mode is set by name
+};
 
 // Where a path leads, walked one name at a time from "/" or the current
 // folder, so that each link is judged in the folder it sits in, by the link
@@ -105,11 +121,13 @@ struct Walk
     int error = 0;
     Refusal refusal = Refusal::None;
     std::string refusedAt; // the refused link or folder, as walked
+    ModeProblem mode;      // Refusal::NoMode: what the folder was made with, and why it kept that
 };
 
 // Walks `path`; a link at its last name is followed only when followLast.
 // With makeFolders, a missing folder on the way is made (0700 whatever the
-// umask). A folder at the last name is judged like the folders on the way.
+// umask, or kept as made, see MakeFolderWalked). A folder at the last name
+// is judged like the folders on the way.
 Walk WalkPath(const std::string& path, bool followLast, bool makeFolders = false);
 
 // In plain words, what the walk refused and why ("\"<folder>\" belongs to
@@ -128,8 +146,10 @@ int OpenFolderWalked(const std::string& path, std::string* refused = nullptr);
 // same walk. True when a folder stands there now (one reached through a link
 // that the walk follows counts); errno says why not, and *refused (when
 // given) the refusal in plain words, if the rule was the reason. A folder
-// the umask left without its owner's access, which cannot be given 0700 (it
-// stands in a folder others may change), is removed again (NoMode).
+// made with another mode (a umask that takes the owner's bits, a default
+// ACL, a file system that keeps modes of its own) that cannot be given 0700
+// is kept as made when it is the player's, the player has full access and
+// no one else may write it; otherwise it is removed again (NoMode).
 bool MakeFolderWalked(const std::string& path, bool parents = false, std::string* refused = nullptr);
 
 // How OpenOwnFile treats the file.

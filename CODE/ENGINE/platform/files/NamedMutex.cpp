@@ -35,9 +35,11 @@ std::string PrivateFolderProblem(const std::string& folder, bool narrow = false)
         return std::strerror(errno);
     if (info.st_uid != ::geteuid())
         return "owned by another user";
-    if (narrow && (info.st_mode & 077) != 0)
-        ::fchmod(fd.Get(), 0700);
-    else if (OthersMayWrite(info))
+    // Judged as it is after narrowing: some file systems report a mode
+    // change they did not make.
+    if (narrow && (info.st_mode & 077) != 0 && ::fchmod(fd.Get(), 0700) == 0 && ::fstat(fd.Get(), &info) != 0)
+        return std::strerror(errno);
+    if (OthersMayWrite(fd.Get(), info))
         return "writable by other users";
     if (::faccessat(fd.Get(), ".", W_OK | X_OK, AT_EACCESS) != 0)
         return std::strerror(errno);

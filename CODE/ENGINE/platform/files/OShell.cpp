@@ -73,7 +73,12 @@ bool MakeOwnFolder(const std::string& path, std::string* why, bool make)
     // and folders of their own in it. Narrowing it keeps them out from now
     // on; what they put there before is judged by the walk like anything
     // else of theirs.
-    if (OthersMayWrite(info) && ::fchmod(folder.Get(), 0700) != 0)
+    // Narrowing also empties an ACL's mask, so the users it names lose
+    // their write with the group. It is judged again afterwards: some file
+    // systems report a mode change they did not make.
+    if (OthersMayWrite(folder.Get(), info) &&
+        (::fchmod(folder.Get(), 0700) != 0 || ::fstat(folder.Get(), &info) != 0 ||
+         OthersMayWrite(folder.Get(), info)))
         return fail("is writable by other users and cannot be made the player's alone", EPERM);
     return true;
 }
