@@ -25,37 +25,16 @@ class NamedMutexTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        folder = temp.Path();
-        const char* old = std::getenv("XDG_RUNTIME_DIR");
-        hadOld = old != nullptr;
-        if (old)
-            oldValue = old;
-        ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+        env.Set("XDG_RUNTIME_DIR", folder.c_str());
         // The fallback under the temporary folder is this test's own, as
         // shared as /tmp itself.
-        const char* oldTmp = std::getenv("TMPDIR");
-        hadOldTmp = oldTmp != nullptr;
-        if (oldTmp)
-            oldTmpValue = oldTmp;
-        tmpBase = folder + "/tmp";
         ::mkdir(tmpBase.c_str(), 0);
         ::chmod(tmpBase.c_str(), 01777);
-        ::setenv("TMPDIR", tmpBase.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (hadOldTmp)
-            ::setenv("TMPDIR", oldTmpValue.c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-        if (hadOld)
-            ::setenv("XDG_RUNTIME_DIR", oldValue.c_str(), 1);
-        else
-            ::unsetenv("XDG_RUNTIME_DIR");
+        env.Set("TMPDIR", tmpBase.c_str());
     }
     filetest::TempFolder temp{filetest::For::Player}; // the player takes some of the locks
-    std::string folder, oldValue, tmpBase, oldTmpValue;
-    bool hadOld = false, hadOldTmp = false;
+    const std::string folder = temp.Path(), tmpBase = folder + "/tmp";
+    filetest::EnvGuard env;
 };
 
 TEST_F(NamedMutexTest, ASecondHolderOfTheNameIsToldItExists)

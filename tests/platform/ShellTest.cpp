@@ -18,45 +18,12 @@ namespace fs = std::filesystem;
 namespace
 {
 
-// Sets environment variables for one test and puts them back afterwards.
-class EnvGuard
-{
-public:
-    void Set(const char* name, const char* value)
-    {
-        const char* old = std::getenv(name);
-        saved_.push_back({name, old ? std::string(old) : std::string(), old != nullptr});
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~EnvGuard()
-    {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-        {
-            if (it->had)
-                ::setenv(it->name.c_str(), it->value.c_str(), 1);
-            else
-                ::unsetenv(it->name.c_str());
-        }
-    }
-
-private:
-    struct Saved
-    {
-        std::string name, value;
-        bool had;
-    };
-    std::vector<Saved> saved_;
-};
-
 class ShellTest : public ::testing::Test
 {
 protected:
     const filetest::TempFolder temp;
     const std::string root = temp.Path();
-    EnvGuard env;
+    filetest::EnvGuard env;
 };
 
 TEST_F(ShellTest, TheAppDataFolderIsVendorThenProductUnderTheDataHome)

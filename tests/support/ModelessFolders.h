@@ -16,7 +16,6 @@
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
-#include <mutex>
 #include <poll.h>
 #include <set>
 #include <string>
@@ -133,13 +132,6 @@ public:
                 ::close(fd);
     }
 
-    std::string Problems() const
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return problems_;
-    }
-    int FoldersMade() const { return made_; }
-
 private:
 #if defined(__x86_64__)
     static constexpr __u32 kArch = AUDIT_ARCH_X86_64;
@@ -175,12 +167,6 @@ private:
         return folders_.count({info.st_dev, info.st_ino}) != 0;
     }
 
-    void Note(const std::string& what)
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        problems_ += what + ": " + std::strerror(errno) + "\n";
-    }
-
     void Run(int listener)
     {
         // For this thread only: permission checks and the new folders'
@@ -200,8 +186,7 @@ private:
             if (ready <= 0 || ::ioctl(listener, SECCOMP_IOCTL_NOTIF_RECV, &call) != 0)
                 continue;
             seccomp_notif_resp answer = Answer(listener, call);
-            if (::ioctl(listener, SECCOMP_IOCTL_NOTIF_SEND, &answer) != 0 && errno != ENOENT)
-                Note("cannot answer a call");
+            ::ioctl(listener, SECCOMP_IOCTL_NOTIF_SEND, &answer);
         }
         ::close(listener);
     }
@@ -227,16 +212,12 @@ private:
                 ::ioctl(listener, SECCOMP_IOCTL_NOTIF_ID_VALID, &call.id) == 0)
             {
                 answer.flags = 0;
-                if (::mkdirat(folder, path.c_str(), rules_.made) != 0)
+                if (::mkdirat(folder, path.c_str(), rules_.made) != 0 ||
+                    ::fchmodat(folder, path.c_str(), rules_.made, 0) != 0 ||
+                    ::fstatat(folder, path.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
                     answer.error = -errno;
-                else if (::fchmodat(folder, path.c_str(), rules_.made, 0) != 0 ||
-                         ::fstatat(folder, path.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-                    Note("cannot finish the folder " + path);
                 else
-                {
                     folders_.emplace(info.st_dev, info.st_ino);
-                    ++made_;
-                }
             }
         }
         else if (known)
@@ -287,10 +268,7 @@ private:
     const gid_t group_;
     int parent_ = -1, child_ = -1;
     std::set<std::pair<dev_t, ino_t>> folders_; // the serving thread's alone once it runs
-    std::atomic<int> made_{0};
     std::atomic<bool> stop_{false};
-    mutable std::mutex mutex_;
-    std::string problems_;
     std::thread thread_;
 };
 

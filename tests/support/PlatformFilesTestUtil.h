@@ -85,25 +85,37 @@ private:
     std::string path_;
 };
 
-// Sets an environment variable for the object's life, then puts back what
-// was there.
-class ScopedEnv
+// Sets environment variables for one test and puts them back afterwards.
+class EnvGuard
 {
 public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name)
+    void Set(const char* name, const char* value)
     {
         const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        old_ = old ? old : "";
-        ::setenv(name, value.c_str(), 1);
+        saved_.push_back({name, old ? std::string(old) : std::string(), old != nullptr});
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
     }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-    ~ScopedEnv() { had_ ? ::setenv(name_.c_str(), old_.c_str(), 1) : ::unsetenv(name_.c_str()); }
+    ~EnvGuard()
+    {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+        {
+            if (it->had)
+                ::setenv(it->name.c_str(), it->value.c_str(), 1);
+            else
+                ::unsetenv(it->name.c_str());
+        }
+    }
 
 private:
-    std::string name_, old_;
-    bool had_;
+    struct Saved
+    {
+        std::string name, value;
+        bool had;
+    };
+    std::vector<Saved> saved_;
 };
 
 inline void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes)

@@ -133,7 +133,8 @@ TEST_F(WindowTest, AppMainShowsRunsAndTearsDown)
 TEST_F(WindowTest, ASecondCopyReturnsAtOnce)
 {
     const filetest::TempFolder runtime;
-    const filetest::ScopedEnv runtimeFolder("XDG_RUNTIME_DIR", runtime.Path());
+    filetest::EnvGuard env;
+    env.Set("XDG_RUNTIME_DIR", runtime.Path().c_str());
     // The entry sets the process's umask; later tests keep their own.
     const mode_t mask = ::umask(022);
     {

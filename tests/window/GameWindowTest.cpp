@@ -65,6 +65,11 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
+        // The game's folders, the registry and the single-instance lock are
+        // all below home; what a test sets instead is put back at its end.
+        env.Set("XDG_DATA_HOME", home.c_str());
+        env.Set("XDG_CONFIG_HOME", (home / "config").c_str());
+        env.Set("XDG_RUNTIME_DIR", (home / "runtime").c_str());
         previous = fs::current_path();
         fs::create_directory(home / "runtime");
         // The window loads the pack of "800x600" below the current folder.
@@ -83,10 +88,7 @@ protected:
     const fs::path home = temp.Path();
     const fs::path profiles = home / "Quenvo" / "ZORBLET" / "PROFILES";
     fs::path previous;
-    // The game's folders, the registry and the single-instance lock are all
-    // below home; what a test sets instead is put back at its end.
-    const filetest::ScopedEnv dataHome{"XDG_DATA_HOME", home}, configHome{"XDG_CONFIG_HOME", home / "config"},
-        runtimeHome{"XDG_RUNTIME_DIR", home / "runtime"};
+    filetest::EnvGuard env;
 };
 
 // Starts a process that shows a window of type W with the termination

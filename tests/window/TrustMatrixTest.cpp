@@ -14,6 +14,7 @@
 #include "platform/files/Registry.h"
 #include "support/ChildProcess.h"
 #include "support/ModelessFolders.h"
+#include "support/PlatformFilesTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -595,29 +596,6 @@ Outcome RunAndCheck(const Homes& h, const Run& run = {}, bool mayRefuse = false,
     return o;
 }
 
-// The temporary folder of the tests: $TMPDIR when everyone may pass through
-// it and every folder above it, so that "nobody" reaches what is made there,
-// and each is one the game may keep things below (root's or the test's, and
-// sticky if others may write it); else /tmp.
-std::string TemporaryFolder()
-{
-    const char* tmpdir = std::getenv("TMPDIR");
-    if (!tmpdir || tmpdir[0] != '/')
-        return "/tmp";
-    for (fs::path p = tmpdir;; p = p.parent_path())
-    {
-        struct stat info
-        {
-        };
-        if (::stat(p.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || (info.st_mode & S_IXOTH) == 0 ||
-            (info.st_uid != 0 && info.st_uid != ::geteuid()) ||
-            ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0))
-            return "/tmp";
-        if (p == p.root_path())
-            return tmpdir;
-    }
-}
-
 // The folder of a test, where "nobody" reaches it, with a copy of the
 // program the player may run wherever the build lies.
 class Top
@@ -625,27 +603,15 @@ class Top
 public:
     Top()
     {
-        std::string pattern = TemporaryFolder() + "/zorblet-trust-XXXXXX";
-        Must(::mkdtemp(pattern.data()) != nullptr && ::chmod(pattern.c_str(), 0755) == 0, "mkdtemp");
-        path_ = pattern;
+        Must(::chmod(path_.c_str(), 0755) == 0, "the test's folder");
         fs::copy_file(ZORBLET_BINARY, path_ / "zorblet");
         Must(::chmod((path_ / "zorblet").c_str(), 0755) == 0, "the program's copy");
-    }
-    ~Top()
-    {
-        // A folder left 0000 cannot be emptied until it is opened again
-        // (root needs no such help).
-        std::error_code ignored;
-        for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::end(it);
-             it.increment(ignored))
-            if (it->is_directory(ignored) && !it->is_symlink(ignored))
-                ::chmod(it->path().c_str(), 0700);
-        fs::remove_all(path_, ignored);
     }
     fs::path Cell(int n) const { return path_ / ("cell" + std::to_string(n)); }
 
 private:
-    fs::path path_;
+    const filetest::TempFolder folder_{filetest::For::Player};
+    const fs::path path_ = folder_.Path();
 };
 
 // Every thing of the table at every place it fits, each in a fresh tree.
@@ -1066,8 +1032,6 @@ std::string After(const HomeRow& row, const Homes& h, const Run& run, const Outc
             problems += "; the data home's Quenvo is not the 0755 folder its file system made";
         if (row.kept != Kept::Profiles && row.home != Home::ModelessOpenThere && quenvo != o.after.end())
             problems += "; the data home's Quenvo was not removed";
-        if (!run.stick->Problems().empty())
-            problems += "; the file system that keeps no modes: " + run.stick->Problems();
     }
     if (row.home == Home::Open)
     {
